@@ -1,0 +1,21 @@
+#pragma once
+
+#include <string>
+
+#include "sheets/application.h"
+
+namespace run {
+
+// What a run needs of the windows: the clipboard and save question it lends the spreadsheet
+// application, modal messages, the inputs it disables while it works, and the end of the program.
+class RunWindow : public sheets::Desktop {
+public:
+    // A modal box with the exclamation icon and one OK button.
+    virtual void showMessage(const std::u16string& text, const std::u16string& title) = 0;
+    virtual void setFrameEnabled(bool enabled) = 0;  // Frame1
+    virtual void setStartEnabled(bool enabled) = 0;  // Command1
+    // Ends the program as soon as the run has returned.
+    virtual void endProgram() = 0;
+};
+
+}  // namespace run

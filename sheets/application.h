@@ -1,0 +1,79 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "sheets/cell_value.h"
+#include "sheets/clipboard.h"
+
+namespace sheets {
+
+// Every operation throws Failure when it cannot be carried out; an operation on a closed workbook or
+// on a sheet of one fails. Rows and columns count from 1.
+class Worksheet {
+public:
+    virtual ~Worksheet() = default;
+
+    // Rows of the used range (used cells in rows 3 to 10 give 8; an empty sheet gives 1).
+    virtual std::int32_t usedRowCount() = 0;
+    virtual CellValue cell(std::int32_t row, int column) = 0;
+    // Rows 1..rows of one column in one request; error cells come back as CellValue::error().
+    virtual std::vector<CellValue> column(int column, std::int32_t rows) = 0;
+    // An empty column at n (1 to 26); the old column n and those right of it move one to the right.
+    virtual void insertColumn(int n) = 0;
+    virtual void activate() = 0;
+    // A single cell address such as "A1" or "C1".
+    virtual void select(const std::u16string& address) = 0;
+    // Spreads the clipboard text over the cells from the selected one: a tab starts the next cell to
+    // the right, a carriage return the next row.
+    virtual void paste() = 0;
+};
+
+class Workbook {
+public:
+    virtual ~Workbook() = default;
+
+    // The sheet at a position counted from 1 at the left; the index is rounded half to even.
+    virtual std::shared_ptr<Worksheet> worksheet(double index) = 0;
+    // saveChanges true: save when changed, in the file's own format, then close.
+    // saveChanges false: close without saving. No choice: a changed workbook asks the user.
+    virtual void close(std::optional<bool> saveChanges = std::nullopt) = 0;
+};
+
+class Application {
+public:
+    virtual ~Application() = default;
+
+    virtual void setVisible(bool visible) = 0;
+    // Opens by path exactly as given; a path already open in this application gives the same workbook.
+    virtual std::shared_ptr<Workbook> open(const std::u16string& path) = 0;
+    // A new empty workbook, which becomes the active one.
+    virtual std::shared_ptr<Workbook> add() = 0;
+    // Worksheets(index) of the active workbook.
+    virtual std::shared_ptr<Worksheet> activeWorksheet(double index) = 0;
+    // Closes what is still open without saving and ends the application.
+    virtual void quit() = 0;
+};
+
+// What the windows lend to an application: the clipboard its paste reads, and the question it asks
+// before closing a changed workbook that was closed without a save choice.
+class Desktop {
+public:
+    virtual ~Desktop() = default;
+    virtual Clipboard& clipboard() = 0;
+    // true: save, false: don't save. fileName is the workbook's file name without its folder.
+    virtual bool askSaveChanges(const std::u16string& fileName) = 0;
+};
+
+// Starts one new application for a run. An application destroyed without quit() ends its office
+// without saving unless a workbook of it has been shown to the user, who then keeps it.
+class ApplicationFactory {
+public:
+    virtual ~ApplicationFactory() = default;
+    virtual std::unique_ptr<Application> create(Desktop& desktop) = 0;
+};
+
+}  // namespace sheets

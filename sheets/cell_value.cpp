@@ -1,0 +1,92 @@
+#include "sheets/cell_value.h"
+
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <string>
+
+#include "sheets/failure.h"
+
+namespace sheets {
+namespace {
+
+std::u16string ascii(const std::string& s) { return std::u16string(s.begin(), s.end()); }
+
+}  // namespace
+
+std::u16string generalNumberText(double v) {
+    if (std::isnan(v) || std::isinf(v)) return ascii(std::isnan(v) ? "NaN" : (v > 0 ? "Infinity" : "-Infinity"));
+    if (v == 0) return u"0";
+
+    // 15 significant digits: d.dddddddddddddde±x
+    char buf[40];
+    std::snprintf(buf, sizeof buf, "%.14e", v);
+    std::string s(buf);
+    const bool negative = s[0] == '-';
+    if (negative) s.erase(0, 1);
+    const auto ePos = s.find('e');
+    const int exponent = std::stoi(s.substr(ePos + 1));
+    std::string digits = s.substr(0, 1) + s.substr(2, ePos - 2);
+    while (digits.size() > 1 && digits.back() == '0') digits.pop_back();
+
+    std::string out;
+    if (exponent >= -15 && exponent < 15) {
+        if (exponent >= 0) {
+            const auto intLen = static_cast<std::size_t>(exponent) + 1;
+            if (digits.size() <= intLen) {
+                out = digits + std::string(intLen - digits.size(), '0');
+            } else {
+                out = digits.substr(0, intLen) + "." + digits.substr(intLen);
+            }
+        } else {
+            out = "0." + std::string(static_cast<std::size_t>(-exponent - 1), '0') + digits;
+        }
+    } else {
+        out = digits.substr(0, 1);
+        if (digits.size() > 1) out += "." + digits.substr(1);
+        out += exponent < 0 ? "E-" : "E+";
+        out += std::to_string(std::abs(exponent));
+    }
+    return ascii(negative ? "-" + out : out);
+}
+
+std::u16string dateText(double serial) {
+    using namespace std::chrono;
+    double dayPart = std::floor(serial);
+    long long seconds = std::llround((serial - dayPart) * 86400.0);
+    if (seconds >= 86400) {
+        dayPart += 1;
+        seconds -= 86400;
+    }
+    char time[32];
+    std::snprintf(time, sizeof time, "%lld:%02lld:%02lld", seconds / 3600, seconds / 60 % 60, seconds % 60);
+    if (serial >= 0 && dayPart == 0) return ascii(time);
+
+    const year_month_day ymd{sys_days{1899y / December / 30} + days{static_cast<long long>(dayPart)}};
+    char date[32];
+    std::snprintf(date, sizeof date, "%d/%u/%u", static_cast<int>(ymd.year()), static_cast<unsigned>(ymd.month()),
+                  static_cast<unsigned>(ymd.day()));
+    std::string out = date;
+    if (seconds != 0) out += std::string(" ") + time;
+    return ascii(out);
+}
+
+std::u16string CellValue::toText() const {
+    switch (kind_) {
+        case Kind::Empty:
+            return {};
+        case Kind::Number:
+            return generalNumberText(numberValue());
+        case Kind::Text:
+            return textValue();
+        case Kind::Date:
+            return dateText(numberValue());
+        case Kind::Boolean:
+            return numberValue() != 0 ? u"True" : u"False";
+        case Kind::Error:
+            break;
+    }
+    throw Failure("an error value cannot be turned into text");
+}
+
+}  // namespace sheets

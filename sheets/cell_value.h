@@ -1,0 +1,47 @@
+#pragma once
+
+#include <string>
+#include <variant>
+
+namespace sheets {
+
+// The value of one cell as the spreadsheet holds it.
+class CellValue {
+public:
+    enum class Kind { Empty, Number, Text, Date, Boolean, Error };
+
+    CellValue() = default;
+    static CellValue number(double v) { return CellValue(Kind::Number, v); }
+    static CellValue text(std::u16string s) { return CellValue(std::move(s)); }
+    // serial: days since 1899-12-30, the fraction being the time of day
+    static CellValue date(double serial) { return CellValue(Kind::Date, serial); }
+    static CellValue boolean(bool b) { return CellValue(Kind::Boolean, b ? 1.0 : 0.0); }
+    static CellValue error() { return CellValue(Kind::Error, 0.0); }
+
+    Kind kind() const { return kind_; }
+    bool isError() const { return kind_ == Kind::Error; }
+    double numberValue() const { return std::get<double>(value_); }
+    const std::u16string& textValue() const { return std::get<std::u16string>(value_); }
+
+    // The text the run works with: "" for empty, the general number form, "yyyy/M/d[ H:mm:ss]" or
+    // "H:mm:ss" for dates, "True"/"False", text as it is. An error value has no text: throws Failure.
+    std::u16string toText() const;
+
+    bool operator==(const CellValue&) const = default;
+
+private:
+    CellValue(Kind k, double v) : kind_(k), value_(v) {}
+    explicit CellValue(std::u16string s) : kind_(Kind::Text), value_(std::move(s)) {}
+
+    Kind kind_ = Kind::Empty;
+    std::variant<double, std::u16string> value_ = 0.0;
+};
+
+// The general text form of a number: at most 15 significant digits, no grouping, no trailing zeros,
+// plain digits from 1E-15 up to below 1E+15, otherwise scientific ("1.5E+15", "1E-16").
+std::u16string generalNumberText(double v);
+
+// "yyyy/M/d", with " H:mm:ss" when there is a time of day; a time alone (serial below 1) is "H:mm:ss".
+std::u16string dateText(double serial);
+
+}  // namespace sheets
