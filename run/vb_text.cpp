@@ -6,7 +6,9 @@
 namespace run {
 namespace {
 
-bool isDigit(char16_t c) { return c >= u'0' && c <= u'9'; }
+bool isDigit(char16_t c) {
+    return c >= u'0' && c <= u'9';
+}
 
 // Length of the number at the start of s (sign, digits, one point, exponent), 0 when there is none.
 // digits receives the number as plain ASCII for strtod.
@@ -51,12 +53,16 @@ bool isNumeric(std::u16string_view s) {
     return skipSpaces(s, start + len) == s.size();
 }
 
-std::u16string trim(std::u16string_view s) {
+std::u16string_view trimView(std::u16string_view s) {
     auto isSpace = [](char16_t c) { return c == u' ' || c == u'\u3000'; };
     std::size_t b = 0, e = s.size();
     while (b < e && isSpace(s[b])) ++b;
     while (e > b && isSpace(s[e - 1])) --e;
-    return std::u16string(s.substr(b, e - b));
+    return s.substr(b, e - b);
+}
+
+std::u16string trim(std::u16string_view s) {
+    return std::u16string(trimView(s));
 }
 
 double val(std::u16string_view s) {

@@ -11,7 +11,7 @@ namespace run {
 
 // A run step that cannot be carried out for a reason of its own (not the spreadsheet's).
 class RunError : public std::runtime_error {
-public:
+  public:
     using std::runtime_error::runtime_error;
 };
 
@@ -21,6 +21,8 @@ bool isNumeric(std::u16string_view s);
 
 // Removes spaces at both ends: U+0020 and the ideographic space U+3000. Tabs and line breaks stay.
 std::u16string trim(std::u16string_view s);
+// The same, as a view into s.
+std::u16string_view trimView(std::u16string_view s);
 
 // The number the text begins with, 0 when it begins with none.
 double val(std::u16string_view s);

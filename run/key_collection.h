@@ -1,0 +1,37 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "run/error_policy.h"
+#include "run/key_condition.h"
+#include "sheets/application.h"
+
+namespace run {
+
+// Where a table's keys (and values) come from.
+struct KeySource {
+    sheets::Worksheet* sheet = nullptr;  // null when the sheet was never obtained
+    std::int32_t rowCount = 0;
+    int keyColumn = 0;
+    std::optional<int> valueColumn;  // values are collected only when set
+};
+
+// How keys are taken: the whole trimmed text, or cut by the table mode with the KeyLength and
+// KeyOffset that the table's condition left.
+struct KeyRule {
+    bool wholeWord = true;
+    std::optional<std::int16_t> mode;
+    KeyCondition condition;
+};
+
+// Fills keys (and values, when given) for rows 1..rowCount, entry r - 1 for row r. Each row has a
+// key step (two in mode 3: the trimmed-text holder, then the cut) and a value step; a failing step
+// goes through the policy and stores nothing. Each column is read with one block request; a failed
+// block read fails every cell step of that column. A condition mode outside 1 to 4 reads nothing.
+void collectKeys(ErrorPolicy& policy, const KeySource& source, const KeyRule& rule, std::u16string& holder,
+                 std::vector<std::u16string>& keys, std::vector<std::u16string>* values);
+
+}  // namespace run

@@ -1,0 +1,40 @@
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <string>
+#include <vector>
+
+namespace run {
+
+// The four arrays of a run, entry r - 1 for row r. ChildValues is empty in a lookup.
+struct MatchTables {
+    std::span<const std::u16string> parentKeys;
+    std::span<const std::u16string> parentValues;
+    std::span<const std::u16string> childKeys;
+    std::span<const std::u16string> childValues;
+};
+
+enum class ValueTest { Agree, Differ };    // Combo7: "匹配", "不匹配"
+enum class Whose { Parent, Child, Both };  // Combo8: "父", "子", "父子"
+
+constexpr std::int32_t kNoRow = -1;
+
+// For each child row, the 0-based parent row a top-down scan stops at, or kNoRow. A parent row
+// passes when its key is not empty and equals the child's; further matching also asks its value
+// to be non-empty and equal to (Agree) or different from (Differ) the child's. Both are answered
+// through an index built once, with the same row as the scan.
+std::vector<std::int32_t> lookupRows(const MatchTables& tables);
+std::vector<std::int32_t> furtherMatchRows(const MatchTables& tables, ValueTest test);
+
+// One line per child row, each ended by a carriage return: the cells of the chosen parent row
+// (ParentValues for Parent, ChildValues for Child, both with a tab between them for Both) or nothing.
+std::u16string resultText(const MatchTables& tables, const std::vector<std::int32_t>& rows, Whose whose);
+
+// The plain scans the index must agree with; for tests.
+namespace reference {
+std::vector<std::int32_t> lookupRows(const MatchTables& tables);
+std::vector<std::int32_t> furtherMatchRows(const MatchTables& tables, ValueTest test);
+}  // namespace reference
+
+}  // namespace run
