@@ -1,7 +1,331 @@
 #include "run/lookup_run.h"
 
-namespace run {
+#include <iostream>
+#include <memory>
+#include <string>
+#include <vector>
 
-void lookupRun(const RunInputs&, KeyCondition&, RunWindow&, sheets::ApplicationFactory&) {}
+#include "run/error_policy.h"
+#include "run/key_collection.h"
+#include "run/key_cut.h"
+#include "run/matching.h"
+#include "run/vb_text.h"
+
+namespace run {
+namespace {
+
+constexpr std::u16string_view kNoticeTitle = u"提示";
+constexpr std::u16string_view kFailureText =
+    u"操作错误，请检查Excel表是否正确或输入参数是否规范！请重新运行软件";
+constexpr std::u16string_view kFailureTitle = u"错误提示";
+constexpr std::u16string_view kMalformedCondition = u"条件格式有误,请按照规定格式输入,详细请与IT:Tolvek联系";
+constexpr std::u16string_view kDoneText = u"操作完成!";
+constexpr std::u16string_view kDoneTitle = u"完成";
+constexpr std::u16string_view kNoFileChosen = u"C:\\";
+
+// Thrown after Wrong has reported a malformed condition: the run stops there.
+struct ConditionRejected {};
+
+// An object that was never obtained makes every step that uses it fail.
+template <class Pointer>
+auto& deref(const Pointer& p) {
+    if (!p) throw RunError("an object that was never obtained");
+    return *p;
+}
+
+// A table as the run holds it once opened.
+struct Table {
+    std::shared_ptr<sheets::Workbook> book;
+    std::shared_ptr<sheets::Worksheet> sheet;
+    std::int32_t rowCount = 0;  // a count never obtained stays 0
+    int keyColumn = 0;
+    std::optional<std::int16_t> mode;
+    std::vector<std::u16string> keys;
+    std::vector<std::u16string> values;
+};
+
+enum class Placement { IntoChildSheet, IntoNewWorkbook, IntoThirdTable };
+
+class LookupRun {
+  public:
+    LookupRun(const RunInputs& inputs, KeyCondition& condition, RunWindow& window,
+              sheets::ApplicationFactory& factory)
+        : in_(inputs),
+          condition_(condition),
+          window_(window),
+          factory_(factory),
+          policy_(inputs.ignoreErrors) {}
+
+    void run() {
+        if (!inputsAccepted()) return;
+        try {
+            start();
+            openParentTable();
+            collectParentKeys();
+            if (in_.matching == 1) {
+                furtherMatching();
+            } else {
+                lookupAsResult();
+            }
+            placeResult();
+            complete();
+        } catch (const RunStopped& stop) {
+            std::cerr << "pellucor: step '" << stop.step << "' failed: " << stop.detail << '\n';
+            window_.showMessage(std::u16string(kFailureText), std::u16string(kFailureTitle));
+            // An office that was never shown ends without saving anything when its application
+            // object goes away without quit(), so no hidden process keeps the files locked.
+            releaseObjects();
+            window_.endProgram();
+        } catch (const ConditionRejected&) {
+            closeAfterWrong();
+        }
+    }
+
+  private:
+    void message(std::u16string_view text, std::u16string_view title) {
+        window_.showMessage(std::u16string(text), std::u16string(title));
+    }
+
+    bool inputsAccepted() {
+        if (in_.parentPath == kNoFileChosen || in_.childPath == kNoFileChosen) return false;
+        if (in_.parentSheet.empty() || in_.childSheet.empty()) {
+            message(u"请正确输入参数", kNoticeTitle);
+            return false;
+        }
+        if ((in_.parentMatchKind == 1 && in_.parentCondition.empty()) ||
+            (in_.childMatchKind == 1 && in_.childCondition.empty())) {
+            message(u"请输入条件", kNoticeTitle);
+            return false;
+        }
+        return true;
+    }
+
+    void start() {
+        step("disable the inputs", [&] {
+            window_.setFrameEnabled(false);
+            window_.setStartEnabled(false);
+        });
+        step("create the application", [&] { app_ = factory_.create(window_); });
+        step("hide the application", [&] { deref(app_).setVisible(false); });
+    }
+
+    void openTable(Table& table, const std::u16string& path, const std::u16string& sheetNumber) {
+        step("open a workbook", [&] { table.book = deref(app_).open(path); });
+        step("take a worksheet", [&] { table.sheet = deref(table.book).worksheet(val(trim(sheetNumber))); });
+        step("count the used rows", [&] { table.rowCount = deref(table.sheet).usedRowCount(); });
+    }
+
+    static void createArrays(Table& table, bool withValues) {
+        if (table.rowCount < 0) throw RunError("negative row count");
+        const auto rows = static_cast<std::size_t>(table.rowCount);
+        table.keys.assign(rows, {});
+        if (withValues) table.values.assign(rows, {});
+    }
+
+    // The table's condition is parsed into the window's KeyCondition and the mode copied at once,
+    // since the other table's condition overwrites it.
+    void collect(Table& table, int matchKind, const std::u16string& condition, bool withValues) {
+        KeyRule rule;
+        if (matchKind == 1) {
+            rule.wholeWord = false;
+            step("parse the condition", [&] {
+                if (!AandB(condition, condition_)) {
+                    Wrong();
+                    throw ConditionRejected{};
+                }
+            });
+            step("copy the key mode", [&] { table.mode = condition_.keyMode; });
+            rule.mode = table.mode;
+            rule.condition = condition_;
+        }
+        const KeySource source{table.sheet.get(), table.rowCount, table.keyColumn,
+                               withValues ? std::optional<int>(in_.valueColumn + 1) : std::nullopt};
+        collectKeys(policy_, source, rule, holder_, table.keys, withValues ? &table.values : nullptr);
+    }
+
+    void Wrong() {
+        message(kMalformedCondition, kNoticeTitle);
+        window_.setFrameEnabled(true);
+        window_.setStartEnabled(true);
+    }
+
+    void openParentTable() {
+        openTable(parent_, in_.parentPath, in_.parentSheet);
+        step("create the parent arrays", [&] { createArrays(parent_, true); });
+        step("take the parent key column", [&] { parent_.keyColumn = in_.parentKeyColumn + 1; });
+    }
+
+    void collectParentKeys() { collect(parent_, in_.parentMatchKind, in_.parentCondition, true); }
+
+    void openChildTable(bool withValues) {
+        openTable(child_, in_.childPath, in_.childSheet);
+        step("create the child arrays", [&] { createArrays(child_, withValues); });
+        step("take the child key column", [&] { child_.keyColumn = in_.childKeyColumn + 1; });
+        collect(child_, in_.childMatchKind, in_.childCondition, withValues);
+    }
+
+    MatchTables tables() const { return {parent_.keys, parent_.values, child_.keys, child_.values}; }
+
+    void lookupAsResult() {
+        openChildTable(false);
+        step("look up the values", [&] {
+            const MatchTables t = tables();
+            resultText_ = resultText(t, lookupRows(t), Whose::Parent);
+        });
+    }
+
+    void furtherMatching() {
+        openChildTable(true);
+        const ValueTest test = in_.valueTest == 0 ? ValueTest::Agree : ValueTest::Differ;
+        const Whose whose = in_.whose == 0 ? Whose::Parent : in_.whose == 1 ? Whose::Child : Whose::Both;
+        step("match the values", [&] {
+            const MatchTables t = tables();
+            resultText_ = resultText(t, furtherMatchRows(t, test), whose);
+        });
+    }
+
+    Placement placement() const {
+        if (in_.intoChildSheet) return Placement::IntoChildSheet;
+        if (in_.intoNewWorkbook) return Placement::IntoNewWorkbook;
+        return Placement::IntoThirdTable;
+    }
+
+    void placeResult() {
+        switch (placement()) {
+            case Placement::IntoChildSheet:
+                intoChildSheet();
+                break;
+            case Placement::IntoNewWorkbook:
+                intoNewWorkbook();
+                break;
+            case Placement::IntoThirdTable:
+                intoThirdTable();
+                break;
+        }
+    }
+
+    // Clear the clipboard, put the ResultText on it, select the first cell, paste, clear again.
+    void pasteResult(const std::shared_ptr<sheets::Worksheet>& sheet, const std::u16string& address) {
+        step("clear the clipboard", [&] { window_.clipboard().clear(); });
+        step("put the result on the clipboard", [&] { window_.clipboard().setText(resultText_); });
+        step("select the first cell", [&] { deref(sheet).select(address); });
+        step("paste the result", [&] { deref(sheet).paste(); });
+        step("clear the clipboard", [&] { window_.clipboard().clear(); });
+    }
+
+    void closeParentAndChild() {
+        step("close the parent workbook", [&] { deref(parent_.book).close(true); });
+        step("close the child workbook", [&] { deref(child_.book).close(true); });
+    }
+
+    void intoChildSheet() {
+        const int column = in_.childTargetColumn + 1;
+        step("insert the result columns", [&] {
+            deref(child_.sheet).insertColumn(column);
+            if (in_.whose == 2) deref(child_.sheet).insertColumn(column);
+        });
+        step("hide the application", [&] { deref(app_).setVisible(false); });
+        step("activate the child sheet", [&] { deref(child_.sheet).activate(); });
+        pasteResult(child_.sheet, in_.childTargetLetter + u"1");
+        closeParentAndChild();
+        step("quit the application", [&] { deref(app_).quit(); });
+    }
+
+    // The office stays running and visible with the new, unsaved workbook.
+    void intoNewWorkbook() {
+        step("show the application", [&] { deref(app_).setVisible(true); });
+        step("add a workbook", [&] { deref(app_).add(); });
+        step("take the new sheet", [&] { targetSheet_ = deref(app_).activeWorksheet(1); });
+        pasteResult(targetSheet_, u"A1");
+        closeParentAndChild();
+    }
+
+    void intoThirdTable() {
+        step("open the third workbook", [&] { thirdBook_ = deref(app_).open(in_.thirdPath); });
+        step("take the third sheet", [&] { targetSheet_ = deref(thirdBook_).worksheet(1); });
+        step("show the application", [&] { deref(app_).setVisible(true); });
+        step("insert the result column",
+             [&] { deref(targetSheet_).insertColumn(in_.thirdTargetColumn + 1); });
+        step("hide the application", [&] { deref(app_).setVisible(false); });
+        step("activate the third sheet", [&] { deref(targetSheet_).activate(); });
+        pasteResult(targetSheet_, in_.thirdTargetLetter + u"1");
+        closeParentAndChild();
+        // No save choice: the user is asked about a changed third table.
+        step("close the third workbook", [&] { deref(thirdBook_).close(); });
+        step("quit the application", [&] { deref(app_).quit(); });
+    }
+
+    void releaseArrays() {
+        child_.keys = {};
+        parent_.keys = {};
+        parent_.values = {};
+        child_.values = {};
+    }
+
+    void complete() {
+        releaseArrays();
+        resultText_ = {};
+        window_.setFrameEnabled(true);
+        window_.setStartEnabled(true);
+        message(kDoneText, kDoneTitle);
+        releaseObjects();
+    }
+
+    // Sheets and workbooks go before the application that owns them.
+    void releaseObjects() {
+        targetSheet_.reset();
+        thirdBook_.reset();
+        child_.sheet.reset();
+        child_.book.reset();
+        parent_.sheet.reset();
+        parent_.book.reset();
+        app_.reset();
+    }
+
+    // After a malformed condition nothing the run opened is kept: no workbook is saved and the
+    // hidden office ends. The window is idle again, as Wrong left it.
+    void closeAfterWrong() {
+        auto quietly = [](const char* what, auto&& action) {
+            try {
+                action();
+            } catch (const std::exception& e) {
+                std::cerr << "pellucor: " << what << " after a malformed condition failed: " << e.what()
+                          << '\n';
+            }
+        };
+        if (parent_.book) quietly("closing the parent workbook", [&] { parent_.book->close(false); });
+        if (child_.book && child_.book != parent_.book)
+            quietly("closing the child workbook", [&] { child_.book->close(false); });
+        if (app_) quietly("quitting the application", [&] { app_->quit(); });
+        releaseArrays();
+        releaseObjects();
+    }
+
+    template <class Action>
+    void step(const char* what, Action&& action) {
+        policy_.step(what, std::forward<Action>(action));
+    }
+
+    const RunInputs& in_;
+    KeyCondition& condition_;
+    RunWindow& window_;
+    sheets::ApplicationFactory& factory_;
+    ErrorPolicy policy_;
+
+    std::unique_ptr<sheets::Application> app_;
+    Table parent_;
+    Table child_;
+    std::shared_ptr<sheets::Workbook> thirdBook_;
+    std::shared_ptr<sheets::Worksheet> targetSheet_;
+    std::u16string holder_;  // mode 3: the last trimmed key text, kept across rows and tables
+    std::u16string resultText_;
+};
+
+}  // namespace
+
+void lookupRun(const RunInputs& inputs, KeyCondition& condition, RunWindow& window,
+               sheets::ApplicationFactory& factory) {
+    LookupRun(inputs, condition, window, factory).run();
+}
 
 }  // namespace run
