@@ -1,0 +1,256 @@
+#include "sheets/calc/calc_application.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <cstring>
+#include <thread>
+
+#include <com/sun/star/bridge/UnoUrlResolver.hpp>
+#include <com/sun/star/bridge/XUnoUrlResolver.hpp>
+#include <com/sun/star/connection/NoConnectException.hpp>
+#include <com/sun/star/document/MacroExecMode.hpp>
+#include <com/sun/star/document/UpdateDocMode.hpp>
+#include <com/sun/star/frame/Desktop.hpp>
+#include <com/sun/star/frame/XComponentLoader.hpp>
+#include <com/sun/star/frame/XStorable.hpp>
+#include <com/sun/star/sheet/XSpreadsheetDocument.hpp>
+#include <com/sun/star/util/XCloseable.hpp>
+
+#include "sheets/calc/calc_objects.h"
+
+namespace sheets::calc {
+namespace {
+
+using namespace std::chrono_literals;
+
+bool displayAvailable() {
+    for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY"})
+        if (const char* v = std::getenv(name); v && *v) return true;
+    return false;
+}
+
+Sequence<css::beans::PropertyValue> loadArguments() {
+    return sequenceOf({property("Hidden", Any(true)),
+                       property("MacroExecutionMode", Any(css::document::MacroExecMode::NEVER_EXECUTE)),
+                       property("UpdateDocMode", Any(css::document::UpdateDocMode::NO_UPDATE))});
+}
+
+// The canonical absolute path of a readable regular file, or a Failure saying why there is none.
+std::string existingFile(const std::u16string& given) {
+    const std::string path = utf8(given);
+    if (path.empty()) throw Failure("cannot open a workbook: the path is empty");
+    char resolved[PATH_MAX];
+    if (!::realpath(path.c_str(), resolved))
+        throw Failure("cannot open workbook " + path + ": " + std::strerror(errno));
+    struct stat st {};
+    if (::stat(resolved, &st) != 0 || !S_ISREG(st.st_mode))
+        throw Failure("cannot open workbook " + path + ": not a regular file");
+    if (::access(resolved, R_OK) != 0)
+        throw Failure("cannot open workbook " + path + ": " + std::strerror(errno));
+    return resolved;
+}
+
+class CalcApplication : public sheets::Application {
+public:
+    CalcApplication(sheets::Desktop& desktop, bool headless)
+        : session_(std::make_shared<Session>(desktop, headless)) {
+        connect();
+    }
+
+    ~CalcApplication() override {
+        if (session_->ended) return;
+        if (session_->canShow() && std::any_of(session_->workbooks.begin(), session_->workbooks.end(),
+                                               [](const auto& w) { return w->windowShown(); })) {
+            // The user keeps what is on the screen.
+            session_->ended = true;
+            session_->workbooks.clear();
+            session_->frames.clear();
+            session_->office.release();
+            return;
+        }
+        end();
+    }
+
+    void setVisible(bool visible) override {
+        session_->checkRunning();
+        session_->visible = visible;
+        std::string problems;
+        for (const auto& w : session_->workbooks) {
+            try {
+                w->setWindowVisible(visible);
+            } catch (const Failure& f) {
+                problems += std::string(problems.empty() ? "" : "; ") + f.what();
+            }
+        }
+        session_->updateShown();
+        if (!problems.empty()) throw Failure(problems);
+    }
+
+    std::shared_ptr<sheets::Workbook> open(const std::u16string& path) override {
+        session_->checkRunning();
+        const std::string file = existingFile(path);
+        if (auto open = session_->findByPath(file)) {
+            session_->makeActive(open);
+            return open;
+        }
+        session_->office.recordDocument(file);
+        Reference<css::lang::XComponent> document = load(fileUrl(file), file);
+        auto workbook = std::make_shared<CalcWorkbook>(session_, document, file);
+        adopt(workbook);
+        return workbook;
+    }
+
+    std::shared_ptr<sheets::Workbook> add() override {
+        session_->checkRunning();
+        auto workbook = std::make_shared<CalcWorkbook>(
+            session_, load("private:factory/scalc", "a new workbook"), std::string());
+        adopt(workbook);
+        return workbook;
+    }
+
+    std::shared_ptr<sheets::Worksheet> activeWorksheet(double index) override {
+        session_->checkRunning();
+        if (session_->workbooks.empty()) throw Failure("there is no active workbook");
+        return session_->workbooks.back()->worksheet(index);
+    }
+
+    void quit() override {
+        session_->checkRunning();
+        end();
+    }
+
+    OfficeInfo info() const {
+        auto& o = session_->office;
+        return {o.officePid(), o.guardPid(), o.stateDir(), o.pipeName(), o.headless()};
+    }
+
+private:
+    void connect() {
+        auto& office = session_->office;
+        const OUString url =
+            "uno:pipe,name=" + fromUtf8(office.pipeName()) + ";urp;StarOffice.ComponentContext";
+        const auto deadline = std::chrono::steady_clock::now() + 30s;
+        try {
+            Reference<css::bridge::XUnoUrlResolver> resolver =
+                css::bridge::UnoUrlResolver::create(localContext());
+            Reference<css::uno::XComponentContext> remote;
+            while (!remote.is()) {
+                try {
+                    remote.set(resolver->resolve(url), UNO_QUERY_THROW);
+                } catch (const css::connection::NoConnectException&) {
+                    if (!office.running()) throw Failure("the office ended before it accepted a connection");
+                    if (std::chrono::steady_clock::now() > deadline)
+                        throw Failure("the office did not accept a connection within 30 s");
+                    std::this_thread::sleep_for(5ms);
+                }
+            }
+            session_->frames = css::frame::Desktop::create(remote);
+        } catch (const css::uno::Exception& e) {
+            session_->office.kill();
+            throw Failure(describe("cannot connect to the office", e));
+        } catch (...) {
+            session_->office.kill();
+            throw;
+        }
+    }
+
+    Reference<css::lang::XComponent> load(const OUString& url, const std::string& what) {
+        Reference<css::lang::XComponent> document;
+        try {
+            document = Reference<css::frame::XComponentLoader>(session_->frames, UNO_QUERY_THROW)
+                           ->loadComponentFromURL(url, "_blank", 0, loadArguments());
+        } catch (const css::uno::Exception& e) {
+            throw Failure(describe("cannot open " + what, e));
+        }
+        if (!document.is()) throw Failure("cannot open " + what + ": the office loaded nothing");
+        if (!Reference<css::sheet::XSpreadsheetDocument>(document, UNO_QUERY).is()) {
+            try {
+                Reference<css::util::XCloseable>(document, UNO_QUERY_THROW)->close(true);
+            } catch (const css::uno::Exception&) {
+            }
+            throw Failure("cannot open " + what + ": not a spreadsheet");
+        }
+        return document;
+    }
+
+    void adopt(const std::shared_ptr<CalcWorkbook>& workbook) {
+        session_->makeActive(workbook);
+        if (session_->visible) {
+            workbook->setWindowVisible(true);
+            session_->updateShown();
+        }
+    }
+
+    // Closes every workbook without saving, ends the office and waits until its profile is gone.
+    void end() noexcept {
+        session_->ended = true;
+        auto workbooks = std::move(session_->workbooks);
+        session_->workbooks.clear();
+        for (const auto& w : workbooks) w->discard();
+        bool terminated = false;
+        try {
+            if (session_->frames.is()) terminated = session_->frames->terminate();
+        } catch (const css::uno::Exception&) {
+            // The bridge goes down with the office: terminate() may not return normally.
+            terminated = true;
+        }
+        session_->frames.clear();
+        if (!terminated || !session_->office.waitForEnd(10s)) session_->office.kill();
+    }
+
+    std::shared_ptr<Session> session_;
+};
+
+}  // namespace
+
+Session::Session(sheets::Desktop& d, bool headless) : desktop(d), office(headless) {}
+
+void Session::checkRunning() const {
+    if (ended) throw Failure("the spreadsheet application has quit");
+}
+
+void Session::makeActive(const std::shared_ptr<CalcWorkbook>& workbook) {
+    auto it = std::find(workbooks.begin(), workbooks.end(), workbook);
+    if (it != workbooks.end()) workbooks.erase(it);
+    workbooks.push_back(workbook);
+}
+
+void Session::forget(const CalcWorkbook* workbook) {
+    std::erase_if(workbooks, [&](const auto& w) { return w.get() == workbook; });
+    updateShown();
+}
+
+std::shared_ptr<CalcWorkbook> Session::findByPath(const std::string& path) const {
+    for (const auto& w : workbooks)
+        if (!w->path().empty() && w->path() == path) return w;
+    return nullptr;
+}
+
+void Session::updateShown() {
+    const bool shown =
+        std::any_of(workbooks.begin(), workbooks.end(), [](const auto& w) { return w->windowShown(); });
+    try {
+        office.setShown(shown);
+    } catch (const Failure&) {
+        // Without the marker the guard ends the office with the program: the safe side.
+    }
+}
+
+CalcApplicationFactory::CalcApplicationFactory() = default;
+CalcApplicationFactory::CalcApplicationFactory(CalcOptions options) : options_(options) {}
+
+std::unique_ptr<sheets::Application> CalcApplicationFactory::create(sheets::Desktop& desktop) {
+    return std::make_unique<CalcApplication>(desktop, options_.forceHeadless || !displayAvailable());
+}
+
+OfficeInfo officeInfo(const sheets::Application& application) {
+    if (auto* calc = dynamic_cast<const CalcApplication*>(&application)) return calc->info();
+    return {};
+}
+
+}  // namespace sheets::calc

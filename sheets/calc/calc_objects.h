@@ -1,0 +1,114 @@
+#pragma once
+// The Calc application, workbooks and worksheets; private to sheets/calc.
+
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include <com/sun/star/frame/XDesktop2.hpp>
+#include <com/sun/star/lang/XComponent.hpp>
+#include <com/sun/star/sheet/XSpreadsheet.hpp>
+#include <com/sun/star/util/XNumberFormats.hpp>
+
+#include "sheets/application.h"
+#include "sheets/calc/office_process.h"
+#include "sheets/calc/uno_support.h"
+
+namespace sheets::calc {
+
+class CalcWorkbook;
+
+// What an application and everything it handed out share. Workbooks hold it weakly: once the
+// application is gone, using them fails.
+struct Session {
+    Session(sheets::Desktop& desktop, bool headless);
+
+    sheets::Desktop& desktop;
+    OfficeProcess office;
+    Reference<css::frame::XDesktop2> frames;
+    bool ended = false;
+    bool visible = false;
+    // Open workbooks, the active one last.
+    std::vector<std::shared_ptr<CalcWorkbook>> workbooks;
+
+    void checkRunning() const;
+    bool canShow() const { return !office.headless(); }
+    void makeActive(const std::shared_ptr<CalcWorkbook>& workbook);
+    void forget(const CalcWorkbook* workbook);
+    std::shared_ptr<CalcWorkbook> findByPath(const std::string& path) const;
+    // Tells the guard whether a workbook is on the screen.
+    void updateShown();
+};
+
+class CalcWorkbook : public sheets::Workbook, public std::enable_shared_from_this<CalcWorkbook> {
+public:
+    // path: canonical absolute path, empty for a new workbook.
+    CalcWorkbook(std::weak_ptr<Session> session, Reference<css::lang::XComponent> document, std::string path);
+
+    std::shared_ptr<sheets::Worksheet> worksheet(double index) override;
+    void close(std::optional<bool> saveChanges) override;
+
+    const std::string& path() const { return path_; }
+    // Path or title, for failure details.
+    std::string label() const;
+    std::u16string fileName() const;
+    bool isClosed() const { return closed_; }
+    // The session, when this workbook is still open in a running application; throws Failure otherwise.
+    std::shared_ptr<Session> session() const;
+    const Reference<css::lang::XComponent>& document() const { return document_; }
+    Reference<css::util::XNumberFormats> numberFormats();
+    void setWindowVisible(bool visible);
+    bool windowShown() const { return shown_; }
+    // Closes without saving and without any question; for quitting.
+    void discard() noexcept;
+    void activateSheet(const Reference<css::sheet::XSpreadsheet>& sheet);
+
+private:
+    void save();
+    void closeDocument();
+
+    std::weak_ptr<Session> session_;
+    Reference<css::lang::XComponent> document_;
+    Reference<css::util::XNumberFormats> formats_;
+    std::string path_;
+    std::string readonlyReason_;
+    bool closed_ = false;
+    bool shown_ = false;
+};
+
+class CalcWorksheet : public sheets::Worksheet {
+public:
+    CalcWorksheet(std::shared_ptr<CalcWorkbook> workbook, Reference<css::sheet::XSpreadsheet> sheet,
+                  int position);
+
+    std::int32_t usedRowCount() override;
+    CellValue cell(std::int32_t row, int column) override;
+    std::vector<CellValue> column(int column, std::int32_t rows) override;
+    void insertColumn(int n) override;
+    void activate() override;
+    void select(const std::u16string& address) override;
+    void paste() override;
+
+private:
+    // Rows [firstRow, firstRow + rows) of a column, 0-based, as the run sees them.
+    std::vector<CellValue> readColumn(sal_Int32 column, sal_Int32 firstRow, sal_Int32 rows);
+    std::string where() const;
+    void check() const;
+
+    std::shared_ptr<CalcWorkbook> workbook_;
+    Reference<css::sheet::XSpreadsheet> sheet_;
+    int position_;
+    sal_Int32 selectedColumn_ = 0;
+    sal_Int32 selectedRow_ = 0;
+};
+
+// Absolute address parts of "C1" and the like: 0-based column and row, or nullopt.
+struct CellPosition {
+    sal_Int32 column;
+    sal_Int32 row;
+};
+std::optional<CellPosition> parseCellAddress(const std::u16string& address);
+
+}  // namespace sheets::calc

@@ -1,0 +1,95 @@
+#pragma once
+
+#include <sys/stat.h>
+#include <sys/types.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "sheets/application.h"
+#include "sheets/calc/calc_application.h"
+
+namespace sheets::calc::testing {
+
+class FakeClipboard : public sheets::Clipboard {
+public:
+    void clear() override { text_.clear(); }
+    void setText(const std::u16string& text) override { text_ = text; }
+    std::u16string text() const override { return text_; }
+
+private:
+    std::u16string text_;
+};
+
+class FakeDesktop : public sheets::Desktop {
+public:
+    sheets::Clipboard& clipboard() override { return clipboard_; }
+    bool askSaveChanges(const std::u16string& fileName) override {
+        asked.push_back(fileName);
+        return answer;
+    }
+    FakeClipboard clipboard_;
+    std::vector<std::u16string> asked;
+    bool answer = false;
+};
+
+// A fresh folder for one test, removed afterwards.
+class TempDir {
+public:
+    TempDir() {
+        std::string pattern = (std::filesystem::temp_directory_path() / "pellucor-calc-test-XXXXXX").string();
+        path_ = ::mkdtemp(pattern.data());
+    }
+    ~TempDir() { std::filesystem::remove_all(path_); }
+    std::string file(const std::string& name) const { return path_ + "/" + name; }
+    const std::string& path() const { return path_; }
+
+private:
+    std::string path_;
+};
+
+inline std::string bytesOf(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+inline timespec mtimeOf(const std::string& path) {
+    struct stat st {};
+    ::stat(path.c_str(), &st);
+    return st.st_mtim;
+}
+
+inline bool exists(const std::string& path) {
+    return std::filesystem::exists(path);
+}
+
+inline std::string lockOf(const std::string& path) {
+    const auto slash = path.rfind('/');
+    return path.substr(0, slash + 1) + ".~lock." + path.substr(slash + 1) + "#";
+}
+
+// Alive and not a zombie.
+inline bool processAlive(pid_t pid) {
+    std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+    std::string line;
+    if (!std::getline(stat, line)) return false;
+    const auto paren = line.rfind(')');
+    return paren != std::string::npos && paren + 2 < line.size() && line[paren + 2] != 'Z';
+}
+
+// Everything an office leaves while it runs: its process, guard, profile and pipe socket.
+inline std::vector<std::string> officeTraces(const OfficeInfo& info) {
+    std::vector<std::string> traces;
+    if (processAlive(info.officePid)) traces.push_back("office process " + std::to_string(info.officePid));
+    if (processAlive(info.guardPid)) traces.push_back("guard process " + std::to_string(info.guardPid));
+    if (exists(info.profileDir)) traces.push_back("profile " + info.profileDir);
+    const std::string pipe = "/tmp/OSL_PIPE_" + std::to_string(::getuid()) + "_" + info.pipeName;
+    if (exists(pipe)) traces.push_back("pipe " + pipe);
+    return traces;
+}
+
+}  // namespace sheets::calc::testing

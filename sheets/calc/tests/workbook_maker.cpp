@@ -1,0 +1,119 @@
+#include "workbook_maker.h"
+
+#include <com/sun/star/beans/XPropertySet.hpp>
+#include <com/sun/star/bridge/UnoUrlResolver.hpp>
+#include <com/sun/star/bridge/XUnoUrlResolver.hpp>
+#include <com/sun/star/container/XIndexAccess.hpp>
+#include <com/sun/star/container/XNamed.hpp>
+#include <com/sun/star/frame/Desktop.hpp>
+#include <com/sun/star/frame/XComponentLoader.hpp>
+#include <com/sun/star/frame/XStorable.hpp>
+#include <com/sun/star/lang/Locale.hpp>
+#include <com/sun/star/sheet/XCellRangeData.hpp>
+#include <com/sun/star/sheet/XSpreadsheet.hpp>
+#include <com/sun/star/sheet/XSpreadsheetDocument.hpp>
+#include <com/sun/star/sheet/XSpreadsheets.hpp>
+#include <com/sun/star/table/XCell.hpp>
+#include <com/sun/star/util/NumberFormat.hpp>
+#include <com/sun/star/util/XCloseable.hpp>
+#include <com/sun/star/util/XNumberFormatTypes.hpp>
+#include <com/sun/star/util/XNumberFormats.hpp>
+#include <com/sun/star/util/XNumberFormatsSupplier.hpp>
+
+#include <stdexcept>
+
+#include "sheets/calc/uno_support.h"
+
+namespace sheets::calc::testing {
+namespace {
+
+Reference<css::frame::XDesktop2> desktopOf(const std::string& pipeName) {
+    Reference<css::bridge::XUnoUrlResolver> resolver = css::bridge::UnoUrlResolver::create(localContext());
+    Reference<css::uno::XComponentContext> remote(
+        resolver->resolve("uno:pipe,name=" + fromUtf8(pipeName) + ";urp;StarOffice.ComponentContext"),
+        UNO_QUERY_THROW);
+    return css::frame::Desktop::create(remote);
+}
+
+Reference<css::lang::XComponent> load(const std::string& pipeName, const OUString& url) {
+    return Reference<css::frame::XComponentLoader>(desktopOf(pipeName), UNO_QUERY_THROW)
+        ->loadComponentFromURL(url, "_blank", 0, sequenceOf({property("Hidden", Any(true))}));
+}
+
+const char* filterFor(const std::string& path) {
+    if (path.ends_with(".xlsx")) return "Calc MS Excel 2007 XML";
+    if (path.ends_with(".xls")) return "MS Excel 97";
+    if (path.ends_with(".ods")) return "calc8";
+    throw std::invalid_argument("no filter for " + path);
+}
+
+}  // namespace
+
+void makeWorkbook(const std::string& pipeName, const std::string& path, const std::vector<SheetSpec>& sheets,
+                  const std::vector<CellSpec>& cells) {
+    try {
+        Reference<css::lang::XComponent> doc = load(pipeName, "private:factory/scalc");
+        Reference<css::sheet::XSpreadsheets> all =
+            Reference<css::sheet::XSpreadsheetDocument>(doc, UNO_QUERY_THROW)->getSheets();
+        Reference<css::container::XIndexAccess> byIndex(all, UNO_QUERY_THROW);
+        while (byIndex->getCount() > 1) all->removeByName(all->getElementNames()[1]);
+        for (std::size_t i = 0; i < sheets.size(); ++i) {
+            if (i > 0) all->insertNewByName("Sheet_tmp" + OUString::number(sal_Int32(i)), sal_Int16(i));
+            Reference<css::container::XNamed>(byIndex->getByIndex(sal_Int32(i)), UNO_QUERY_THROW)
+                ->setName(toOUString(sheets[i].name));
+        }
+        Reference<css::util::XNumberFormats> formats =
+            Reference<css::util::XNumberFormatsSupplier>(doc, UNO_QUERY_THROW)->getNumberFormats();
+        const css::lang::Locale locale("en", "US", "");
+        for (const CellSpec& c : cells) {
+            Reference<css::sheet::XSpreadsheet> sheet(byIndex->getByIndex(c.sheet), UNO_QUERY_THROW);
+            Reference<css::table::XCellRange> range =
+                Reference<css::table::XCellRange>(sheet, UNO_QUERY_THROW)
+                    ->getCellRangeByName(fromUtf8(c.address));
+            Reference<css::table::XCell> cell = range->getCellByPosition(0, 0);
+            if (auto* d = std::get_if<double>(&c.content)) cell->setValue(*d);
+            // Through a data array, which keeps tabs and line breaks as they are.
+            if (auto* s = std::get_if<std::u16string>(&c.content))
+                Reference<css::sheet::XCellRangeData>(range, UNO_QUERY_THROW)
+                    ->setDataArray(sequenceOf({sequenceOf({Any(toOUString(*s))})}));
+            if (auto* f = std::get_if<Formula>(&c.content)) cell->setFormula(fromUtf8(f->text));
+            if (!c.format.empty()) {
+                sal_Int32 key;
+                if (c.format == "BOOLEAN") {
+                    key = Reference<css::util::XNumberFormatTypes>(formats, UNO_QUERY_THROW)
+                              ->getStandardFormat(css::util::NumberFormat::LOGICAL, locale);
+                } else {
+                    key = formats->queryKey(fromUtf8(c.format), locale, false);
+                    if (key == -1) key = formats->addNew(fromUtf8(c.format), locale);
+                }
+                Reference<css::beans::XPropertySet>(cell, UNO_QUERY_THROW)
+                    ->setPropertyValue("NumberFormat", Any(key));
+            }
+        }
+        Reference<css::frame::XStorable>(doc, UNO_QUERY_THROW)
+            ->storeToURL(fileUrl(path),
+                         sequenceOf({property("FilterName", Any(OUString::createFromAscii(filterFor(path)))),
+                                     property("Overwrite", Any(true))}));
+        Reference<css::util::XCloseable>(doc, UNO_QUERY_THROW)->close(true);
+    } catch (const css::uno::Exception& e) {
+        throw std::runtime_error(describe("cannot make " + path, e));
+    }
+}
+
+std::string formulaOf(const std::string& pipeName, const std::string& path, int sheet,
+                      const std::string& address) {
+    try {
+        Reference<css::lang::XComponent> doc = load(pipeName, fileUrl(path));
+        Reference<css::container::XIndexAccess> byIndex(
+            Reference<css::sheet::XSpreadsheetDocument>(doc, UNO_QUERY_THROW)->getSheets(), UNO_QUERY_THROW);
+        Reference<css::table::XCellRange> s(byIndex->getByIndex(sheet), UNO_QUERY_THROW);
+        const std::string f =
+            utf8(s->getCellRangeByName(fromUtf8(address))->getCellByPosition(0, 0)->getFormula());
+        Reference<css::util::XCloseable>(doc, UNO_QUERY_THROW)->close(true);
+        return f;
+    } catch (const css::uno::Exception& e) {
+        throw std::runtime_error(describe("cannot read " + path, e));
+    }
+}
+
+}  // namespace sheets::calc::testing

@@ -1,0 +1,34 @@
+#pragma once
+// Builds workbook files for the tests through a UNO connection of its own to a running office.
+
+#include <string>
+#include <variant>
+#include <vector>
+
+namespace sheets::calc::testing {
+
+struct Formula {
+    std::string text;
+};
+
+struct CellSpec {
+    int sheet = 0;        // 0-based
+    std::string address;  // "B3"
+    std::variant<double, std::u16string, Formula> content;
+    std::string format = {};  // number format code, "BOOLEAN" for the boolean format; empty: standard
+};
+
+struct SheetSpec {
+    std::u16string name;
+};
+
+// Writes a workbook with the given sheets (at least one) and cells; the format follows the extension
+// (.xls, .xlsx, .ods).
+void makeWorkbook(const std::string& pipeName, const std::string& path, const std::vector<SheetSpec>& sheets,
+                  const std::vector<CellSpec>& cells);
+
+// The formula of a cell of a file, read back through the office.
+std::string formulaOf(const std::string& pipeName, const std::string& path, int sheet,
+                      const std::string& address);
+
+}  // namespace sheets::calc::testing
