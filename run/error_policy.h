@@ -16,7 +16,7 @@ struct RunStopped {
 // What the run does with a step that cannot be carried out: stop the program at the first one, or
 // skip it and go on. Fixed when the run starts.
 class ErrorPolicy {
-  public:
+public:
     explicit ErrorPolicy(bool ignoreErrors) : ignoreErrors_(ignoreErrors) {}
 
     bool ignoresErrors() const { return ignoreErrors_; }
@@ -39,7 +39,7 @@ class ErrorPolicy {
         if (!ignoreErrors_) throw RunStopped{std::string(what), std::string(detail)};
     }
 
-  private:
+private:
     bool ignoreErrors_;
 };
 

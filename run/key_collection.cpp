@@ -11,7 +11,7 @@ namespace {
 // One column of rows 1..rows, read in one request. When the read failed, every cell fails with
 // the same detail.
 class ColumnCells {
-  public:
+public:
     ColumnCells(sheets::Worksheet* sheet, int column, std::int32_t rows) {
         try {
             if (!sheet) throw RunError("the sheet was never obtained");
@@ -47,7 +47,7 @@ class ColumnCells {
         }
     }
 
-  private:
+private:
     std::vector<sheets::CellValue> cells_;
     std::string readFailure_ = "not read";
 };

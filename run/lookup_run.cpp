@@ -47,7 +47,7 @@ struct Table {
 enum class Placement { IntoChildSheet, IntoNewWorkbook, IntoThirdTable };
 
 class LookupRun {
-  public:
+public:
     LookupRun(const RunInputs& inputs, KeyCondition& condition, RunWindow& window,
               sheets::ApplicationFactory& factory)
         : in_(inputs),
@@ -81,7 +81,7 @@ class LookupRun {
         }
     }
 
-  private:
+private:
     void message(std::u16string_view text, std::u16string_view title) {
         window_.showMessage(std::u16string(text), std::u16string(title));
     }

@@ -1,8 +1,8 @@
 #include "run/matching.h"
 
-#include <functional>
+#include <bit>
+#include <cstring>
 #include <string_view>
-#include <unordered_map>
 
 namespace run {
 namespace {
@@ -12,104 +12,200 @@ std::u16string_view at(std::span<const std::u16string> array, std::size_t i) {
     return i < array.size() ? std::u16string_view(array[i]) : std::u16string_view{};
 }
 
-struct KeyValue {
-    std::u16string_view key;
-    std::u16string_view value;
-    bool operator==(const KeyValue&) const = default;
-};
+std::uint64_t mix(std::uint64_t h) {
+    h ^= h >> 32;
+    h *= 0xD6E8FEB86659FD93ull;
+    h ^= h >> 32;
+    return h;
+}
 
-struct KeyValueHash {
-    std::size_t operator()(const KeyValue& kv) const {
-        const std::hash<std::u16string_view> h;
-        return h(kv.key) * 0x9E3779B97F4A7C15ull ^ h(kv.value);
+std::uint64_t hashText(std::u16string_view s, std::uint64_t seed = 0x9E3779B97F4A7C15ull) {
+    std::uint64_t h = seed ^ (s.size() * 0xFF51AFD7ED558CCDull);
+    const char* p = reinterpret_cast<const char*>(s.data());
+    std::size_t bytes = s.size() * sizeof(char16_t);
+    for (; bytes >= 8; bytes -= 8, p += 8) {
+        std::uint64_t w;
+        std::memcpy(&w, p, 8);
+        h = (h ^ mix(w)) * 0x9FB21C651E98DF25ull;
     }
+    if (bytes > 0) {
+        std::uint64_t w = 0;
+        std::memcpy(&w, p, bytes);
+        h = (h ^ mix(w)) * 0x9FB21C651E98DF25ull;
+    }
+    return mix(h);
+}
+
+// An open-addressing table from a key text to up to two parent rows, built once per run. It keeps
+// views into the parent keys, which stay untouched while it lives.
+class RowIndex {
+public:
+    struct Slot {
+        std::uint64_t hash = 0;  // 0: free
+        const char16_t* key = nullptr;
+        std::uint32_t keySize = 0;
+        std::int32_t first = kNoRow;
+        std::int32_t second = kNoRow;
+
+        std::u16string_view keyText() const { return {key, keySize}; }
+    };
+
+    explicit RowIndex(std::size_t entries)
+        : slots_(std::bit_ceil(std::max<std::size_t>(16, entries * 2))), mask_(slots_.size() - 1) {}
+
+    void prefetch(std::uint64_t hash) const { __builtin_prefetch(&slots_[(hash | 1) & mask_]); }
+    // Once the slot is at hand: the key text its entry points to.
+    void prefetchKey(std::uint64_t hash) const {
+        const Slot& s = slots_[(hash | 1) & mask_];
+        if (s.hash != 0) __builtin_prefetch(s.key);
+    }
+
+    // The slot of an entry with this key for which more(slot) holds; a new slot when there is none.
+    template <class More>
+    Slot& slot(std::uint64_t hash, std::u16string_view key, More&& more) {
+        hash |= 1;
+        for (std::size_t i = hash & mask_;; i = (i + 1) & mask_) {
+            Slot& s = slots_[i];
+            if (s.hash == 0) {
+                s.hash = hash;
+                s.key = key.data();
+                s.keySize = static_cast<std::uint32_t>(key.size());
+                return s;
+            }
+            if (s.hash == hash && s.keyText() == key && more(s)) return s;
+        }
+    }
+
+    template <class More>
+    const Slot* find(std::uint64_t hash, std::u16string_view key, More&& more) const {
+        hash |= 1;
+        for (std::size_t i = hash & mask_;; i = (i + 1) & mask_) {
+            const Slot& s = slots_[i];
+            if (s.hash == 0) return nullptr;
+            if (s.hash == hash && s.keyText() == key && more(s)) return &s;
+        }
+    }
+
+private:
+    std::vector<Slot> slots_;
+    std::size_t mask_;
 };
 
-// Per key, the first parent row with a non-empty value, and the first after it whose value differs
-// from that row's value. A child row whose value differs from the first takes the first; one whose
-// value equals it takes the first that differs.
-struct DifferRows {
-    std::int32_t first = kNoRow;
-    std::int32_t firstOther = kNoRow;
-};
+// Calls visit(i, hash) for i in 0..n in order, hashing a batch ahead and prefetching its slots and
+// their key texts, so that the cache misses of the table overlap.
+template <class Hash, class Visit>
+void inBatches(std::size_t n, const RowIndex& index, Hash&& hash, Visit&& visit) {
+    constexpr std::size_t kBatch = 16;
+    std::uint64_t hashes[kBatch];
+    for (std::size_t base = 0; base < n; base += kBatch) {
+        const std::size_t count = std::min(kBatch, n - base);
+        for (std::size_t i = 0; i < count; ++i) {
+            hashes[i] = hash(base + i);
+            index.prefetch(hashes[i]);
+        }
+        for (std::size_t i = 0; i < count; ++i) index.prefetchKey(hashes[i]);
+        for (std::size_t i = 0; i < count; ++i) visit(base + i, hashes[i]);
+    }
+}
+
+constexpr auto kAny = [](const RowIndex::Slot&) { return true; };
 
 }  // namespace
 
 std::vector<std::int32_t> lookupRows(const MatchTables& t) {
-    std::unordered_map<std::u16string_view, std::int32_t> firstRow;
-    firstRow.reserve(t.parentKeys.size());
-    for (std::size_t p = 0; p < t.parentKeys.size(); ++p) {
+    RowIndex index(t.parentKeys.size());
+    const auto keyHash = [](std::span<const std::u16string> keys) {
+        return [keys](std::size_t i) { return hashText(keys[i]); };
+    };
+    inBatches(t.parentKeys.size(), index, keyHash(t.parentKeys), [&](std::size_t p, std::uint64_t h) {
         const std::u16string_view key = t.parentKeys[p];
-        if (!key.empty()) firstRow.try_emplace(key, static_cast<std::int32_t>(p));
-    }
+        if (key.empty()) return;
+        auto& s = index.slot(h, key, kAny);
+        if (s.first == kNoRow) s.first = static_cast<std::int32_t>(p);
+    });
     std::vector<std::int32_t> rows(t.childKeys.size(), kNoRow);
-    for (std::size_t c = 0; c < rows.size(); ++c) {
-        const auto it = firstRow.find(t.childKeys[c]);
-        if (it != firstRow.end()) rows[c] = it->second;
-    }
+    inBatches(rows.size(), index, keyHash(t.childKeys), [&](std::size_t c, std::uint64_t h) {
+        const std::u16string_view key = t.childKeys[c];
+        if (key.empty()) return;
+        if (const auto* s = index.find(h, key, kAny)) rows[c] = s->first;
+    });
     return rows;
 }
 
 std::vector<std::int32_t> furtherMatchRows(const MatchTables& t, ValueTest test) {
     std::vector<std::int32_t> rows(t.childKeys.size(), kNoRow);
+    RowIndex index(t.parentKeys.size());
     if (test == ValueTest::Agree) {
-        std::unordered_map<KeyValue, std::int32_t, KeyValueHash> firstRow;
-        firstRow.reserve(t.parentKeys.size());
-        for (std::size_t p = 0; p < t.parentKeys.size(); ++p) {
-            const KeyValue kv{t.parentKeys[p], at(t.parentValues, p)};
-            if (!kv.key.empty() && !kv.value.empty()) firstRow.try_emplace(kv, static_cast<std::int32_t>(p));
-        }
-        for (std::size_t c = 0; c < rows.size(); ++c) {
-            const auto it = firstRow.find(KeyValue{t.childKeys[c], at(t.childValues, c)});
-            if (it != firstRow.end()) rows[c] = it->second;
-        }
+        // (key, value) -> the first row holding both, neither empty
+        const auto pairHash = [](std::span<const std::u16string> keys,
+                                 std::span<const std::u16string> values) {
+            return [keys, values](std::size_t i) { return hashText(at(values, i), hashText(keys[i])); };
+        };
+        inBatches(t.parentKeys.size(), index, pairHash(t.parentKeys, t.parentValues),
+                  [&](std::size_t p, std::uint64_t h) {
+                      const std::u16string_view key = t.parentKeys[p], value = at(t.parentValues, p);
+                      if (key.empty() || value.empty()) return;
+                      auto& s = index.slot(h, key, [&](const RowIndex::Slot& s) {
+                          return at(t.parentValues, static_cast<std::size_t>(s.first)) == value;
+                      });
+                      if (s.first == kNoRow) s.first = static_cast<std::int32_t>(p);
+                  });
+        inBatches(rows.size(), index, pairHash(t.childKeys, t.childValues),
+                  [&](std::size_t c, std::uint64_t h) {
+                      const std::u16string_view key = t.childKeys[c], value = at(t.childValues, c);
+                      if (key.empty() || value.empty()) return;
+                      const auto* s = index.find(h, key, [&](const RowIndex::Slot& s) {
+                          return at(t.parentValues, static_cast<std::size_t>(s.first)) == value;
+                      });
+                      if (s) rows[c] = s->first;
+                  });
         return rows;
     }
 
-    std::unordered_map<std::u16string_view, DifferRows> byKey;
-    byKey.reserve(t.parentKeys.size());
-    for (std::size_t p = 0; p < t.parentKeys.size(); ++p) {
-        const std::u16string_view key = t.parentKeys[p];
-        const std::u16string_view value = at(t.parentValues, p);
-        if (key.empty() || value.empty()) continue;
-        DifferRows& d = byKey[key];
-        if (d.first == kNoRow) {
-            d.first = static_cast<std::int32_t>(p);
-        } else if (d.firstOther == kNoRow && value != at(t.parentValues, static_cast<std::size_t>(d.first))) {
-            d.firstOther = static_cast<std::int32_t>(p);
+    // Per key, the first row with a non-empty value, and the first after it whose value differs
+    // from that one. A child value that differs from the first takes the first; one that equals
+    // it takes the first that differs.
+    const auto keyHash = [](std::span<const std::u16string> keys) {
+        return [keys](std::size_t i) { return hashText(keys[i]); };
+    };
+    inBatches(t.parentKeys.size(), index, keyHash(t.parentKeys), [&](std::size_t p, std::uint64_t h) {
+        const std::u16string_view key = t.parentKeys[p], value = at(t.parentValues, p);
+        if (key.empty() || value.empty()) return;
+        auto& s = index.slot(h, key, kAny);
+        if (s.first == kNoRow) {
+            s.first = static_cast<std::int32_t>(p);
+        } else if (s.second == kNoRow && value != at(t.parentValues, static_cast<std::size_t>(s.first))) {
+            s.second = static_cast<std::int32_t>(p);
         }
-    }
-    for (std::size_t c = 0; c < rows.size(); ++c) {
-        const auto it = byKey.find(t.childKeys[c]);
-        if (it == byKey.end()) continue;
-        const DifferRows& d = it->second;
+    });
+    inBatches(rows.size(), index, keyHash(t.childKeys), [&](std::size_t c, std::uint64_t h) {
+        const std::u16string_view key = t.childKeys[c];
+        if (key.empty()) return;
+        const auto* s = index.find(h, key, kAny);
+        if (!s) return;
         const bool differsFromFirst =
-            at(t.childValues, c) != at(t.parentValues, static_cast<std::size_t>(d.first));
-        rows[c] = differsFromFirst ? d.first : d.firstOther;
-    }
+            at(t.childValues, c) != at(t.parentValues, static_cast<std::size_t>(s->first));
+        rows[c] = differsFromFirst ? s->first : s->second;
+    });
     return rows;
 }
 
 std::u16string resultText(const MatchTables& t, const std::vector<std::int32_t>& rows, Whose whose) {
-    auto cells = [&](std::size_t c, auto&& emit) {
-        if (rows[c] == kNoRow) return;
-        const auto p = static_cast<std::size_t>(rows[c]);
-        if (whose == Whose::Child) {
-            emit(at(t.childValues, c));
-        } else {
-            emit(at(t.parentValues, p));
-            if (whose == Whose::Both) {
-                emit(u"\t");
-                emit(at(t.childValues, c));
+    std::u16string text;
+    text.reserve(rows.size() * (whose == Whose::Both ? 16 : 8));
+    for (std::size_t c = 0; c < rows.size(); ++c) {
+        if (rows[c] != kNoRow) {
+            const auto p = static_cast<std::size_t>(rows[c]);
+            if (whose == Whose::Child) {
+                text.append(at(t.childValues, c));
+            } else {
+                text.append(at(t.parentValues, p));
+                if (whose == Whose::Both) {
+                    text.push_back(u'\t');
+                    text.append(at(t.childValues, c));
+                }
             }
         }
-    };
-    std::size_t size = rows.size();
-    for (std::size_t c = 0; c < rows.size(); ++c) cells(c, [&](std::u16string_view s) { size += s.size(); });
-    std::u16string text;
-    text.reserve(size);
-    for (std::size_t c = 0; c < rows.size(); ++c) {
-        cells(c, [&](std::u16string_view s) { text.append(s); });
         text.push_back(u'\r');
     }
     return text;

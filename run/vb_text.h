@@ -11,7 +11,7 @@ namespace run {
 
 // A run step that cannot be carried out for a reason of its own (not the spreadsheet's).
 class RunError : public std::runtime_error {
-  public:
+public:
     using std::runtime_error::runtime_error;
 };
 
