@@ -11,7 +11,7 @@ namespace run {
 
 // Records what a run does to the window.
 class FakeRunWindow : public RunWindow {
-  public:
+public:
     struct Message {
         std::u16string text;
         std::u16string title;

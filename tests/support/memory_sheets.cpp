@@ -51,7 +51,7 @@ std::shared_ptr<sheets::Worksheet> sheetOf(const std::shared_ptr<ApplicationStat
                                            const std::shared_ptr<BookState>& book, double index);
 
 class MemorySheet : public sheets::Worksheet {
-  public:
+public:
     MemorySheet(std::shared_ptr<ApplicationState> app, std::shared_ptr<BookState> book, std::size_t index)
         : app_(std::move(app)), book_(std::move(book)), index_(index) {}
 
@@ -136,7 +136,7 @@ class MemorySheet : public sheets::Worksheet {
         book_->modified = true;
     }
 
-  private:
+private:
     Sheet& sheet(std::string entry) {
         app_->op(std::move(entry));
         if (!book_->open) throw Failure("the workbook is closed");
@@ -158,7 +158,7 @@ std::shared_ptr<sheets::Worksheet> sheetOf(const std::shared_ptr<ApplicationStat
 }
 
 class MemoryWorkbook : public sheets::Workbook {
-  public:
+public:
     MemoryWorkbook(std::shared_ptr<ApplicationState> app, std::shared_ptr<BookState> book)
         : app_(std::move(app)), book_(std::move(book)) {}
 
@@ -182,13 +182,13 @@ class MemoryWorkbook : public sheets::Workbook {
         app_->noteOpenBooks();
     }
 
-  private:
+private:
     std::shared_ptr<ApplicationState> app_;
     std::shared_ptr<BookState> book_;
 };
 
 class MemoryApplication : public sheets::Application {
-  public:
+public:
     explicit MemoryApplication(std::shared_ptr<ApplicationState> state) : state_(std::move(state)) {}
 
     ~MemoryApplication() override {
@@ -245,7 +245,7 @@ class MemoryApplication : public sheets::Application {
         state_->noteOpenBooks();
     }
 
-  private:
+private:
     std::shared_ptr<ApplicationState> state_;
 };
 

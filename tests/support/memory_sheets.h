@@ -32,13 +32,13 @@ struct Book {
 };
 
 class MemoryClipboard : public sheets::Clipboard {
-  public:
+public:
     void clear() override { text_.reset(); }
     void setText(const std::u16string& text) override { text_ = text; }
     std::u16string text() const override { return text_.value_or(u""); }
     bool empty() const { return !text_; }
 
-  private:
+private:
     std::optional<std::u16string> text_;
 };
 
@@ -57,7 +57,7 @@ struct ApplicationRecord {
 
 // The factory and the shared world of the applications it creates.
 class Office : public sheets::ApplicationFactory {
-  public:
+public:
     Office();
     ~Office() override;
 
@@ -78,7 +78,7 @@ class Office : public sheets::ApplicationFactory {
     // For the classes in the .cpp.
     void operation(std::string entry);
 
-  private:
+private:
     struct Rule {
         std::string prefix;
         int nth;
