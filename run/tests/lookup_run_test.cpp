@@ -56,17 +56,6 @@ TEST_F(RunTest, LookupOfTheHelpExampleLandsBeforeColumnC) {
     EXPECT_EQ(std::count(office.log().begin(), office.log().end(), "column 2 3"), 1);
 }
 
-TEST_F(RunTest, FurtherMatchingBothValuesTakesTwoColumns) {
-    in.matching = 1;
-    in.valueTest = 1;
-    in.whose = 2;
-    run();
-    expectCompleted();
-    EXPECT_EQ(column(kChild, 3), (Texts{u"000"}));
-    EXPECT_EQ(column(kChild, 4), (Texts{u"001"}));
-    EXPECT_EQ(column(kChild, 5), (Texts{u"111", u"222", u"333"}));
-}
-
 // Each kind of failure under both policies: StopOnError ends the program at once, IgnoreErrors
 // skips the step and completes with what is left.
 TEST_F(RunTest, FailuresUnderEachPolicy) {

@@ -122,20 +122,5 @@ TEST_F(RunTest, SameFileAsParentAndChild) {
     }
 }
 
-TEST_F(RunTest, PlacementFailuresGoThroughThePolicy) {
-    in.ignoreErrors = true;
-    office.fail("paste");
-    office.fail("insertColumn");
-    run();
-    expectCompleted();
-    EXPECT_TRUE(loggedInOrder({"close parent.xls true", "close child.xls true", "quit"}));
-
-    RunSetup stopping;
-    stopping.office.fail("close child.xls");
-    stopping.run();
-    stopping.expectStopped();
-    EXPECT_EQ(stopping.column(kChild, 3), (Texts{u"111", u"222", u"333"}));
-}
-
 }  // namespace
 }  // namespace run
