@@ -1,0 +1,25 @@
+// Pellucor: matches the rows of a child table against a parent table in spreadsheet workbooks.
+#include <QApplication>
+#include <QLibraryInfo>
+#include <QTranslator>
+
+#include "sheets/calc/calc_application.h"
+#include "ui/form1.h"
+#include "ui/look.h"
+
+int main(int argc, char** argv) {
+    QApplication app(argc, argv);
+    app.setApplicationName(QStringLiteral("Pellucor"));
+    app.setApplicationVersion(QStringLiteral("2.1"));
+
+    // Qt's own texts (file dialog, context menus) in Chinese, like the program's.
+    QTranslator qtTranslator;
+    if (qtTranslator.load(QStringLiteral("qtbase_zh_CN"), QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+        app.installTranslator(&qtTranslator);
+    ui::installLook(app);
+
+    sheets::calc::CalcApplicationFactory factory;
+    ui::Form1 form1(factory);
+    form1.show();
+    return app.exec();
+}

@@ -1,0 +1,281 @@
+#include "ui/form1.h"
+
+#include <cstdlib>
+#include <exception>
+
+#include <QApplication>
+#include <QButtonGroup>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QtGlobal>
+
+#include "run/lookup_run.h"
+#include "ui/form2.h"
+#include "ui/input_filters.h"
+#include "ui/look.h"
+#include "ui/qt_run_window.h"
+#include "ui/twips.h"
+
+using namespace Qt::StringLiterals;
+
+namespace ui {
+
+namespace {
+
+// Heights and widths the layout does not fix, in twips.
+constexpr int kBoxHeight = 300;  // text boxes, lists and the "..." buttons
+constexpr int kLabelHeight = 255;
+constexpr int kOptionHeight = 270;  // the option buttons stand 300 twips apart
+constexpr int kButtonHeight = 375;  // the buttons of the bottom row
+constexpr int kPickWidth = 735;     // the "..." buttons
+constexpr int kColumnListWidth = 615;
+
+// The corners of the two frames within the window, in twips.
+constexpr int kFrame1Left = 60, kFrame1Top = 0;
+constexpr int kFrame2Left = 3210, kFrame2Top = 1950;
+
+QStringList columnLetters() {
+    QStringList letters;
+    for (char16_t c = u'A'; c <= u'Z'; ++c) letters << QString(QChar(c));
+    return letters;
+}
+
+}  // namespace
+
+Form1::Form1(sheets::ApplicationFactory& factory, QWidget* parent)
+    : QWidget(parent, Qt::Window | Qt::MSWindowsFixedSizeDialogHint),
+      factory_(factory),
+      runner_(run::lookupRun),
+      chooser_(chooseWorkbook) {
+    setObjectName(u"Form1"_s);
+    setWindowTitle(u"Pellucor V2.1"_s);
+    setFont(windowFont());
+    createControls();
+    runWindow_ = std::make_unique<QtRunWindow>(*this, *Frame1, *Command1);
+    Form_Load();
+}
+
+Form1::~Form1() {
+    delete form2_.data();
+}
+
+void Form1::createControls() {
+    const int dpi = logicalDpiX();
+    setFixedSize(twipsToPixels(5970, dpi), twipsToPixels(4275, dpi));
+
+    // Positions are twips of the window; a control inside a frame is placed relative to the frame.
+    struct Container {
+        QWidget* widget;
+        int left, top;
+    };
+    const auto place = [dpi](auto* w, const Container& in, QString name, int left, int top, int width,
+                             int height) {
+        w->setParent(in.widget);
+        w->setObjectName(name);
+        w->setGeometry(twipsRect(left, top, width, height, dpi, in.left, in.top));
+        return w;
+    };
+    const Container window{this, 0, 0};
+
+    Frame1 = place(new QGroupBox, window, u"Frame1"_s, kFrame1Left, kFrame1Top, 5835, 3735);
+    const Container frame1{Frame1, kFrame1Left, kFrame1Top};
+
+    const auto label = [&](int number, const QString& text, int left, int top, int width) {
+        Label[number - 1] =
+            place(new QLabel(text), frame1, u"Label%1"_s.arg(number), left, top, width, kLabelHeight);
+    };
+    const auto box = [&](const QString& name, int left, int top, int width) {
+        return place(new QLineEdit, frame1, name, left, top, width, kBoxHeight);
+    };
+    const auto list = [&](const QString& name, const Container& in, int left, int top, int width,
+                          const QStringList& entries) {
+        QComboBox* c = place(new QComboBox, in, name, left, top, width, kBoxHeight);
+        c->addItems(entries);
+        return c;
+    };
+    const auto pick = [&](const QString& name, int left, int top) {
+        QPushButton* b = place(new QPushButton(u"..."_s), frame1, name, left, top, kPickWidth, kBoxHeight);
+        b->setAutoDefault(false);
+        return b;
+    };
+    const QStringList letters = columnLetters();
+    const QStringList matchKinds{u"全字匹配"_s, u"条件"_s};
+    const QString sheetTip = u"对应Excel绝对页"_s;
+    const QString conditionTip = u"通配符‘？’和‘*’,具体查看帮助"_s;
+
+    // The parent table.
+    label(1, u"父表"_s, 90, 300, 555);
+    Text1 = box(u"Text1"_s, 690, 240, 4275);
+    Command2 = pick(u"Command2"_s, 5010, 240);
+    label(3, u"指定页"_s, 90, 780, 585);
+    Text3 = place(new SelectAllLineEdit, frame1, u"Text3"_s, 690, 750, 615, kBoxHeight);
+    Text3->setToolTip(sheetTip);
+    label(4, u"指定列"_s, 1380, 780, 600);
+    Combo1 = list(u"Combo1"_s, frame1, 2010, 750, kColumnListWidth, letters);
+    Combo3 = list(u"Combo3"_s, frame1, 2670, 750, 1050, matchKinds);
+    Text4 = box(u"Text4"_s, 3750, 750, 1215);
+    Text4->setToolTip(conditionTip);
+
+    // The child table.
+    label(2, u"子表"_s, 90, 1230, 555);
+    Text2 = box(u"Text2"_s, 690, 1170, 4275);
+    Command3 = pick(u"Command3"_s, 5010, 1170);
+    label(5, u"指定页"_s, 90, 1680, 585);
+    Text5 = place(new SelectAllLineEdit, frame1, u"Text5"_s, 690, 1650, 615, kBoxHeight);
+    Text5->setToolTip(sheetTip);
+    label(6, u"指定列"_s, 1380, 1680, 600);
+    Combo2 = list(u"Combo2"_s, frame1, 2010, 1650, kColumnListWidth, letters);
+    Combo4 = list(u"Combo4"_s, frame1, 2670, 1650, 1050, matchKinds);
+    Text6 = box(u"Text6"_s, 3750, 1650, 1215);
+    Text6->setToolTip(conditionTip);
+
+    // The value column and the way of matching.
+    label(8, u"将匹配的指定列"_s, 90, 2190, 1335);
+    Combo5 = list(u"Combo5"_s, frame1, 1440, 2130, kColumnListWidth, letters);
+    Combo6 = list(u"Combo6"_s, frame1, 2100, 2130, 1065, {u"作为结果"_s, u"进行匹配"_s});
+    Frame2 = place(new QGroupBox, frame1, u"Frame2"_s, kFrame2Left, kFrame2Top, 2565, 585);
+    const Container frame2{Frame2, kFrame2Left, kFrame2Top};
+    // Within Frame2 the labels stand as high as the lists beside them, so their texts line up.
+    const auto frameLabel = [&](int number, const QString& text, int left) {
+        Label[number - 1] = place(new QLabel(text), frame2, u"Label%1"_s.arg(number), kFrame2Left + left,
+                                  kFrame2Top + 180, 225, kBoxHeight);
+    };
+    frameLabel(10, u"将"_s, 60);
+    Combo7 = list(u"Combo7"_s, frame2, kFrame2Left + 300, kFrame2Top + 180, 900, {u"匹配"_s, u"不匹配"_s});
+    frameLabel(11, u"的"_s, 1230);
+    Combo8 =
+        list(u"Combo8"_s, frame2, kFrame2Left + 1470, kFrame2Top + 180, 780, {u"父"_s, u"子"_s, u"父子"_s});
+    frameLabel(12, u"值"_s, 2280);
+
+    // Where the result goes.
+    Option1Group = new QButtonGroup(this);
+    const auto option = [&](int index, const QString& text, int top, int width) {
+        QRadioButton* r =
+            place(new QRadioButton(text), frame1, u"Option1_%1"_s.arg(index), 150, top, width, kOptionHeight);
+        Option1Group->addButton(r, index);
+        Option1[index] = r;
+    };
+    option(0, u"插入到子表列"_s, 2670, 1455);
+    Combo9 = list(u"Combo9"_s, frame1, 1620, 2640, kColumnListWidth, letters);
+    label(7, u"之前"_s, 2310, 2700, 600);
+    option(1, u"插入到新表中"_s, 2970, 1800);
+    option(2, u"插入到表"_s, 3270, 1110);
+    Option1[0]->setChecked(true);
+    Text7 = box(u"Text7"_s, 1290, 3240, 2085);
+    Command5 = pick(u"Command5"_s, 3420, 3240);
+    label(9, u"列"_s, 4230, 3300, 225);
+    Combo10 = list(u"Combo10"_s, frame1, 4470, 3240, kColumnListWidth, letters);
+
+    // The bottom row, outside the frame that a run disables.
+    Check1 =
+        place(new QCheckBox(u"忽略格式产生的错误"_s), window, u"Check1"_s, 60, 3870, 2400, kOptionHeight);
+    Command4 = place(new QPushButton(u"帮助"_s), window, u"Command4"_s, 3210, 3840, 1215, kButtonHeight);
+    Command1 = place(new QPushButton(u"开始"_s), window, u"Command1"_s, 4590, 3840, 1215, kButtonHeight);
+
+    for (QLineEdit* path : {Text1, Text2, Text7}) {
+        path->setReadOnly(true);
+        path->setText(u"C:\\"_s);
+    }
+    Text3->setText(u"1"_s);
+    Text5->setText(u"1"_s);
+    attachSheetNumberFilter(*Text3);
+    attachSheetNumberFilter(*Text5);
+    new ConditionValidator(*Text4);
+    new ConditionValidator(*Text6);
+
+    connect(Combo3, &QComboBox::currentIndexChanged, this, &Form1::Combo3_Click);
+    connect(Combo4, &QComboBox::currentIndexChanged, this, &Form1::Combo4_Click);
+    connect(Combo6, &QComboBox::currentIndexChanged, this, &Form1::Combo6_Click);
+    connect(Command2, &QPushButton::clicked, this, [this] { chooseFileInto(*Text1); });
+    connect(Command3, &QPushButton::clicked, this, [this] { chooseFileInto(*Text2); });
+    connect(Command5, &QPushButton::clicked, this, [this] { chooseFileInto(*Text7); });
+    connect(Command4, &QPushButton::clicked, this, &Form1::Command4_Click);
+    connect(Command1, &QPushButton::clicked, this, &Form1::Command1_Click);
+}
+
+void Form1::Form_Load() {
+    for (QComboBox* list : {Combo1, Combo2, Combo3, Combo4, Combo5, Combo6, Combo7, Combo8, Combo9, Combo10})
+        list->setCurrentIndex(0);
+    // Filling a list already selected its first entry, so setting it again raised no change: the
+    // handlers that depend on a list's position are run here.
+    Combo3_Click();
+    Combo4_Click();
+    Combo6_Click();
+}
+
+void Form1::Combo3_Click() {
+    Text4->setVisible(Combo3->currentIndex() == 1);
+}
+
+void Form1::Combo4_Click() {
+    Text6->setVisible(Combo4->currentIndex() == 1);
+}
+
+void Form1::Combo6_Click() {
+    Frame2->setVisible(Combo6->currentIndex() == 1);
+}
+
+void Form1::chooseFileInto(QLineEdit& box) {
+    if (const std::optional<QString> path = chooser_(*this)) box.setText(withoutTrailingSpaces(*path));
+}
+
+void Form1::Command4_Click() {
+    if (!form2_) form2_ = new Form2;
+    form2_->show();
+    form2_->raise();
+    form2_->activateWindow();
+}
+
+run::RunInputs Form1::inputs() const {
+    run::RunInputs in;
+    in.ignoreErrors = Check1->isChecked();
+    in.parentPath = Text1->text().toStdU16String();
+    in.parentSheet = Text3->text().toStdU16String();
+    in.parentKeyColumn = Combo1->currentIndex();
+    in.parentMatchKind = Combo3->currentIndex();
+    in.parentCondition = Text4->text().toStdU16String();
+    in.childPath = Text2->text().toStdU16String();
+    in.childSheet = Text5->text().toStdU16String();
+    in.childKeyColumn = Combo2->currentIndex();
+    in.childMatchKind = Combo4->currentIndex();
+    in.childCondition = Text6->text().toStdU16String();
+    in.valueColumn = Combo5->currentIndex();
+    in.matching = Combo6->currentIndex();
+    in.valueTest = Combo7->currentIndex();
+    in.whose = Combo8->currentIndex();
+    in.intoChildSheet = Option1[0]->isChecked();
+    in.intoNewWorkbook = Option1[1]->isChecked();
+    in.childTargetColumn = Combo9->currentIndex();
+    in.childTargetLetter = Combo9->currentText().toStdU16String();
+    in.thirdPath = Text7->text().toStdU16String();
+    in.thirdTargetColumn = Combo10->currentIndex();
+    in.thirdTargetLetter = Combo10->currentText().toStdU16String();
+    return in;
+}
+
+void Form1::Command1_Click() {
+    const run::RunInputs in = inputs();
+    try {
+        runner_(in, keyCondition_, *runWindow_, factory_);
+    } catch (const std::exception& e) {
+        // A run reports its own failures; anything escaping it leaves the spreadsheet state unknown,
+        // so it ends the program the way a failure under the stop-on-error policy does.
+        qCritical("pellucor: run failed: %s", e.what());
+        runWindow_->showMessage(u"操作错误，请检查Excel表是否正确或输入参数是否规范！请重新运行软件",
+                                u"错误提示");
+        runWindow_->endProgram();
+    }
+    if (runWindow_->takeEndRequest()) endProgram();
+}
+
+void Form1::endProgram() {
+    QApplication::closeAllWindows();
+    QCoreApplication::exit(EXIT_FAILURE);
+}
+
+}  // namespace ui

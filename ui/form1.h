@@ -1,0 +1,100 @@
+#pragma once
+
+#include <array>
+#include <functional>
+#include <memory>
+
+#include <QPointer>
+#include <QWidget>
+
+#include "run/key_condition.h"
+#include "run/run_inputs.h"
+#include "run/run_window.h"
+#include "sheets/application.h"
+#include "ui/file_chooser.h"
+#include "ui/form2.h"
+
+class QButtonGroup;
+class QCheckBox;
+class QComboBox;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QRadioButton;
+
+namespace ui {
+
+class QtRunWindow;
+
+// The main window: every input of a run, the file choosers, the help button and the start button.
+// It owns the key condition that runs share and hands every run the application factory.
+class Form1 : public QWidget {
+    Q_OBJECT
+public:
+    using Runner = std::function<void(const run::RunInputs&, run::KeyCondition&, run::RunWindow&,
+                                      sheets::ApplicationFactory&)>;
+
+    explicit Form1(sheets::ApplicationFactory& factory, QWidget* parent = nullptr);
+    ~Form1() override;
+
+    // What the start button runs; run::lookupRun unless replaced.
+    void setRunner(Runner runner) { runner_ = std::move(runner); }
+    // How the "..." buttons ask for a file; chooseWorkbook unless replaced.
+    void setFileChooser(FileChooser chooser) { chooser_ = std::move(chooser); }
+
+    // The inputs as a run started now would get them.
+    run::RunInputs inputs() const;
+    const run::KeyCondition& keyCondition() const { return keyCondition_; }
+    // The help window while it is open, else null.
+    Form2* helpWindow() const { return form2_; }
+
+private:
+    void createControls();
+    void Form_Load();
+    void Combo3_Click();
+    void Combo4_Click();
+    void Combo6_Click();
+    void Command1_Click();
+    void Command4_Click();
+    void chooseFileInto(QLineEdit& box);
+    void endProgram();
+
+    sheets::ApplicationFactory& factory_;
+    Runner runner_;
+    FileChooser chooser_;
+    run::KeyCondition keyCondition_;
+    std::unique_ptr<QtRunWindow> runWindow_;
+    QPointer<Form2> form2_;
+
+    QGroupBox* Frame1;
+    QGroupBox* Frame2;
+    QLineEdit* Text1;
+    QLineEdit* Text2;
+    QLineEdit* Text3;
+    QLineEdit* Text4;
+    QLineEdit* Text5;
+    QLineEdit* Text6;
+    QLineEdit* Text7;
+    QComboBox* Combo1;
+    QComboBox* Combo2;
+    QComboBox* Combo3;
+    QComboBox* Combo4;
+    QComboBox* Combo5;
+    QComboBox* Combo6;
+    QComboBox* Combo7;
+    QComboBox* Combo8;
+    QComboBox* Combo9;
+    QComboBox* Combo10;
+    QPushButton* Command1;
+    QPushButton* Command2;
+    QPushButton* Command3;
+    QPushButton* Command4;
+    QPushButton* Command5;
+    std::array<QRadioButton*, 3> Option1;
+    QButtonGroup* Option1Group;
+    QCheckBox* Check1;
+    std::array<QLabel*, 12> Label;  // Label[i] is Label<i + 1>
+};
+
+}  // namespace ui

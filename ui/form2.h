@@ -1,0 +1,26 @@
+#pragma once
+
+#include <QWidget>
+
+class QLabel;
+class QPlainTextEdit;
+class QPushButton;
+
+namespace ui {
+
+// The help window: the help text and the credits. A top-level window of its own, deleted when it is
+// closed, so that the next showing starts afresh.
+class Form2 : public QWidget {
+    Q_OBJECT
+public:
+    explicit Form2(QWidget* parent = nullptr);
+
+private:
+    QPlainTextEdit* Text1;
+    QLabel* Label1;
+    QLabel* Label2;
+    QLabel* Label3;
+    QPushButton* Command1;
+};
+
+}  // namespace ui

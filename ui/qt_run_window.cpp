@@ -1,0 +1,66 @@
+#include "ui/qt_run_window.h"
+
+#include <utility>
+
+#include <QClipboard>
+#include <QGuiApplication>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QWidget>
+
+using namespace Qt::StringLiterals;
+
+namespace ui {
+
+void QtClipboard::clear() {
+    QGuiApplication::clipboard()->clear();
+}
+
+void QtClipboard::setText(const std::u16string& text) {
+    QGuiApplication::clipboard()->setText(QString::fromStdU16String(text));
+}
+
+std::u16string QtClipboard::text() const {
+    return QGuiApplication::clipboard()->text().toStdU16String();
+}
+
+QtRunWindow::QtRunWindow(QWidget& window, QWidget& frame, QWidget& start)
+    : window_(window), frame_(frame), start_(start) {}
+
+void QtRunWindow::showMessage(const std::u16string& text, const std::u16string& title) {
+    QMessageBox box(QMessageBox::Warning, QString::fromStdU16String(title), QString::fromStdU16String(text),
+                    QMessageBox::NoButton, &window_);
+    box.setObjectName(u"runMessage"_s);
+    QPushButton* ok = box.addButton(u"确定"_s, QMessageBox::AcceptRole);
+    box.setDefaultButton(ok);
+    box.setEscapeButton(ok);
+    box.exec();
+}
+
+bool QtRunWindow::askSaveChanges(const std::u16string& fileName) {
+    QMessageBox box(QMessageBox::Question, u"Pellucor"_s,
+                    u"是否保存对“%1”的更改？"_s.arg(QString::fromStdU16String(fileName)),
+                    QMessageBox::NoButton, &window_);
+    box.setObjectName(u"saveQuestion"_s);
+    QPushButton* save = box.addButton(u"保存"_s, QMessageBox::AcceptRole);
+    QPushButton* dontSave = box.addButton(u"不保存"_s, QMessageBox::DestructiveRole);
+    box.setDefaultButton(save);
+    // Closing the box leaves the file as it is on disk.
+    box.setEscapeButton(dontSave);
+    box.exec();
+    return box.clickedButton() == save;
+}
+
+void QtRunWindow::setFrameEnabled(bool enabled) {
+    frame_.setEnabled(enabled);
+}
+
+void QtRunWindow::setStartEnabled(bool enabled) {
+    start_.setEnabled(enabled);
+}
+
+bool QtRunWindow::takeEndRequest() {
+    return std::exchange(endRequested_, false);
+}
+
+}  // namespace ui
