@@ -34,8 +34,9 @@ bool displayAvailable() {
     return false;
 }
 
-Sequence<css::beans::PropertyValue> loadArguments() {
-    return sequenceOf({property("Hidden", Any(true)),
+// asCopy: an untitled copy of the file, which can be changed but not stored over the file.
+Sequence<css::beans::PropertyValue> loadArguments(bool asCopy) {
+    return sequenceOf({property("Hidden", Any(true)), property("AsTemplate", Any(asCopy)),
                        property("MacroExecutionMode", Any(css::document::MacroExecMode::NEVER_EXECUTE)),
                        property("UpdateDocMode", Any(css::document::UpdateDocMode::NO_UPDATE))});
 }
@@ -99,16 +100,25 @@ public:
             return open;
         }
         session_->office.recordDocument(file);
-        Reference<css::lang::XComponent> document = load(fileUrl(file), file);
-        auto workbook = std::make_shared<CalcWorkbook>(session_, document, file);
+        Reference<css::lang::XComponent> document = load(fileUrl(file), file, false);
+        // Without anyone to ask, the office declines a file that another office has locked. Such a
+        // workbook opens as a copy: it reads and changes like any other and fails at its save.
+        bool lockedElsewhere = false;
+        if (!document.is() && ::access(OfficeProcess::lockFilePath(file).c_str(), F_OK) == 0) {
+            document = load(fileUrl(file), file, true);
+            lockedElsewhere = true;
+        }
+        if (!document.is()) throw Failure("cannot open " + file + ": the office loaded nothing");
+        auto workbook = std::make_shared<CalcWorkbook>(session_, document, file, lockedElsewhere);
         adopt(workbook);
         return workbook;
     }
 
     std::shared_ptr<sheets::Workbook> add() override {
         session_->checkRunning();
-        auto workbook = std::make_shared<CalcWorkbook>(
-            session_, load("private:factory/scalc", "a new workbook"), std::string());
+        Reference<css::lang::XComponent> document = load("private:factory/scalc", "a new workbook", false);
+        if (!document.is()) throw Failure("cannot create a new workbook: the office created nothing");
+        auto workbook = std::make_shared<CalcWorkbook>(session_, document, std::string(), false);
         adopt(workbook);
         return workbook;
     }
@@ -159,16 +169,16 @@ private:
         }
     }
 
-    Reference<css::lang::XComponent> load(const OUString& url, const std::string& what) {
+    // The loaded document, or an empty reference when the office declined it.
+    Reference<css::lang::XComponent> load(const OUString& url, const std::string& what, bool asCopy) {
         Reference<css::lang::XComponent> document;
         try {
             document = Reference<css::frame::XComponentLoader>(session_->frames, UNO_QUERY_THROW)
-                           ->loadComponentFromURL(url, "_blank", 0, loadArguments());
+                           ->loadComponentFromURL(url, "_blank", 0, loadArguments(asCopy));
         } catch (const css::uno::Exception& e) {
             throw Failure(describe("cannot open " + what, e));
         }
-        if (!document.is()) throw Failure("cannot open " + what + ": the office loaded nothing");
-        if (!Reference<css::sheet::XSpreadsheetDocument>(document, UNO_QUERY).is()) {
+        if (document.is() && !Reference<css::sheet::XSpreadsheetDocument>(document, UNO_QUERY).is()) {
             try {
                 Reference<css::util::XCloseable>(document, UNO_QUERY_THROW)->close(true);
             } catch (const css::uno::Exception&) {

@@ -20,6 +20,11 @@ namespace sheets::calc {
 
 class CalcWorkbook;
 
+struct CellPosition {
+    sal_Int32 column = 0;
+    sal_Int32 row = 0;
+};
+
 // What an application and everything it handed out share. Workbooks hold it weakly: once the
 // application is gone, using them fails.
 struct Session {
@@ -44,8 +49,10 @@ struct Session {
 
 class CalcWorkbook : public sheets::Workbook, public std::enable_shared_from_this<CalcWorkbook> {
 public:
-    // path: canonical absolute path, empty for a new workbook.
-    CalcWorkbook(std::weak_ptr<Session> session, Reference<css::lang::XComponent> document, std::string path);
+    // path: canonical absolute path, empty for a new workbook. lockedElsewhere: the document is a copy
+    // of a file that another office holds.
+    CalcWorkbook(std::weak_ptr<Session> session, Reference<css::lang::XComponent> document, std::string path,
+                 bool lockedElsewhere);
 
     std::shared_ptr<sheets::Worksheet> worksheet(double index) override;
     void close(std::optional<bool> saveChanges) override;
@@ -64,6 +71,8 @@ public:
     // Closes without saving and without any question; for quitting.
     void discard() noexcept;
     void activateSheet(const Reference<css::sheet::XSpreadsheet>& sheet);
+    // The selected cell of the sheet at a position: where its paste begins (A1 until one is selected).
+    CellPosition& selection(int sheetPosition) { return selections_[sheetPosition]; }
 
 private:
     void save();
@@ -73,7 +82,8 @@ private:
     Reference<css::lang::XComponent> document_;
     Reference<css::util::XNumberFormats> formats_;
     std::string path_;
-    std::string readonlyReason_;
+    bool lockedElsewhere_;
+    std::map<int, CellPosition> selections_;
     bool closed_ = false;
     bool shown_ = false;
 };
@@ -100,15 +110,9 @@ private:
     std::shared_ptr<CalcWorkbook> workbook_;
     Reference<css::sheet::XSpreadsheet> sheet_;
     int position_;
-    sal_Int32 selectedColumn_ = 0;
-    sal_Int32 selectedRow_ = 0;
 };
 
-// Absolute address parts of "C1" and the like: 0-based column and row, or nullopt.
-struct CellPosition {
-    sal_Int32 column;
-    sal_Int32 row;
-};
+// Parts of an address such as "C1": 0-based column and row, or nullopt.
 std::optional<CellPosition> parseCellAddress(const std::u16string& address);
 
 }  // namespace sheets::calc

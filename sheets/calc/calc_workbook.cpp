@@ -41,8 +41,11 @@ std::string lockHolder(const std::string& path) {
 }  // namespace
 
 CalcWorkbook::CalcWorkbook(std::weak_ptr<Session> session, Reference<css::lang::XComponent> document,
-                           std::string path)
-    : session_(std::move(session)), document_(std::move(document)), path_(std::move(path)) {}
+                           std::string path, bool lockedElsewhere)
+    : session_(std::move(session)),
+      document_(std::move(document)),
+      path_(std::move(path)),
+      lockedElsewhere_(lockedElsewhere) {}
 
 std::string CalcWorkbook::label() const {
     return path_.empty() ? "new workbook " + utf8(fileName()) : path_;
@@ -108,7 +111,7 @@ void CalcWorkbook::save() {
     if (path_.empty()) throw Failure("cannot save " + label() + ": it has no file");
     try {
         Reference<css::frame::XStorable> storable(document_, UNO_QUERY_THROW);
-        if (storable->isReadonly()) {
+        if (lockedElsewhere_ || storable->isReadonly()) {
             std::string reason = lockHolder(path_);
             if (reason.empty()) reason = "it was opened read-only";
             throw Failure("cannot save " + path_ + ": " + reason);

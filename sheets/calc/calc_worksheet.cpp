@@ -244,8 +244,7 @@ void CalcWorksheet::select(const std::u16string& address) {
     check();
     const auto position = parseCellAddress(address);
     if (!position) throw Failure("not a single cell address: \"" + utf8(address) + "\" (" + where() + ")");
-    selectedColumn_ = position->column;
-    selectedRow_ = position->row;
+    workbook_->selection(position_) = *position;
 }
 
 void CalcWorksheet::paste() {
@@ -257,7 +256,8 @@ void CalcWorksheet::paste() {
     std::vector<int> widths;
     for (const auto& l : lines) widths.push_back(static_cast<int>(l.size()));
     const int width = *std::max_element(widths.begin(), widths.end());
-    const sal_Int32 column0 = selectedColumn_, row0 = selectedRow_;
+    const CellPosition from = workbook_->selection(position_);
+    const sal_Int32 column0 = from.column, row0 = from.row;
     const std::string what = "cannot paste " + std::to_string(lineCount) + " line(s) at " +
                              cellName(column0, row0) + " of " + where();
     if (static_cast<sal_Int64>(row0) + lineCount > kRows ||

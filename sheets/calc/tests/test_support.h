@@ -7,11 +7,25 @@
 #include <fstream>
 #include <iterator>
 #include <memory>
+#include <ostream>
 #include <string>
 #include <vector>
 
 #include "sheets/application.h"
 #include "sheets/calc/calc_application.h"
+
+namespace sheets {
+inline void PrintTo(const CellValue& v, std::ostream* os) {
+    static const char* kinds[] = {"Empty", "Number", "Text", "Date", "Boolean", "Error"};
+    *os << kinds[static_cast<int>(v.kind())];
+    if (v.kind() == CellValue::Kind::Text) {
+        const std::u16string& t = v.textValue();
+        *os << " \"" << std::string(t.begin(), t.end()) << "\"";
+    } else if (v.kind() != CellValue::Kind::Empty && v.kind() != CellValue::Kind::Error) {
+        *os << " " << v.numberValue();
+    }
+}
+}  // namespace sheets
 
 namespace sheets::calc::testing {
 
