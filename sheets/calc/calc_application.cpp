@@ -160,6 +160,7 @@ private:
                 }
             }
             session_->frames = css::frame::Desktop::create(remote);
+            office.recordPipes();
         } catch (const css::uno::Exception& e) {
             session_->office.kill();
             throw Failure(describe("cannot connect to the office", e));

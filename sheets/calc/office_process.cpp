@@ -8,9 +8,11 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <random>
 #include <sstream>
@@ -61,6 +63,9 @@ if [ -f "$state/documents" ]; then
     done <"$state/documents"
 fi
 rm -f -- "/tmp/OSL_PIPE_$(id -u)_$pipe"
+if [ -f "$state/pipes" ]; then
+    while IFS= read -r p; do if [ -S "$p" ]; then rm -f -- "$p"; fi; done <"$state/pipes"
+fi
 rm -rf -- "$state"
 )GUARD";
 
@@ -140,6 +145,31 @@ pid_t readOfficePid(int fd) {
         line.append(buf, static_cast<std::size_t>(n));
     }
     return static_cast<pid_t>(std::atol(line.c_str()));
+}
+
+// Paths of the named local sockets a process has open: the inodes of its socket descriptors, looked up
+// in the kernel's table of Unix sockets.
+std::vector<std::string> socketPathsOf(pid_t pid) {
+    std::vector<std::string> inodes;
+    const std::string fdDir = "/proc/" + std::to_string(pid) + "/fd";
+    std::error_code ec;
+    for (const auto& entry : std::filesystem::directory_iterator(fdDir, ec)) {
+        const std::string target = std::filesystem::read_symlink(entry.path(), ec).string();
+        if (!ec && target.rfind("socket:[", 0) == 0) inodes.push_back(target.substr(8, target.size() - 9));
+    }
+    std::vector<std::string> paths;
+    std::istringstream table(readAll("/proc/net/unix"));
+    std::string line;
+    std::getline(table, line);  // header
+    while (std::getline(table, line)) {
+        // Num RefCount Protocol Flags Type St Inode Path
+        std::istringstream fields(line);
+        std::string num, refs, protocol, flags, type, state, inode, path;
+        if (!(fields >> num >> refs >> protocol >> flags >> type >> state >> inode >> path)) continue;
+        if (path.rfind("/", 0) == 0 && std::find(inodes.begin(), inodes.end(), inode) != inodes.end())
+            paths.push_back(path);
+    }
+    return paths;
 }
 
 }  // namespace
@@ -288,6 +318,11 @@ void OfficeProcess::setShown(bool shown) {
 void OfficeProcess::recordDocument(const std::string& path) {
     std::ofstream out(stateDir_ + "/documents", std::ios::app);
     out << path << '\n';
+}
+
+void OfficeProcess::recordPipes() {
+    std::ofstream out(stateDir_ + "/pipes", std::ios::app);
+    for (const auto& path : socketPathsOf(officePid_)) out << path << '\n';
 }
 
 void OfficeProcess::release() {

@@ -35,6 +35,9 @@ public:
     void setShown(bool shown);
     // A document of the office whose lock file the guard removes if the office leaves it behind.
     void recordDocument(const std::string& path);
+    // Notes the office's named sockets (its own instance pipe among them) for the guard to remove
+    // should the office not get to it; to be called once the office accepts connections.
+    void recordPipes();
     // Lets the office run on for the user; the guard stays until it exits.
     void release();
 

@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cmath>
 #include <filesystem>
 #include <fstream>
@@ -138,6 +139,17 @@ TEST_F(CalcTest, OpeningFailsForWhatIsNoReadableWorkbook) {
     for (const std::u16string& path :
          std::vector<std::u16string>{u"C:\\", u"", u16(dir_.file("missing.xlsx")), u16(dir_.path())})
         EXPECT_THROW(app().open(path), Failure) << std::string(path.begin(), path.end());
+}
+
+TEST_F(CalcTest, ACsvFileOpensAsASheet) {
+    const std::string path = dir_.file("table.csv");
+    std::ofstream(path) << "key,value\nk1,12\n";
+    auto book = app().open(u16(path));
+    auto sheet = book->worksheet(1);
+    EXPECT_EQ(sheet->usedRowCount(), 2);
+    EXPECT_EQ(sheet->column(1, 2), (std::vector{CellValue::text(u"key"), CellValue::text(u"k1")}));
+    EXPECT_EQ(sheet->cell(2, 2), CellValue::number(12));
+    book->close(true);
 }
 
 TEST_F(CalcTest, OnePathIsOneWorkbookWhileItIsOpen) {
@@ -282,6 +294,42 @@ TEST_F(CalcTest, NewWorkbookBecomesTheActiveOne) {
     EXPECT_EQ(app().activeWorksheet(1)->cell(1, 1).toText(), u"file");
     added->close(false);
     file->close(false);
+}
+
+// The largest .xls sheet, through the paste and block reads the run uses.
+TEST_F(CalcTest, AFullXlsColumnRoundTrips) {
+    const std::string path = dir_.file("large.xls");
+    make(path, {{0, "C1", u"keep"}});
+    constexpr int rows = 65536;
+    std::u16string text;
+    for (int i = 1; i <= rows; ++i) {
+        const std::string line =
+            i % 3 == 0 ? "k" + std::to_string(i) + "\t" + std::to_string(i) : std::to_string(i);
+        text += std::u16string(line.begin(), line.end()) + u"\r";
+    }
+    auto book = app().open(u16(path));
+    desktop().clipboard().setText(text);
+    book->worksheet(1)->paste();
+    book->close(true);
+
+    auto sheet = app().open(u16(path))->worksheet(1);
+    ASSERT_EQ(sheet->usedRowCount(), rows);
+    const auto start = std::chrono::steady_clock::now();
+    const auto keys = sheet->column(1, rows);
+    const auto values = sheet->column(2, rows);
+    RecordProperty("two_column_reads_ms",
+                   static_cast<int>(std::chrono::duration_cast<std::chrono::milliseconds>(
+                                        std::chrono::steady_clock::now() - start)
+                                        .count()));
+    ASSERT_EQ(keys.size(), static_cast<std::size_t>(rows));
+    for (int i = 1; i <= rows; i += 997) {
+        EXPECT_EQ(keys[i - 1],
+                  i % 3 == 0 ? CellValue::text(u16("k" + std::to_string(i))) : CellValue::number(i));
+        EXPECT_EQ(values[i - 1], i % 3 == 0 ? CellValue::number(i) : CellValue());
+    }
+    EXPECT_EQ(sheet->cell(1, 3).toText(), u"keep");
+    EXPECT_EQ(sheet->cell(rows, 1), keys.back());
+    app().open(u16(path))->close(false);
 }
 
 // Locked by another office: one of ours on this machine, or a lock file someone left from elsewhere.

@@ -95,9 +95,32 @@ inline bool processAlive(pid_t pid) {
     return paren != std::string::npos && paren + 2 < line.size() && line[paren + 2] != 'Z';
 }
 
-// Everything an office leaves while it runs: its process, guard, profile and pipe socket.
-inline std::vector<std::string> officeTraces(const OfficeInfo& info) {
+// The named local sockets that a process has open.
+inline std::vector<std::string> socketsOf(pid_t pid) {
+    std::vector<std::string> inodes, paths;
+    std::error_code ec;
+    for (const auto& fd : std::filesystem::directory_iterator("/proc/" + std::to_string(pid) + "/fd", ec)) {
+        const std::string target = std::filesystem::read_symlink(fd.path(), ec).string();
+        if (target.rfind("socket:[", 0) == 0) inodes.push_back(target.substr(8, target.size() - 9));
+    }
+    std::ifstream table("/proc/net/unix");
+    std::string line;
+    while (std::getline(table, line)) {
+        const auto slash = line.find(" /");
+        if (slash == std::string::npos) continue;
+        for (const auto& inode : inodes)
+            if (line.find(" " + inode + " ") != std::string::npos) paths.push_back(line.substr(slash + 1));
+    }
+    return paths;
+}
+
+// Everything an office leaves while it runs: its process, guard, profile and pipe sockets (those
+// named when it was seen running).
+inline std::vector<std::string> officeTraces(const OfficeInfo& info,
+                                             const std::vector<std::string>& sockets = {}) {
     std::vector<std::string> traces;
+    for (const auto& s : sockets)
+        if (exists(s)) traces.push_back("socket " + s);
     if (processAlive(info.officePid)) traces.push_back("office process " + std::to_string(info.officePid));
     if (processAlive(info.guardPid)) traces.push_back("guard process " + std::to_string(info.guardPid));
     if (exists(info.profileDir)) traces.push_back("profile " + info.profileDir);
