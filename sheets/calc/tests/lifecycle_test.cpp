@@ -131,6 +131,7 @@ TEST_F(LifecycleTest, AnOfficeNeverShownDoesNotOutliveItsProgram) {
         const std::vector<std::string> sockets = socketsOf(info.officePid);
         ASSERT_TRUE(exists(lockOf(document))) << ending;
         if (std::string(ending) == "kill") ::kill(child, SIGKILL);
+        std::ofstream(infoFile + ".go") << "";
         int status = 0;
         ::waitpid(child, &status, 0);
         EXPECT_EQ(tracesAfter(info, sockets, document, 20s), std::vector<std::string>{}) << ending;
@@ -159,8 +160,10 @@ TEST(LifecycleChild, HoldsAnOffice) {
             << '\n';
     }
     std::filesystem::rename(infoFile + ".tmp", infoFile);
-    if (ending == "exit") std::exit(3);
-    for (;;) std::this_thread::sleep_for(1s);
+    for (;;) {
+        if (ending == "exit" && exists(infoFile + ".go")) std::exit(3);
+        std::this_thread::sleep_for(20ms);
+    }
 }
 
 TEST_F(LifecycleTest, AShownOfficeStaysWithTheUser) {
