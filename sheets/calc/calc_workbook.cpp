@@ -35,7 +35,7 @@ std::string lockHolder(const std::string& path) {
     auto field = [&](std::size_t i) { return i < fields.size() ? fields[i] : std::string(); };
     const std::string user = field(0).empty() ? field(1) : field(0);
     return "it is locked by " + (user.empty() ? std::string("an unnamed user") : user) + " on " + field(2) +
-           " since " + field(3) + " (lock file " + lock + ")";
+           " since " + field(3) + " (lock file " + lock + ", office profile " + field(4) + ")";
 }
 
 }  // namespace

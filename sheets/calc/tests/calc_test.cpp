@@ -4,7 +4,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <chrono>
 #include <cmath>
 #include <filesystem>
 #include <fstream>
@@ -103,6 +102,7 @@ TEST_P(CellValuesTest, EveryKindOfValueReadsAsItsText) {
         {{0, "B17", u"line\nbreak"}, Kind::Text, u"line\nbreak"},
         {{0, "B18", -3.5, "0.00%"}, Kind::Number, u"-3.5"},
         {{0, "B19", Formula{"=B2*2"}}, Kind::Number, u"24"},
+        {{0, "B20", 0.0, "BOOLEAN"}, Kind::Boolean, u"False"},
     };
     std::vector<CellSpec> specs;
     for (const auto& r : rows) specs.push_back(r.spec);
@@ -110,8 +110,8 @@ TEST_P(CellValuesTest, EveryKindOfValueReadsAsItsText) {
     make(path, specs);
 
     auto sheet = app().open(std::u16string(path.begin(), path.end()))->worksheet(1);
-    const std::vector<CellValue> block = sheet->column(2, 20);
-    ASSERT_EQ(block.size(), 20u);
+    const std::vector<CellValue> block = sheet->column(2, 21);
+    ASSERT_EQ(block.size(), 21u);
     for (const auto& r : rows) {
         // An .ods file written by the office keeps no tab inside a cell.
         if (r.spec.address == "B11" && std::string(GetParam()) == "ods") continue;
@@ -125,7 +125,7 @@ TEST_P(CellValuesTest, EveryKindOfValueReadsAsItsText) {
             EXPECT_EQ(single.toText(), r.text) << r.spec.address;
         }
     }
-    EXPECT_EQ(block[19], CellValue()) << "B20 is empty";
+    EXPECT_EQ(block[20], CellValue()) << "B21 is empty";
     EXPECT_EQ(sheet->cell(1000, 26), CellValue());
 }
 
@@ -314,13 +314,8 @@ TEST_F(CalcTest, AFullXlsColumnRoundTrips) {
 
     auto sheet = app().open(u16(path))->worksheet(1);
     ASSERT_EQ(sheet->usedRowCount(), rows);
-    const auto start = std::chrono::steady_clock::now();
     const auto keys = sheet->column(1, rows);
     const auto values = sheet->column(2, rows);
-    RecordProperty("two_column_reads_ms",
-                   static_cast<int>(std::chrono::duration_cast<std::chrono::milliseconds>(
-                                        std::chrono::steady_clock::now() - start)
-                                        .count()));
     ASSERT_EQ(keys.size(), static_cast<std::size_t>(rows));
     for (int i = 1; i <= rows; i += 997) {
         EXPECT_EQ(keys[i - 1],
@@ -339,21 +334,16 @@ TEST_F(CalcTest, AWorkbookLockedByAnotherOfficeFailsAtItsSave) {
         make(path, {{0, "A1", u"x"}});
         FakeDesktop otherDesktop;
         std::unique_ptr<sheets::Application> other;
+        std::string holder = "Somebody Else";
         if (liveOffice) {
             other = CalcApplicationFactory().create(otherDesktop);
             other->open(u16(path));
+            holder = officeInfo(*other).profileDir;
         } else {
             std::ofstream(lockOf(path)) << ",Somebody Else,someone,otherhost,06.12.2026 "
                                            "10:00,file:///home/someone/.config/libreoffice/4;";
         }
         const std::string lock = bytesOf(lockOf(path));
-        // ",<office user>,<system user>,<host>,<since>,<profile>;": the holder is named by one of the users.
-        std::vector<std::string> fields;
-        std::istringstream split(lock);
-        for (std::string f; std::getline(split, f, ',');) fields.push_back(f);
-        ASSERT_GE(fields.size(), 3u) << lock;
-        const std::string holder = fields[1].empty() ? fields[2] : fields[1];
-        ASSERT_FALSE(holder.empty()) << lock;
         const std::string before = bytesOf(path);
 
         auto book = app().open(u16(path));

@@ -54,20 +54,10 @@ TEST(PlainNumber, OnlyTextsThatComeBackUnchangedAreNumbers) {
         EXPECT_EQ(plainNumber(c.field), c.number) << std::string(c.field.begin(), c.field.end());
 }
 
-TEST(PlanPasteBlocks, CoversEachLineExactlyWithFewRectangles) {
-    const struct {
-        std::vector<int> widths;
-        std::vector<PasteBlock> blocks;
-    } cases[] = {
-        {{2, 2, 2}, {{0, 3, 0, 2}}},
-        {{1}, {{0, 1, 0, 1}}},
-        {{2, 1, 2, 2}, {{0, 4, 0, 1}, {0, 1, 1, 1}, {2, 2, 1, 1}}},
-        {{1, 3, 2}, {{0, 3, 0, 1}, {1, 2, 1, 1}, {1, 1, 2, 1}}},
-    };
-    for (const auto& c : cases) EXPECT_EQ(planPasteBlocks(c.widths), c.blocks);
-}
-
-TEST(PlanPasteBlocks, NeverWritesBeyondALine) {
+TEST(PlanPasteBlocks, CoversEachLineExactly) {
+    EXPECT_EQ(planPasteBlocks({2, 2, 2}), (std::vector<PasteBlock>{{0, 3, 0, 2}}));
+    EXPECT_EQ(planPasteBlocks({2, 1, 2, 2}),
+              (std::vector<PasteBlock>{{0, 4, 0, 1}, {0, 1, 1, 1}, {2, 2, 1, 1}}));
     const std::vector<int> widths = {3, 1, 4, 4, 2, 1, 5, 3, 3, 1};
     std::vector<std::vector<int>> covered(widths.size());
     for (std::size_t i = 0; i < widths.size(); ++i) covered[i].assign(6, 0);
