@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -35,7 +36,9 @@ constexpr const char* kGuardScript = R"GUARD(
 state=$1 token=$2 pipe=$3
 shift 3
 exec 3<&0 </dev/null
-env -u QT_QPA_PLATFORM SAL_ENABLE_FILE_LOCKING=1 "$@" 3<&- >"$state/office.log" 2>&1 &
+# Its temporary files go into the state folder too, so that nothing outlives the cleanup.
+mkdir -p "$state/tmp"
+env -u QT_QPA_PLATFORM SAL_ENABLE_FILE_LOCKING=1 TMPDIR="$state/tmp" "$@" 3<&- >"$state/office.log" 2>&1 &
 office=$!
 echo "$office"
 exec >/dev/null
@@ -117,6 +120,22 @@ std::string registrySeed() {
            item("/org.openoffice.Office.Recovery/AutoSave", "Enabled", "false") +
            item("/org.openoffice.Office.Common/Security/Scripting", "MacroSecurityLevel", "3") +
            "</oor:items>\n";
+}
+
+// file:// URL of an absolute path, with every byte outside the unreserved set percent-encoded.
+std::string fileUrlOf(const std::string& path) {
+    static const char* hex = "0123456789ABCDEF";
+    std::string url = "file://";
+    for (unsigned char c : path) {
+        if (std::isalnum(c) || c == '/' || c == '-' || c == '_' || c == '.' || c == '~') {
+            url += static_cast<char>(c);
+        } else {
+            url += '%';
+            url += hex[c >> 4];
+            url += hex[c & 15];
+        }
+    }
+    return url;
 }
 
 std::string uniqueToken() {
@@ -204,7 +223,7 @@ OfficeProcess::OfficeProcess(bool headless) : headless_(headless) {
             token,
             pipeName_,
             LO_PROGRAM_DIR "/soffice.bin",
-            "-env:UserInstallation=file://" + stateDir_ + "/profile",
+            "-env:UserInstallation=" + fileUrlOf(stateDir_ + "/profile"),
             headless ? "--headless" : "--invisible",
             "--norestore",
             "--nologo",
