@@ -194,6 +194,9 @@ std::vector<std::string> socketPathsOf(pid_t pid) {
 }  // namespace
 
 OfficeProcess::OfficeProcess(bool headless) : headless_(headless) {
+    if (::access(LO_PROGRAM_DIR "/soffice.bin", X_OK) != 0)
+        throw Failure("LibreOffice is not installed: " LO_PROGRAM_DIR
+                      "/soffice.bin is missing (package libreoffice-calc)");
     std::string pattern = temporaryRoot() + "/pellucor-office-XXXXXX";
     if (!::mkdtemp(pattern.data()))
         throw Failure("cannot create a folder for the office profile: " + pattern);
