@@ -1,98 +1,70 @@
 // The program's end: each test runs the application's event loop to its end.
 #include <gtest/gtest.h>
 
-#include <QApplication>
-#include <QMessageBox>
 #include <QPushButton>
-#include <QTimer>
 
-#include "ui/form1.h"
-#include "ui/form2.h"
 #include "ui_test_support.h"
 
 using namespace Qt::StringLiterals;
 
 namespace {
 
-// Runs the steps one after another from the event loop and returns the loop's exit code.
-int runLoop(std::vector<std::function<void()>> steps) {
-    QCoreApplication::removePostedEvents(qApp, QEvent::Quit);
-    auto queue = std::make_shared<std::vector<std::function<void()>>>(std::move(steps));
-    auto index = std::make_shared<std::size_t>(0);
-    QTimer timer;
-    QObject::connect(&timer, &QTimer::timeout, [queue, index, &timer] {
-        if (*index < queue->size())
-            (*queue)[(*index)++]();
-        else
-            timer.stop();
-    });
-    timer.start(20);
-    QTimer::singleShot(20000, [] { QCoreApplication::exit(99); });  // never hang
-    return QApplication::exec();
-}
+class Lifecycle : public ui::test::WindowTest {
+protected:
+    // Clicks the named buttons one after another from the event loop; returns the loop's exit code.
+    int clickThrough(std::vector<std::function<void()>> steps) {
+        QCoreApplication::removePostedEvents(qApp, QEvent::Quit);
+        std::size_t next = 0;
+        QTimer timer;
+        QObject::connect(&timer, &QTimer::timeout, [&] {
+            if (next < steps.size()) steps[next++]();
+        });
+        timer.start(20);
+        QTimer::singleShot(20000, [] { QCoreApplication::exit(99); });  // never hang
+        return QApplication::exec();
+    }
+    std::function<void()> click(const char* name) {
+        return [this, name] { child<QPushButton>(QString::fromLatin1(name))->click(); };
+    }
+    static bool anyWindowVisible() {
+        const QWidgetList windows = QApplication::topLevelWidgets();
+        return std::any_of(windows.begin(), windows.end(), [](QWidget* w) { return w->isVisible(); });
+    }
+};
 
-bool anyWindowVisible() {
-    for (QWidget* w : QApplication::topLevelWidgets())
-        if (w->isVisible()) return true;
-    return false;
-}
-
-TEST(Lifecycle, HelpWindowOutlivesTheMainWindowAndTheLastCloseEndsTheProgram) {
-    ui::test::useWindowLook();
-    ui::test::NoApplications factory;
-    ui::Form1 form1(factory);
-    bool helpOpenAfterMainClosed = false;
-    const int code = runLoop({
-        [&] { form1.show(); },
-        [&] { form1.findChild<QPushButton*>(u"Command4"_s)->click(); },
-        [&] { form1.close(); },
-        [&] {
-            helpOpenAfterMainClosed = form1.helpWindow() && form1.helpWindow()->isVisible();
-            if (form1.helpWindow()) form1.helpWindow()->findChild<QPushButton*>(u"Command1"_s)->click();
-        },
-    });
-    EXPECT_TRUE(helpOpenAfterMainClosed);
+TEST_F(Lifecycle, HelpWindowOutlivesTheMainWindowAndTheLastCloseEndsTheProgram) {
+    bool helpOpen = false;
+    const int code = clickThrough({[&] { form.show(); }, click("Command4"), [&] { form.close(); },
+                                   [&] {
+                                       helpOpen = form.helpWindow() && form.helpWindow()->isVisible();
+                                       if (helpOpen)
+                                           form.helpWindow()->findChild<QPushButton*>(u"Command1"_s)->click();
+                                   }});
+    EXPECT_TRUE(helpOpen);
     EXPECT_EQ(code, 0);
     EXPECT_FALSE(anyWindowVisible());
 }
 
-TEST(Lifecycle, EndOfProgramClosesEveryWindowOnceTheRunReturns) {
-    ui::test::useWindowLook();
-    ui::test::NoApplications factory;
-    ui::Form1 form1(factory);
-    bool returned = false;
-    form1.setRunner(
+TEST_F(Lifecycle, EndOfProgramClosesEveryWindowOnceTheRunReturns) {
+    bool openDuringRun = false;
+    form.setRunner(
         [&](const run::RunInputs&, run::KeyCondition&, run::RunWindow& w, sheets::ApplicationFactory&) {
             w.endProgram();
-            returned = form1.isVisible();  // nothing closes before the run is over
+            openDuringRun = form.isVisible();
         });
-    const int code = runLoop({
-        [&] { form1.show(); },
-        [&] { form1.findChild<QPushButton*>(u"Command4"_s)->click(); },
-        [&] { form1.findChild<QPushButton*>(u"Command1"_s)->click(); },
-    });
-    EXPECT_TRUE(returned);
+    const int code = clickThrough({[&] { form.show(); }, click("Command4"), click("Command1")});
+    EXPECT_TRUE(openDuringRun);
     EXPECT_EQ(code, EXIT_FAILURE);
     EXPECT_FALSE(anyWindowVisible());
 }
 
-TEST(Lifecycle, AFailureEscapingTheRunIsReportedAndEndsTheProgram) {
-    ui::test::useWindowLook();
-    ui::test::NoApplications factory;
-    ui::Form1 form1(factory);
-    form1.setRunner([](const run::RunInputs&, run::KeyCondition&, run::RunWindow&,
-                       sheets::ApplicationFactory&) { throw std::runtime_error("escaped"); });
+TEST_F(Lifecycle, AFailureEscapingTheRunIsReportedAndEndsTheProgram) {
+    form.setRunner([](const run::RunInputs&, run::KeyCondition&, run::RunWindow&,
+                      sheets::ApplicationFactory&) { throw std::runtime_error("escaped"); });
     QString title;
-    ui::test::WhenModal close([&](QWidget& m) {
-        title = m.windowTitle();
-        m.close();
-    });
-    const int code = runLoop({
-        [&] { form1.show(); },
-        [&] { form1.findChild<QPushButton*>(u"Command1"_s)->click(); },
-    });
+    ui::test::WhenModal close([&](QWidget& m) { title = m.windowTitle(), m.close(); });
+    EXPECT_EQ(clickThrough({[&] { form.show(); }, click("Command1")}), EXIT_FAILURE);
     EXPECT_EQ(title, u"错误提示"_s);
-    EXPECT_EQ(code, EXIT_FAILURE);
 }
 
 }  // namespace

@@ -9,6 +9,7 @@
 #include <QWidget>
 
 #include "sheets/application.h"
+#include "ui/form1.h"
 #include "ui/look.h"
 
 namespace ui::test {
@@ -21,14 +22,25 @@ public:
     }
 };
 
-inline void useWindowLook() {
-    static bool done = false;
-    if (!done) ui::installLook(*qApp);
-    done = true;
-}
+// A main window with the look of the program, and its controls by name.
+class WindowTest : public ::testing::Test {
+protected:
+    WindowTest() {
+        static const bool looked = (ui::installLook(*qApp), true);
+        (void)looked;
+    }
+    template <typename T = QWidget>
+    T* child(const QString& name) {
+        T* w = form.findChild<T*>(name);
+        if (!w) throw std::logic_error("no control " + name.toStdString());
+        return w;
+    }
+    NoApplications factory;
+    ui::Form1 form{factory};
+};
 
-// Waits, from inside the event loop of a modal dialog about to open, for the dialog and hands it to
-// `handle`, which must close it. Keep the object alive until the dialog has been shown.
+// Polls for the modal dialog that the code under test is about to open and hands it to `handle`,
+// which records what it sees and closes it (assertions follow afterwards).
 class WhenModal {
 public:
     explicit WhenModal(std::function<void(QWidget&)> handle) : handle_(std::move(handle)) {
