@@ -20,6 +20,14 @@
 #include <com/sun/star/util/XNumberFormats.hpp>
 #include <com/sun/star/util/XNumberFormatsSupplier.hpp>
 
+#include <com/sun/star/container/XEnumeration.hpp>
+#include <com/sun/star/container/XEnumerationAccess.hpp>
+#include <com/sun/star/lang/DisposedException.hpp>
+#include <com/sun/star/sheet/XCellRangeAddressable.hpp>
+#include <com/sun/star/sheet/XSheetCellCursor.hpp>
+#include <com/sun/star/sheet/XUsedAreaCursor.hpp>
+#include <com/sun/star/text/XTextRange.hpp>
+
 #include <stdexcept>
 
 #include "sheets/calc/uno_support.h"
@@ -113,6 +121,51 @@ std::string formulaOf(const std::string& pipeName, const std::string& path, int 
         return f;
     } catch (const css::uno::Exception& e) {
         throw std::runtime_error(describe("cannot read " + path, e));
+    }
+}
+
+std::vector<std::vector<std::u16string>> openWorkbookCells(const std::string& pipeName) {
+    try {
+        Reference<css::container::XEnumeration> docs =
+            desktopOf(pipeName)->getComponents()->createEnumeration();
+        std::vector<Reference<css::sheet::XSpreadsheetDocument>> books;
+        while (docs->hasMoreElements()) {
+            Reference<css::sheet::XSpreadsheetDocument> book(docs->nextElement(), UNO_QUERY);
+            if (book.is()) books.push_back(book);
+        }
+        if (books.size() != 1)
+            throw std::runtime_error(std::to_string(books.size()) + " workbooks open, expected one");
+        Reference<css::container::XIndexAccess> byIndex(books[0]->getSheets(), UNO_QUERY_THROW);
+        Reference<css::sheet::XSpreadsheet> sheet(byIndex->getByIndex(0), UNO_QUERY_THROW);
+        Reference<css::sheet::XSheetCellCursor> cursor = sheet->createCursor();
+        Reference<css::sheet::XUsedAreaCursor>(cursor, UNO_QUERY_THROW)->gotoEndOfUsedArea(false);
+        const auto end =
+            Reference<css::sheet::XCellRangeAddressable>(cursor, UNO_QUERY_THROW)->getRangeAddress();
+        std::vector<std::vector<std::u16string>> rows(static_cast<std::size_t>(end.EndRow + 1));
+        for (sal_Int32 r = 0; r <= end.EndRow; ++r)
+            for (sal_Int32 c = 0; c <= end.EndColumn; ++c)
+                rows[static_cast<std::size_t>(r)].push_back(fromOUString(
+                    Reference<css::text::XTextRange>(sheet->getCellByPosition(c, r), UNO_QUERY_THROW)
+                        ->getString()));
+        return rows;
+    } catch (const css::uno::Exception& e) {
+        throw std::runtime_error(describe("cannot read the open workbook", e));
+    }
+}
+
+void endOffice(const std::string& pipeName) {
+    try {
+        Reference<css::frame::XDesktop2> desktop = desktopOf(pipeName);
+        Reference<css::container::XEnumeration> docs = desktop->getComponents()->createEnumeration();
+        while (docs->hasMoreElements()) {
+            Reference<css::util::XCloseable> doc(docs->nextElement(), UNO_QUERY);
+            if (doc.is()) doc->close(true);
+        }
+        desktop->terminate();
+    } catch (const css::lang::DisposedException&) {
+        // The bridge goes away while the office terminates.
+    } catch (const css::uno::Exception& e) {
+        throw std::runtime_error(describe("cannot end the office", e));
     }
 }
 

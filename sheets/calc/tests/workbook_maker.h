@@ -31,4 +31,11 @@ void makeWorkbook(const std::string& pipeName, const std::string& path, const st
 std::string formulaOf(const std::string& pipeName, const std::string& path, int sheet,
                       const std::string& address);
 
+// The used cells of the first sheet of the one workbook left open in the office at pipeName (the
+// result of a run into a new workbook), each as the office shows it.
+std::vector<std::vector<std::u16string>> openWorkbookCells(const std::string& pipeName);
+
+// Ends an office that a run left running for the user: its workbooks are closed without saving.
+void endOffice(const std::string& pipeName);
+
 }  // namespace sheets::calc::testing
