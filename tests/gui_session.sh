@@ -1,0 +1,74 @@
+#!/usr/bin/env bash
+# A person's use of Pellucor: start it on a display, choose the parent and child workbooks through
+# the file dialog, press "开始", confirm "操作完成!", and check the saved child workbook.
+#   gui_session.sh <pellucor> <workbook_tool>
+set -euo pipefail
+pellucor=$1
+tool=$2
+
+if [ -z "${DISPLAY:-}" ]; then
+  exec xvfb-run -a -s "-screen 0 1280x1024x24" "$0" "$@"
+fi
+
+work=$(mktemp -d /tmp/pellucor-session-XXXXXX)
+app=
+cleanup() {
+  [ -n "$app" ] && kill "$app" 2>/dev/null || true
+  rm -rf "$work"
+}
+trap cleanup EXIT
+fail() { echo "gui_session: $*" >&2; exit 1; }
+
+# Waits for a visible window whose title matches, and prints its id.
+window() {
+  timeout 30 xdotool search --sync --onlyvisible --name "$1" | head -n 1 || fail "no window '$1'"
+}
+# Clicks at a point of a window, in pixels from its top-left corner.
+click() {
+  xdotool mousemove --window "$1" "$2" "$3" click 1
+}
+# Chooses a file in the open-file dialog: the file name field has the focus when it opens.
+choose() {
+  local dialog
+  dialog=$(window '^打开文件$')
+  xdotool windowfocus --sync "$dialog"
+  xdotool type --delay 10 "$1"
+  xdotool key Return
+  timeout 10 bash -c "while xdotool search --onlyvisible --name '^打开文件\$' >/dev/null; do sleep 0.1; done" ||
+    fail "the file dialog did not close for $1"
+}
+
+"$tool" make "$work/parent.xls" $'A01\t000' $'A02\t111' $'A03\t222'
+"$tool" make "$work/child.xls" 'A01' 'B01' 'A03'
+cp -p "$work/parent.xls" "$work/parent.before"
+
+# Pellucor is laid out in twips; at 96 dpi 15 twips make a pixel.
+QT_QPA_PLATFORM=xcb "$pellucor" 2>"$work/stderr" &
+app=$!
+main=$(window '^Pellucor V2.1$')
+xdotool windowfocus --sync "$main"
+
+click "$main" 344 26    # "..." beside the parent path (Command2 at 5010, 240 twips)
+choose "$work/parent.xls"
+click "$main" 344 88    # "..." beside the child path (Command3 at 5010, 1170 twips)
+choose "$work/child.xls"
+click "$main" 110 152   # the value column list (Combo5 at 1440, 2130 twips): choose B
+sleep 0.3; xdotool key Escape; sleep 0.2; xdotool key Down
+click "$main" 346 268   # "开始" (Command1 at 4590, 3840 twips)
+
+done_box=$(window '^完成$')
+xdotool windowfocus --sync "$done_box"
+xdotool key Return
+
+kill "$app"
+wait "$app" 2>/dev/null || true
+app=
+
+expected=$'000\tA01\n\tB01\n222\tA03'
+actual=$("$tool" dump "$work/child.xls")
+[ "$actual" = "$expected" ] || fail "the child workbook holds"$'\n'"$actual"$'\n'"instead of"$'\n'"$expected"
+cmp -s "$work/parent.xls" "$work/parent.before" || fail "the parent workbook changed"
+[ "$(stat -c %Y "$work/parent.xls")" = "$(stat -c %Y "$work/parent.before")" ] || fail "the parent workbook was rewritten"
+ls -a "$work" | grep -q '^\.~lock' && fail "a lock file was left behind"
+pgrep -f "pellucor-office-" >/dev/null && fail "an office process was left running"
+echo "gui_session: 1 passed, 0 failed"
