@@ -27,10 +27,16 @@ window() {
 click() {
   xdotool mousemove --window "$1" "$2" "$3" click 1
 }
-# Chooses a file in the open-file dialog: the file name field has the focus when it opens.
+# Presses a "..." button and chooses a file in the open-file dialog, whose file name field has the
+# focus when it opens. A click that reaches the window before it takes input is repeated.
 choose() {
-  local dialog
-  dialog=$(window '^打开文件$')
+  local dialog= try
+  for try in 1 2 3 4 5; do
+    click "$main" "$1" "$2"
+    dialog=$(timeout 6 xdotool search --sync --onlyvisible --name '^打开文件$' | head -n 1) && break
+  done
+  [ -n "$dialog" ] || fail "no file dialog for $3"
+  shift 2
   xdotool windowfocus --sync "$dialog"
   xdotool type --delay 10 "$1"
   xdotool key Return
@@ -48,10 +54,8 @@ app=$!
 main=$(window '^Pellucor V2.1$')
 xdotool windowfocus --sync "$main"
 
-click "$main" 344 26    # "..." beside the parent path (Command2 at 5010, 240 twips)
-choose "$work/parent.xls"
-click "$main" 344 88    # "..." beside the child path (Command3 at 5010, 1170 twips)
-choose "$work/child.xls"
+choose 344 26 "$work/parent.xls"   # "..." beside the parent path (Command2 at 5010, 240 twips)
+choose 344 88 "$work/child.xls"    # "..." beside the child path (Command3 at 5010, 1170 twips)
 click "$main" 110 152   # the value column list (Combo5 at 1440, 2130 twips): choose B
 sleep 0.3; xdotool key Escape; sleep 0.2; xdotool key Down
 click "$main" 346 268   # "开始" (Command1 at 4590, 3840 twips)
