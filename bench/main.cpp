@@ -1,0 +1,264 @@
+// pellucor_bench: whole runs on generated workbooks through LibreOffice Calc, phase by phase, against
+// the office alone, the per-cell method and a VLOOKUP column in the office; then the matching alone.
+
+#include <unistd.h>
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <iostream>
+#include <map>
+#include <optional>
+#include <set>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "in_memory.h"
+#include "methods.h"
+#include "sheets/calc/calc_application.h"
+#include "sheets/calc/tools/bulk_writer.h"
+#include "table_generator.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+struct Options {
+    std::vector<std::int32_t> sizes{1000, 10000, 65536, 1048576};
+    std::set<std::string> methods{"lookup", "further", "office", "per-cell", "vlookup", "memory"};
+    double perCellLimit = 300;
+    std::int32_t perCellMaxRows = 65536;
+    double vlookupLimit = 300;
+    std::int32_t vlookupMaxRows = 65536;
+    std::int32_t vlookupLinkMaxRows = 1000;
+    std::vector<std::int32_t> memorySizes{125000, 250000, 500000, 1000000};
+    std::int32_t scanRows = 40000;
+    std::string dataDir = PELLUCOR_BENCH_DATA;
+};
+
+const char* const kUsage = R"(usage: pellucor_bench [options]
+  --sizes N,...              table rows (parent and child alike, header included); .xls up to 65536,
+                             .xlsx above (default 1000,10000,65536,1048576)
+  --methods M,...            lookup, further, office, per-cell, vlookup, vlookup-link, memory
+                             (default: all but vlookup-link)
+  --per-cell-limit S         give the per-cell method up after S seconds (default 300)
+  --per-cell-max-rows N      run the per-cell method up to N rows only (default 65536)
+  --vlookup-limit S          end the office's VLOOKUP after S seconds (default 300)
+  --vlookup-max-rows N       run the VLOOKUP column up to N rows only (default 65536)
+  --vlookup-link-max-rows N  the same for the VLOOKUP referring to the parent file (default 1000)
+  --memory-sizes N,...       sizes of the in-memory matching (default 125000,250000,500000,1000000)
+  --scan-rows N              plain scan in memory up to N rows (default 40000)
+  --data-dir DIR             where generated workbooks are cached (default )" PELLUCOR_BENCH_DATA R"()
+)";
+
+std::vector<std::string> split(const std::string& s) {
+    std::vector<std::string> parts;
+    std::stringstream in(s);
+    for (std::string p; std::getline(in, p, ',');)
+        if (!p.empty()) parts.push_back(p);
+    return parts;
+}
+
+std::vector<std::int32_t> numbers(const std::string& s) {
+    std::vector<std::int32_t> v;
+    for (const auto& p : split(s)) v.push_back(static_cast<std::int32_t>(std::stol(p)));
+    return v;
+}
+
+Options parse(int argc, char** argv) {
+    Options o;
+    for (int i = 1; i < argc; ++i) {
+        const std::string a = argv[i];
+        auto value = [&]() -> std::string {
+            if (i + 1 >= argc) {
+                std::cerr << a << " needs a value\n" << kUsage;
+                std::exit(2);
+            }
+            return argv[++i];
+        };
+        if (a == "--sizes") {
+            o.sizes = numbers(value());
+        } else if (a == "--methods") {
+            const auto m = split(value());
+            o.methods = {m.begin(), m.end()};
+        } else if (a == "--per-cell-limit") {
+            o.perCellLimit = std::stod(value());
+        } else if (a == "--per-cell-max-rows") {
+            o.perCellMaxRows = std::stoi(value());
+        } else if (a == "--vlookup-limit") {
+            o.vlookupLimit = std::stod(value());
+        } else if (a == "--vlookup-max-rows") {
+            o.vlookupMaxRows = std::stoi(value());
+        } else if (a == "--vlookup-link-max-rows") {
+            o.vlookupLinkMaxRows = std::stoi(value());
+        } else if (a == "--memory-sizes") {
+            o.memorySizes = numbers(value());
+        } else if (a == "--scan-rows") {
+            o.scanRows = std::stoi(value());
+        } else if (a == "--data-dir") {
+            o.dataDir = value();
+        } else {
+            std::cerr << kUsage;
+            std::exit(a == "--help" || a == "-h" ? 0 : 2);
+        }
+    }
+    return o;
+}
+
+// Generated files are kept: a file is written under a temporary name and renamed when complete.
+class DataSet {
+public:
+    explicit DataSet(std::string dir) : dir_(std::move(dir)) { fs::create_directories(dir_); }
+    ~DataSet() {
+        if (app_) app_->quit();
+    }
+
+    bench::TableFiles files(std::int32_t rows) {
+        const std::string ext = rows <= 65536 ? ".xls" : ".xlsx";
+        bench::TableFiles f;
+        f.rows = rows;
+        f.parent = (fs::path(dir_) / ("parent-" + std::to_string(rows) + ext)).string();
+        f.child = (fs::path(dir_) / ("child-" + std::to_string(rows) + ext)).string();
+        f.workDir = (fs::path(dir_) / "work").string();
+        if (fs::exists(f.parent) && fs::exists(f.child)) return f;
+
+        std::cerr << "generating " << rows << "-row " << ext << " tables...\n";
+        const bench::Tables t = bench::generateTables(rows);
+        write(f.parent, {u"父表", t.parent});
+        write(f.child, {u"子表", t.child});
+        return f;
+    }
+
+private:
+    void write(const std::string& path, const sheets::calc::tools::SheetColumns& sheet) {
+        if (!app_) {
+            app_ = sheets::calc::CalcApplicationFactory(sheets::calc::CalcOptions{.forceHeadless = true})
+                       .create(window_);
+        }
+        const std::string partial = path + ".partial" + fs::path(path).extension().string();
+        sheets::calc::tools::writeWorkbook(sheets::calc::officeInfo(*app_).pipeName, partial, path, sheet);
+        fs::rename(partial, path);
+    }
+
+    std::string dir_;
+    bench::HeadlessWindow window_;
+    std::unique_ptr<sheets::Application> app_;
+};
+
+std::string seconds(double s) {
+    if (std::isnan(s)) return "-";
+    char b[32];
+    std::snprintf(b, sizeof b, s < 10 ? "%.3f" : "%.1f", s);
+    return b;
+}
+
+std::string mib(std::int64_t kib) {
+    if (kib < 0) return "-";
+    char b[32];
+    std::snprintf(b, sizeof b, "%.0f", static_cast<double>(kib) / 1024.0);
+    return b;
+}
+
+std::string ratio(double a, double b) {
+    if (!(a > 0) || !(b > 0)) return "-";
+    char r[32];
+    std::snprintf(r, sizeof r, a / b < 10 ? "%.2f" : "%.0f", a / b);
+    return r;
+}
+
+void printHeader() {
+    std::printf(
+        "| rows | file | method | start | open | count | collect | match | place | save | quit | total s "
+        "| program MiB | office MiB |\n");
+    std::printf("|---:|---|---|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|\n");
+}
+
+void printRow(const bench::Measurement& m) {
+    std::printf("| %d | %s | %s |", m.rows, m.format.c_str(), m.method.c_str());
+    for (double p : m.phases) std::printf(" %s |", seconds(p).c_str());
+    std::printf(" %s%s | %s | %s |\n", m.finished ? "" : "> ", seconds(m.total).c_str(),
+                mib(m.programPeakKiB).c_str(), mib(m.officePeakKiB).c_str());
+    std::fflush(stdout);
+}
+
+// The time from opening the first workbook to the end of the last save.
+double officeWork(const bench::Measurement& m) {
+    double s = 0;
+    for (auto p : {bench::Phase::Open, bench::Phase::Count, bench::Phase::Collect, bench::Phase::Match,
+                   bench::Phase::Place, bench::Phase::Save}) {
+        const double v = m.phases[static_cast<std::size_t>(p)];
+        if (!std::isnan(v)) s += v;
+    }
+    return s;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const Options o = parse(argc, argv);
+    auto wanted = [&](const char* m) { return o.methods.count(m) > 0; };
+
+    std::vector<bench::Measurement> all;
+    std::vector<std::string> notes;
+    {
+        DataSet data(o.dataDir);
+        std::vector<bench::TableFiles> files;
+        for (auto rows : o.sizes) files.push_back(data.files(rows));
+    }
+    DataSet data(o.dataDir);
+    printHeader();
+    for (const auto rows : o.sizes) {
+        const bench::TableFiles f = data.files(rows);
+        auto measure = [&](bench::Measurement m) {
+            printRow(m);
+            if (!m.note.empty())
+                notes.push_back(std::to_string(m.rows) + " rows, " + m.method + ": " + m.note);
+            all.push_back(std::move(m));
+        };
+        if (wanted("lookup")) measure(bench::pellucorRun(f, false));
+        if (wanted("further")) measure(bench::pellucorRun(f, true));
+        if (wanted("office")) measure(bench::officeAlone(f));
+        if (wanted("per-cell") && rows <= o.perCellMaxRows) measure(bench::perCellRun(f, o.perCellLimit));
+        if (wanted("vlookup") && rows <= o.vlookupMaxRows)
+            measure(bench::vlookupColumn(f, true, o.vlookupLimit));
+        if (wanted("vlookup-link") && rows <= o.vlookupLinkMaxRows)
+            measure(bench::vlookupColumn(f, false, o.vlookupLimit));
+    }
+    for (const auto& n : notes) std::printf("\n- %s", n.c_str());
+    if (!notes.empty()) std::printf("\n");
+
+    // Ratios per size, against the lookup run.
+    std::printf(
+        "\n| rows | Pellucor s | office alone s | Pellucor / office alone | the same without start and quit "
+        "| per cell s | per cell / Pellucor | VLOOKUP s | VLOOKUP / Pellucor |\n");
+    std::printf("|---:|---:|---:|---:|---:|---:|---:|---:|---:|\n");
+    for (const auto rows : o.sizes) {
+        std::map<std::string, const bench::Measurement*> by;
+        for (const auto& m : all)
+            if (m.rows == rows) by[m.method] = &m;
+        auto find = [&](const char* name) -> const bench::Measurement* {
+            auto i = by.find(name);
+            return i == by.end() ? nullptr : i->second;
+        };
+        const auto* p = find("Pellucor, lookup");
+        if (!p) continue;
+        const auto* office = find("office alone: open, insert, save");
+        const auto* cell = find("per cell, top-down scan");
+        const auto* vlookup = find("VLOOKUP, parent sheet copied in");
+        auto total = [](const bench::Measurement* m) {
+            return m ? (m->finished ? "" : "> ") + seconds(m->total) : std::string("-");
+        };
+        std::printf("| %d | %s | %s | %s | %s | %s | %s%s | %s | %s%s |\n", rows, seconds(p->total).c_str(),
+                    total(office).c_str(), office ? ratio(p->total, office->total).c_str() : "-",
+                    office ? ratio(officeWork(*p), officeWork(*office)).c_str() : "-", total(cell).c_str(),
+                    cell && !cell->finished ? "> " : "", cell ? ratio(cell->total, p->total).c_str() : "-",
+                    total(vlookup).c_str(), vlookup && !vlookup->finished ? "> " : "",
+                    vlookup ? ratio(vlookup->total, p->total).c_str() : "-");
+    }
+    std::fflush(stdout);
+
+    if (wanted("memory")) bench::measureMatching(o.memorySizes, o.scanRows);
+    return 0;
+}

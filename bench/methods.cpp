@@ -1,0 +1,344 @@
+#include "methods.h"
+
+#include <signal.h>
+
+#include <chrono>
+#include <cmath>
+#include <condition_variable>
+#include <exception>
+#include <filesystem>
+#include <iostream>
+#include <limits>
+#include <mutex>
+#include <sstream>
+#include <thread>
+
+#include "run/lookup_run.h"
+#include "run/matching.h"
+#include "run/vb_text.h"
+#include "sheets/calc/calc_application.h"
+#include "sheets/calc/tools/vlookup_column.h"
+
+namespace bench {
+namespace {
+
+namespace fs = std::filesystem;
+using Clock = std::chrono::steady_clock;
+constexpr double kNone = std::numeric_limits<double>::quiet_NaN();
+
+std::u16string u16(const std::string& s) {
+    // Paths here are ASCII.
+    return std::u16string(s.begin(), s.end());
+}
+
+std::string formatOf(const std::string& path) {
+    return fs::path(path).extension().string().substr(1);
+}
+
+// Fresh copies of the generated files, since the child is saved.
+TableFiles copies(const TableFiles& f, const std::string& method) {
+    fs::create_directories(f.workDir);
+    TableFiles c = f;
+    const auto name = [&](const std::string& p) {
+        return (fs::path(f.workDir) / (method + "-" + fs::path(p).filename().string())).string();
+    };
+    c.parent = name(f.parent);
+    c.child = name(f.child);
+    fs::copy_file(f.parent, c.parent, fs::copy_options::overwrite_existing);
+    fs::copy_file(f.child, c.child, fs::copy_options::overwrite_existing);
+    return c;
+}
+
+Measurement measurement(const std::string& method, const TableFiles& f) {
+    Measurement m;
+    m.method = method;
+    m.rows = f.rows;
+    m.format = formatOf(f.child);
+    return m;
+}
+
+void record(Measurement& m, const PhaseClock& clock, const OfficeMemory& office) {
+    m.phases = clock.phases();
+    m.total = clock.total();
+    m.programPeakKiB = peakKiB(::getpid());
+    m.officePeakKiB = office.peakKiB;
+}
+
+void blank(Measurement& m, std::initializer_list<Phase> absent) {
+    for (Phase p : absent) m.phases[static_cast<std::size_t>(p)] = kNone;
+}
+
+std::string utf8Message(const std::u16string& s) {
+    std::string out;
+    for (char16_t c : s) {
+        if (c < 0x80) {
+            out += static_cast<char>(c);
+        } else if (c < 0x800) {
+            out += static_cast<char>(0xC0 | (c >> 6));
+            out += static_cast<char>(0x80 | (c & 0x3F));
+        } else {
+            out += static_cast<char>(0xE0 | (c >> 12));
+            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+            out += static_cast<char>(0x80 | (c & 0x3F));
+        }
+    }
+    return out;
+}
+
+// Kills an office that is still busy when the time is up; a killed office makes the pending
+// request fail.
+class Watchdog {
+public:
+    Watchdog(pid_t office, double seconds)
+        : thread_([this, office, seconds] {
+              std::unique_lock lock(mutex_);
+              if (!done_.wait_for(lock, std::chrono::duration<double>(seconds), [this] { return stop_; })) {
+                  fired_ = true;
+                  ::kill(office, SIGKILL);
+              }
+          }) {}
+    ~Watchdog() { stop(); }
+    void stop() {
+        {
+            std::lock_guard lock(mutex_);
+            stop_ = true;
+        }
+        done_.notify_all();
+        if (thread_.joinable()) thread_.join();
+    }
+    bool fired() const { return fired_; }
+
+private:
+    std::mutex mutex_;
+    std::condition_variable done_;
+    bool stop_ = false;
+    bool fired_ = false;
+    std::thread thread_;
+};
+
+}  // namespace
+
+Measurement pellucorRun(const TableFiles& files, bool furtherMatching) {
+    Measurement m = measurement(furtherMatching ? "Pellucor, further matching" : "Pellucor, lookup", files);
+    const TableFiles f = copies(files, furtherMatching ? "further" : "lookup");
+
+    run::RunInputs in;
+    in.parentPath = u16(f.parent);
+    in.parentSheet = u"1";
+    in.childPath = u16(f.child);
+    in.childSheet = u"1";
+    in.valueColumn = 1;  // B
+    in.matching = furtherMatching ? 1 : 0;
+    in.valueTest = 0;                    // values agree
+    in.whose = furtherMatching ? 2 : 0;  // parent and child
+    in.intoChildSheet = true;
+    in.childTargetColumn = 2;
+    in.childTargetLetter = u"C";
+
+    PhaseClock clock;
+    OfficeMemory office;
+    HeadlessWindow window;
+    run::KeyCondition condition;
+    sheets::calc::CalcApplicationFactory calc(sheets::calc::CalcOptions{.forceHeadless = true});
+    TimedFactory factory(calc, clock, office);
+    resetOwnPeak();
+    clock.begin();
+    run::lookupRun(in, condition, window, factory);
+    clock.end();
+    record(m, clock, office);
+    if (window.messages.empty() || window.messages.back() != u"操作完成!") {
+        m.finished = false;
+        m.note = "the run did not complete: " +
+                 (window.messages.empty() ? std::string("no message") : utf8Message(window.messages.back()));
+    }
+    return m;
+}
+
+Measurement officeAlone(const TableFiles& files) {
+    Measurement m = measurement("office alone: open, insert, save", files);
+    const TableFiles f = copies(files, "office");
+    PhaseClock clock;
+    OfficeMemory office;
+    HeadlessWindow window;
+    sheets::calc::CalcApplicationFactory calc(sheets::calc::CalcOptions{.forceHeadless = true});
+    TimedFactory factory(calc, clock, office);
+    resetOwnPeak();
+    clock.begin();
+    try {
+        auto app = factory.create(window);
+        auto parent = app->open(u16(f.parent));
+        parent->worksheet(1);
+        auto child = app->open(u16(f.child));
+        child->worksheet(1)->insertColumn(3);
+        parent->close(true);
+        child->close(true);
+        app->quit();
+    } catch (const std::exception& e) {
+        m.finished = false;
+        m.note = e.what();
+    }
+    clock.end();
+    record(m, clock, office);
+    blank(m, {Phase::Count, Phase::Collect, Phase::Match});
+    return m;
+}
+
+Measurement perCellRun(const TableFiles& files, double limitSeconds) {
+    Measurement m = measurement("per cell, top-down scan", files);
+    const TableFiles f = copies(files, "percell");
+    PhaseClock clock;
+    OfficeMemory office;
+    HeadlessWindow window;
+    sheets::calc::CalcApplicationFactory calc(sheets::calc::CalcOptions{.forceHeadless = true});
+    TimedFactory factory(calc, clock, office);
+    resetOwnPeak();
+    clock.begin();
+    const auto deadline = Clock::now() + std::chrono::duration<double>(limitSeconds);
+    std::int64_t cellsRead = 0;
+    double readSeconds = 0;
+    try {
+        auto app = factory.create(window);
+        app->setVisible(false);
+        std::shared_ptr<sheets::Workbook> parentBook, childBook;
+        std::shared_ptr<sheets::Worksheet> parentSheet, childSheet;
+        std::vector<std::u16string> parentKeys, parentValues, childKeys;
+        // A cell that cannot be turned into text stays empty.
+        auto text = [&](sheets::Worksheet& sheet, std::int32_t row, int column) -> std::u16string {
+            ++cellsRead;
+            try {
+                return sheet.cell(row, column).toText();
+            } catch (const std::exception&) {
+                return {};
+            }
+        };
+        const auto readFrom = Clock::now();
+        bool finished = true;
+        auto readTable = [&](std::shared_ptr<sheets::Workbook>& book,
+                             std::shared_ptr<sheets::Worksheet>& sheet, const std::string& path,
+                             std::vector<std::u16string>& keys, std::vector<std::u16string>* values) {
+            book = app->open(u16(path));
+            sheet = book->worksheet(1);
+            const std::int32_t rows = sheet->usedRowCount();
+            keys.assign(static_cast<std::size_t>(rows), {});
+            if (values) values->assign(static_cast<std::size_t>(rows), {});
+            for (std::int32_t r = 1; r <= rows && finished; ++r) {
+                keys[r - 1] = run::trim(text(*sheet, r, 1));
+                if (values) (*values)[r - 1] = text(*sheet, r, 2);
+                if (r % 64 == 0 && Clock::now() > deadline) finished = false;
+            }
+        };
+        readTable(parentBook, parentSheet, f.parent, parentKeys, &parentValues);
+        if (finished) readTable(childBook, childSheet, f.child, childKeys, nullptr);
+        readSeconds = std::chrono::duration<double>(Clock::now() - readFrom).count();
+
+        if (finished) {
+            const run::MatchTables t{parentKeys, parentValues, childKeys, {}};
+            const std::u16string result =
+                run::resultText(t, run::reference::lookupRows(t), run::Whose::Parent);
+            childSheet->insertColumn(3);
+            app->setVisible(false);
+            childSheet->activate();
+            window.clipboard().clear();
+            window.clipboard().setText(result);
+            childSheet->select(u"C1");
+            childSheet->paste();
+            window.clipboard().clear();
+            parentBook->close(true);
+            childBook->close(true);
+        } else {
+            if (parentBook) parentBook->close(false);
+            if (childBook) childBook->close(false);
+            m.finished = false;
+        }
+        app->quit();
+    } catch (const std::exception& e) {
+        m.finished = false;
+        m.note = e.what();
+    }
+    clock.end();
+    record(m, clock, office);
+    if (!m.finished && m.note.empty()) {
+        // Parent keys and values and the child keys: three cells per row.
+        const double all = 3.0 * files.rows;
+        const double estimate = m.total - readSeconds + readSeconds * all / static_cast<double>(cellsRead);
+        std::ostringstream os;
+        os.precision(0);
+        os << std::fixed << "did not finish in " << limitSeconds << " s: " << cellsRead << " of " << all
+           << " cells read; about " << estimate << " s in all";
+        m.note = os.str();
+        m.phases.fill(kNone);
+        m.total = estimate;
+    }
+    return m;
+}
+
+Measurement vlookupColumn(const TableFiles& files, bool copyParentSheet, double limitSeconds) {
+    Measurement m = measurement(
+        copyParentSheet ? "VLOOKUP, parent sheet copied in" : "VLOOKUP, parent file linked", files);
+    const TableFiles f = copies(files, copyParentSheet ? "vlookup" : "vlookuplink");
+    PhaseClock clock;
+    OfficeMemory office;
+    HeadlessWindow window;
+    sheets::calc::CalcApplicationFactory calc(sheets::calc::CalcOptions{.forceHeadless = true});
+    TimedFactory factory(calc, clock, office);
+    resetOwnPeak();
+    clock.begin();
+    sheets::calc::tools::VlookupTimes times;
+    try {
+        auto app = factory.create(window);
+        const auto info = factory.lastOffice();
+        sheets::calc::tools::VlookupJob job;
+        job.parentPath = fs::absolute(f.parent).string();
+        job.childPath = fs::absolute(f.child).string();
+        job.parentSheet = u"父表";
+        job.parentRows = files.rows;
+        job.childRows = files.rows;
+        job.copyParentSheet = copyParentSheet;
+        {
+            Watchdog watchdog(info.officePid, limitSeconds);
+            try {
+                times = sheets::calc::tools::fillVlookupColumn(info.pipeName, job);
+            } catch (const std::exception& e) {
+                watchdog.stop();
+                if (!watchdog.fired()) throw;
+            }
+            watchdog.stop();
+            if (watchdog.fired()) {
+                m.finished = false;
+                std::ostringstream os;
+                os << "did not finish in " << limitSeconds << " s; the office was ended";
+                m.note = os.str();
+            }
+        }
+        if (m.finished) {
+            office.peakKiB = peakKiB(info.officePid);
+            const auto q = clock.start(Phase::Quit);
+            app->quit();
+            clock.finish(q);
+        }
+    } catch (const std::exception& e) {
+        m.finished = false;
+        m.note = e.what();
+    }
+    clock.end();
+    record(m, clock, office);
+    // Start and quit come from the clock, the stages in between from the office work.
+    const Seconds byCalls = m.phases;
+    m.phases.fill(kNone);
+    m.phases[static_cast<std::size_t>(Phase::Start)] =
+        byCalls[static_cast<std::size_t>(Phase::Start)] -
+        (times.open + times.copy + times.fill + times.calculate + times.save);
+    if (m.finished) {
+        m.phases[static_cast<std::size_t>(Phase::Open)] = times.open;
+        m.phases[static_cast<std::size_t>(Phase::Place)] = times.copy + times.fill;
+        m.phases[static_cast<std::size_t>(Phase::Match)] = times.calculate;
+        m.phases[static_cast<std::size_t>(Phase::Save)] = times.save;
+        m.phases[static_cast<std::size_t>(Phase::Quit)] = byCalls[static_cast<std::size_t>(Phase::Quit)];
+    } else {
+        m.phases.fill(kNone);
+        m.total = limitSeconds;
+    }
+    return m;
+}
+
+}  // namespace bench

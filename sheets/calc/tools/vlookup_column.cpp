@@ -1,0 +1,110 @@
+#include "sheets/calc/tools/vlookup_column.h"
+
+#include <chrono>
+
+#include <com/sun/star/container/XIndexAccess.hpp>
+#include <com/sun/star/container/XNamed.hpp>
+#include <com/sun/star/frame/XStorable.hpp>
+#include <com/sun/star/sheet/CellFlags.hpp>
+#include <com/sun/star/sheet/FillDirection.hpp>
+#include <com/sun/star/sheet/XCalculatable.hpp>
+#include <com/sun/star/sheet/XCellSeries.hpp>
+#include <com/sun/star/sheet/XSheetOperation.hpp>
+#include <com/sun/star/sheet/XSpreadsheet.hpp>
+#include <com/sun/star/sheet/XSpreadsheetDocument.hpp>
+#include <com/sun/star/sheet/XSpreadsheets2.hpp>
+#include <com/sun/star/table/XCell.hpp>
+#include <com/sun/star/table/XColumnRowRange.hpp>
+#include <com/sun/star/table/XTableColumns.hpp>
+#include <com/sun/star/util/XCloseable.hpp>
+
+#include "sheets/calc/tools/office_connection.h"
+
+namespace sheets::calc::tools {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+double since(Clock::time_point& mark) {
+    const auto now = Clock::now();
+    const double s = std::chrono::duration<double>(now - mark).count();
+    mark = now;
+    return s;
+}
+
+Reference<css::sheet::XSpreadsheet> sheetAt(const Reference<css::lang::XComponent>& doc, sal_Int32 i) {
+    Reference<css::container::XIndexAccess> sheets(
+        Reference<css::sheet::XSpreadsheetDocument>(doc, UNO_QUERY_THROW)->getSheets(), UNO_QUERY_THROW);
+    return Reference<css::sheet::XSpreadsheet>(sheets->getByIndex(i), UNO_QUERY_THROW);
+}
+
+OUString nameOf(const Reference<css::sheet::XSpreadsheet>& sheet) {
+    return Reference<css::container::XNamed>(sheet, UNO_QUERY_THROW)->getName();
+}
+
+// A sheet name as a formula reference needs it: quoted, with inner quotes doubled.
+OUString quoted(const OUString& name) {
+    return "'" + name.replaceAll("'", "''") + "'";
+}
+
+}  // namespace
+
+VlookupTimes fillVlookupColumn(const std::string& pipeName, const VlookupJob& job) {
+    VlookupTimes times;
+    try {
+        Reference<css::frame::XDesktop2> desktop = officeDesktop(pipeName);
+        auto mark = Clock::now();
+        Reference<css::lang::XComponent> child = loadHidden(desktop, fileUrl(job.childPath));
+        Reference<css::lang::XComponent> parent;
+        if (job.copyParentSheet) parent = loadHidden(desktop, fileUrl(job.parentPath));
+        times.open = since(mark);
+
+        const OUString lastParentRow = OUString::number(job.parentRows);
+        OUString table;
+        if (job.copyParentSheet) {
+            Reference<css::sheet::XSpreadsheets2> childSheets(
+                Reference<css::sheet::XSpreadsheetDocument>(child, UNO_QUERY_THROW)->getSheets(),
+                UNO_QUERY_THROW);
+            const sal_Int32 at =
+                Reference<css::container::XIndexAccess>(childSheets, UNO_QUERY_THROW)->getCount();
+            const sal_Int32 copied =
+                childSheets->importSheet(Reference<css::sheet::XSpreadsheetDocument>(parent, UNO_QUERY_THROW),
+                                         nameOf(sheetAt(parent, 0)), at);
+            Reference<css::util::XCloseable>(parent, UNO_QUERY_THROW)->close(true);
+            table = "$" + quoted(nameOf(sheetAt(child, copied))) + ".$A$1:$B$" + lastParentRow;
+        } else {
+            // No "$" before the quoted file URL.
+            table = "'" + fileUrl(job.parentPath) + "'#$" + quoted(toOUString(job.parentSheet)) +
+                    ".$A$1:$B$" + lastParentRow;
+        }
+        times.copy = since(mark);
+
+        Reference<css::sheet::XCalculatable> calculation(child, UNO_QUERY_THROW);
+        calculation->enableAutomaticCalculation(false);
+        Reference<css::sheet::XSpreadsheet> sheet = sheetAt(child, 0);
+        Reference<css::table::XTableColumns> columns =
+            Reference<css::table::XColumnRowRange>(sheet, UNO_QUERY_THROW)->getColumns();
+        columns->insertByIndex(2, 1);
+        Reference<css::sheet::XSheetOperation>(columns->getByIndex(2), UNO_QUERY_THROW)
+            ->clearContents(css::sheet::CellFlags::HARDATTR);
+        sheet->getCellByPosition(2, 0)->setFormula("=VLOOKUP(A1;" + table + ";2;0)");
+        // One formula filled down: writing a formula array over many rows is quadratic in the office.
+        if (job.childRows > 1)
+            Reference<css::sheet::XCellSeries>(sheet->getCellRangeByPosition(2, 0, 2, job.childRows - 1),
+                                               UNO_QUERY_THROW)
+                ->fillAuto(css::sheet::FillDirection_TO_BOTTOM, 1);
+        times.fill = since(mark);
+
+        calculation->calculateAll();
+        times.calculate = since(mark);
+
+        Reference<css::frame::XStorable>(child, UNO_QUERY_THROW)->store();
+        Reference<css::util::XCloseable>(child, UNO_QUERY_THROW)->close(true);
+        times.save = since(mark);
+    } catch (const css::uno::Exception& e) {
+        throw Failure(describe("cannot fill a VLOOKUP column into " + job.childPath, e));
+    }
+    return times;
+}
+
+}  // namespace sheets::calc::tools
