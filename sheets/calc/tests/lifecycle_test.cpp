@@ -1,4 +1,4 @@
-// Offices of their own: starting, quitting, destruction, a program that ends abruptly, a shown office.
+// Offices of their own: quit, destruction of the object, a shown office, a killed program.
 #include <gtest/gtest.h>
 
 #include <signal.h>
@@ -23,10 +23,7 @@ namespace sheets::calc::testing {
 namespace {
 
 using namespace std::chrono_literals;
-
-std::u16string u16(const std::string& s) {
-    return std::u16string(s.begin(), s.end());
-}
+using Traces = std::vector<std::string>;
 
 bool displayAvailable() {
     for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY"})
@@ -34,168 +31,120 @@ bool displayAvailable() {
     return false;
 }
 
-// Polls until nothing of the office is left or the limit passes; what is left.
-std::vector<std::string> tracesAfter(const OfficeInfo& info, const std::vector<std::string>& sockets,
-                                     const std::string& document, std::chrono::seconds limit) {
+// Polls until nothing of the office and no lock file of the document is left, or the limit passes.
+Traces tracesAfter(const OfficeInfo& info, const Traces& sockets, const std::string& document,
+                   std::chrono::seconds limit) {
     const auto deadline = std::chrono::steady_clock::now() + limit;
     for (;;) {
-        std::vector<std::string> traces = officeTraces(info, sockets);
+        Traces traces = officeTraces(info, sockets);
         if (exists(lockOf(document))) traces.push_back("lock file of " + document);
         if (traces.empty() || std::chrono::steady_clock::now() > deadline) return traces;
         std::this_thread::sleep_for(50ms);
     }
 }
 
-class LifecycleTest : public ::testing::Test {
-protected:
-    // A workbook with a change, so that an office holding it has its lock file and a reason to ask.
-    std::shared_ptr<sheets::Workbook> openChanged(sheets::Application& app, const std::string& path) {
-        makeWorkbook(officeInfo(app).pipeName, path, {{u"S"}}, {{0, "A1", u"x"}});
-        auto book = app.open(u16(path));
-        desktop_.clipboard().setText(u"changed\r");
-        book->worksheet(1)->paste();
-        EXPECT_TRUE(exists(lockOf(path)));
-        return book;
-    }
-
-    FakeDesktop desktop_;
-    TempDir dir_;
-};
-
-TEST_F(LifecycleTest, QuitClosesWithoutSavingAndLeavesNothingBehind) {
-    auto app = CalcApplicationFactory().create(desktop_);
-    const OfficeInfo info = officeInfo(*app);
-    ASSERT_TRUE(processAlive(info.officePid));
-    const std::vector<std::string> sockets = socketsOf(info.officePid);
-    ASSERT_GE(sockets.size(), 2u) << "its own instance pipe and the pipe of the connection";
-    const std::string path = dir_.file("quit.xls");
-    auto book = openChanged(*app, path);
-    auto sheet = book->worksheet(1);
-    const std::string before = bytesOf(path);
-
-    app->quit();
-    EXPECT_EQ(tracesAfter(info, sockets, path, 0s), std::vector<std::string>{});
-    EXPECT_EQ(bytesOf(path), before);
-    EXPECT_TRUE(desktop_.asked.empty());
-    EXPECT_THROW(app->open(u16(path)), Failure);
-    EXPECT_THROW(app->add(), Failure);
-    EXPECT_THROW(app->setVisible(true), Failure);
-    EXPECT_THROW(app->activeWorksheet(1), Failure);
-    EXPECT_THROW(app->quit(), Failure);
-    EXPECT_THROW(book->close(true), Failure);
-    EXPECT_THROW(sheet->cell(1, 1), Failure);
+// A workbook with a change, so that an office holding it has its lock file and a reason to ask.
+std::shared_ptr<sheets::Workbook> openChanged(sheets::Application& app, FakeDesktop& desktop,
+                                              const std::string& path) {
+    makeWorkbook(officeInfo(app).pipeName, path, {{u"S"}}, {{0, "A1", u"x"}});
+    auto book = app.open(std::u16string(path.begin(), path.end()));
+    desktop.clipboard().setText(u"changed\r");
+    book->worksheet(1)->paste();
+    EXPECT_TRUE(exists(lockOf(path)));
+    return book;
 }
 
-TEST_F(LifecycleTest, AnApplicationNeverShownEndsWithItsObject) {
-    // Without a display "visible" shows nothing: the office still counts as never shown.
-    auto app = CalcApplicationFactory(CalcOptions{.forceHeadless = true}).create(desktop_);
-    const OfficeInfo info = officeInfo(*app);
-    const std::vector<std::string> sockets = socketsOf(info.officePid);
-    EXPECT_TRUE(info.headless);
-    const std::string path = dir_.file("destroyed.xlsx");
-    openChanged(*app, path);
-    app->setVisible(true);
-    auto added = app->add();
-    app.reset();
-    EXPECT_EQ(tracesAfter(info, sockets, path, 0s), std::vector<std::string>{});
-    EXPECT_THROW(added->worksheet(1), Failure);
-}
-
-// The program ends without letting go of its application: killed, or ended by exit() as after a
-// run failure that stops the program.
-TEST_F(LifecycleTest, AnOfficeNeverShownDoesNotOutliveItsProgram) {
-    for (const char* ending : {"kill", "exit"}) {
-        const std::string infoFile = dir_.file(std::string("child-") + ending);
-        const std::string document = dir_.file(std::string("child-") + ending + ".ods");
-        std::vector<std::string> env;
-        for (char** e = environ; *e; ++e) env.emplace_back(*e);
-        env.push_back("PELLUCOR_CALC_CHILD=" + infoFile + "|" + document + "|" + ending);
-        std::vector<char*> envp;
-        for (auto& e : env) envp.push_back(e.data());
-        envp.push_back(nullptr);
-        std::string self = std::filesystem::read_symlink("/proc/self/exe");
-        std::string filter = "--gtest_filter=LifecycleChild.HoldsAnOffice";
-        char* argv[] = {self.data(), filter.data(), nullptr};
-        pid_t child = -1;
-        ASSERT_EQ(::posix_spawn(&child, self.c_str(), nullptr, nullptr, argv, envp.data()), 0);
-
-        // The child writes what its office is once it has a workbook open.
-        OfficeInfo info;
-        const auto deadline = std::chrono::steady_clock::now() + 30s;
-        while (std::chrono::steady_clock::now() < deadline) {
-            std::ifstream in(infoFile);
-            if (in >> info.officePid >> info.guardPid >> info.profileDir >> info.pipeName) break;
-            std::this_thread::sleep_for(20ms);
+// Quit, or destruction of the object: the office ends without saving unless it was shown and stays
+// shown. Forced headless, "visible" shows nothing.
+TEST(Lifecycle, AnOfficeEndsWithItsApplicationUnlessTheUserHasIt) {
+    const struct {
+        const char* file;
+        bool headless, show, hide, quit, stays;
+    } cases[] = {
+        {"quit.xls", false, false, false, true, false},
+        {"never-shown.xlsx", true, true, false, false, false},
+        {"shown.ods", false, true, false, false, true},
+        {"hidden-again.xlsx", false, true, true, false, false},
+    };
+    for (const auto& c : cases) {
+        if (c.show && !c.headless && !displayAvailable()) continue;  // needs a display
+        FakeDesktop desktop;
+        TempDir dir;
+        auto app = CalcApplicationFactory(CalcOptions{.forceHeadless = c.headless}).create(desktop);
+        const OfficeInfo info = officeInfo(*app);
+        const Traces sockets = socketsOf(info.officePid);
+        ASSERT_GE(sockets.size(), 2u) << "its own instance pipe and the pipe of the connection";
+        EXPECT_EQ(info.headless, c.headless || !displayAvailable()) << c.file;
+        const std::string path = dir.file(c.file);
+        auto book = openChanged(*app, desktop, path);
+        auto sheet = book->worksheet(1);
+        const std::string before = bytesOf(path);
+        if (c.show) app->setVisible(true);
+        if (c.hide) app->setVisible(false);
+        if (c.quit) {
+            app->quit();
+            EXPECT_THROW(app->open(u"x.xls"), Failure);
+            EXPECT_THROW(app->add(), Failure);
+            EXPECT_THROW(app->quit(), Failure);
+        } else {
+            app.reset();
         }
-        ASSERT_GT(info.officePid, 0) << ending;
-        const std::vector<std::string> sockets = socketsOf(info.officePid);
-        ASSERT_TRUE(exists(lockOf(document))) << ending;
-        if (std::string(ending) == "kill") ::kill(child, SIGKILL);
-        std::ofstream(infoFile + ".go") << "";
-        int status = 0;
-        ::waitpid(child, &status, 0);
-        EXPECT_EQ(tracesAfter(info, sockets, document, 20s), std::vector<std::string>{}) << ending;
+        if (c.stays) {
+            std::this_thread::sleep_for(1s);
+            EXPECT_TRUE(processAlive(info.officePid));
+            EXPECT_TRUE(exists(lockOf(path)));
+            ::kill(info.officePid, SIGKILL);  // the user ends the office: its guard removes what it leaves
+        } else {
+            EXPECT_THROW(sheet->cell(1, 1), Failure) << c.file;
+            EXPECT_THROW(book->close(true), Failure) << c.file;
+        }
+        EXPECT_EQ(tracesAfter(info, sockets, path, c.stays ? 20s : 0s), Traces{}) << c.file;
+        EXPECT_EQ(bytesOf(path), before) << c.file;
+        EXPECT_TRUE(desktop.asked.empty()) << c.file;
     }
+}
+
+// A program killed without letting go of its application.
+TEST(Lifecycle, AnOfficeNeverShownDoesNotOutliveAKilledProgram) {
+    TempDir dir;
+    const std::string infoFile = dir.file("child"), document = infoFile + ".ods";
+    std::string childSpec = "PELLUCOR_CALC_CHILD=" + infoFile;
+    std::vector<char*> envp;
+    for (char** e = environ; *e; ++e) envp.push_back(*e);
+    envp.push_back(childSpec.data());
+    envp.push_back(nullptr);
+    std::string self = std::filesystem::read_symlink("/proc/self/exe");
+    std::string filter = "--gtest_filter=LifecycleChild.HoldsAnOffice";
+    char* argv[] = {self.data(), filter.data(), nullptr};
+    pid_t child = -1;
+    ASSERT_EQ(::posix_spawn(&child, self.c_str(), nullptr, nullptr, argv, envp.data()), 0);
+
+    // The child writes what its office is once it has a changed workbook open.
+    OfficeInfo info;
+    for (const auto deadline = std::chrono::steady_clock::now() + 30s;
+         std::chrono::steady_clock::now() < deadline; std::this_thread::sleep_for(20ms))
+        if (std::ifstream in(infoFile);
+            in >> info.officePid >> info.guardPid >> info.profileDir >> info.pipeName)
+            break;
+    ASSERT_GT(info.officePid, 0);
+    const Traces sockets = socketsOf(info.officePid);
+    ASSERT_TRUE(exists(lockOf(document)));
+    ::kill(child, SIGKILL);
+    ::waitpid(child, nullptr, 0);
+    EXPECT_EQ(tracesAfter(info, sockets, document, 20s), Traces{});
 }
 
 TEST(LifecycleChild, HoldsAnOffice) {
-    const char* spec = std::getenv("PELLUCOR_CALC_CHILD");
-    if (!spec) GTEST_SKIP() << "runs as the child of AnOfficeNeverShownDoesNotOutliveItsProgram";
-    const std::string s = spec;
-    const std::string infoFile = s.substr(0, s.find('|'));
-    const std::string rest = s.substr(s.find('|') + 1);
-    const std::string document = rest.substr(0, rest.find('|'));
-    const std::string ending = rest.substr(rest.find('|') + 1);
-
+    const char* infoFile = std::getenv("PELLUCOR_CALC_CHILD");
+    if (!infoFile) GTEST_SKIP() << "runs as the child of AnOfficeNeverShownDoesNotOutliveAKilledProgram";
     FakeDesktop desktop;
     auto app = CalcApplicationFactory().create(desktop).release();  // never let go
     const OfficeInfo info = officeInfo(*app);
-    makeWorkbook(info.pipeName, document, {{u"S"}}, {{0, "A1", 1.0}});
-    auto book = app->open(u16(document));
-    desktop.clipboard().setText(u"changed\r");
-    book->worksheet(1)->paste();
-    {
-        std::ofstream out(infoFile + ".tmp");
-        out << info.officePid << ' ' << info.guardPid << ' ' << info.profileDir << ' ' << info.pipeName
-            << '\n';
-    }
-    std::filesystem::rename(infoFile + ".tmp", infoFile);
-    for (;;) {
-        if (ending == "exit" && exists(infoFile + ".go")) std::exit(3);
-        std::this_thread::sleep_for(20ms);
-    }
-}
-
-TEST_F(LifecycleTest, AShownOfficeStaysWithTheUser) {
-    if (!displayAvailable()) GTEST_SKIP() << "needs a display";
-    auto app = CalcApplicationFactory().create(desktop_);
-    const OfficeInfo info = officeInfo(*app);
-    const std::vector<std::string> sockets = socketsOf(info.officePid);
-    EXPECT_FALSE(info.headless);
-    const std::string path = dir_.file("shown.ods");
-    openChanged(*app, path);
-    app->setVisible(true);
-    app.reset();
-
-    std::this_thread::sleep_for(1s);
-    EXPECT_TRUE(processAlive(info.officePid));
-    EXPECT_TRUE(exists(lockOf(path)));
-    // The user ends the office: its guard removes what it leaves.
-    ::kill(info.officePid, SIGKILL);
-    EXPECT_EQ(tracesAfter(info, sockets, path, 20s), std::vector<std::string>{});
-}
-
-TEST_F(LifecycleTest, AnOfficeHiddenAgainEndsWithItsObject) {
-    if (!displayAvailable()) GTEST_SKIP() << "needs a display";
-    auto app = CalcApplicationFactory().create(desktop_);
-    const OfficeInfo info = officeInfo(*app);
-    const std::vector<std::string> sockets = socketsOf(info.officePid);
-    const std::string path = dir_.file("hidden-again.xlsx");
-    openChanged(*app, path);
-    app->setVisible(true);
-    app->setVisible(false);
-    app.reset();
-    EXPECT_EQ(tracesAfter(info, sockets, path, 0s), std::vector<std::string>{});
+    openChanged(*app, desktop, infoFile + std::string(".ods"));
+    std::ofstream(infoFile + std::string(".tmp"))
+        << info.officePid << ' ' << info.guardPid << ' ' << info.profileDir << ' ' << info.pipeName << '\n';
+    std::filesystem::rename(infoFile + std::string(".tmp"), infoFile);
+    for (;;) ::pause();
 }
 
 }  // namespace
