@@ -1,124 +1,188 @@
 #include <gtest/gtest.h>
 
-#include <QCheckBox>
-#include <QComboBox>
-#include <QDir>
-#include <QFileDialog>
-#include <QGroupBox>
-#include <QLineEdit>
-#include <QPushButton>
-#include <QRadioButton>
-#include <QTemporaryDir>
-#include <QTest>
+#include <QtTest>
+#include <QtWidgets>
 
+#include "ui/help_text.h"
 #include "ui_test_support.h"
 
 using namespace Qt::StringLiterals;
 
 namespace {
 
-using Form1Test = ui::test::WindowTest;
+class Form1Test : public ui::test::WindowTest {
+protected:
+    // Does `ask` as the run of a click of the start button, answering its message box with the button
+    // `click`; returns the box as seen and the answer.
+    QString run(std::function<bool(run::RunWindow&)> ask, const QString& click = {}) {
+        QString seen;
+        ui::test::WhenModal respond([&](QWidget& modal) {
+            auto* box = qobject_cast<QMessageBox*>(&modal);
+            if (!box) return void(modal.close());
+            QStringList buttons;
+            for (QAbstractButton* b : box->buttons()) buttons << b->text();
+            seen = u"%1 %2 %3 %4 %5 "_s.arg(QMetaEnum::fromType<QMessageBox::Icon>().valueToKey(box->icon()))
+                       .arg(box->windowTitle(), box->text(), buttons.join(u','))
+                       .arg(box->isModal() ? "modal" : "modeless");
+            buttons.contains(click) ? box->buttons()[buttons.indexOf(click)]->click() : box->reject();
+        });
+        form.show();
+        bool answer = false;
+        form.setRunner([&](const run::RunInputs&, run::KeyCondition&, run::RunWindow& w,
+                           sheets::ApplicationFactory&) { answer = ask(w); });
+        child<QPushButton>("Command1")->click();
+        return seen + (answer ? u"yes"_s : u"no"_s);
+    }
+};
 
 TEST_F(Form1Test, DefaultsAfterLoad) {
-    QStringList letters;
-    for (char c = 'A'; c <= 'Z'; ++c) letters << QString(QLatin1Char(c));
-    const QStringList kinds{u"全字匹配"_s, u"条件"_s};
-    const QStringList lists[] = {letters,
-                                 letters,
-                                 kinds,
-                                 kinds,
-                                 letters,
-                                 {u"作为结果"_s, u"进行匹配"_s},
-                                 {u"匹配"_s, u"不匹配"_s},
-                                 {u"父"_s, u"子"_s, u"父子"_s},
-                                 letters,
-                                 letters};
+    const QString az = u"A|B|C|D|E|F|G|H|I|J|K|L|M|N|O|P|Q|R|S|T|U|V|W|X|Y|Z"_s, kinds = u"全字匹配|条件"_s;
+    const QString lists[] = {
+        az, az, kinds, kinds, az, u"作为结果|进行匹配"_s, u"匹配|不匹配"_s, u"父|子|父子"_s, az, az};
     for (int n = 1; n <= 10; ++n) {
-        QComboBox* list = child<QComboBox>(u"Combo%1"_s.arg(n));
+        auto* list = child<QComboBox>(("Combo" + std::to_string(n)).c_str());
         QStringList entries;
         for (int i = 0; i < list->count(); ++i) entries << list->itemText(i);
-        EXPECT_EQ(entries, lists[n - 1]) << "Combo" << n;
-        EXPECT_EQ(list->currentIndex(), 0) << "Combo" << n;
+        EXPECT_EQ(entries.join(u'|') + u" @"_s + QString::number(list->currentIndex()),
+                  lists[n - 1] + u" @0"_s);
     }
-    for (const char* path : {"Text1", "Text2", "Text7"})
-        EXPECT_EQ(child<QLineEdit>(QString::fromLatin1(path))->text(), u"C:\\"_s) << path;
-    EXPECT_EQ(child<QLineEdit>(u"Text3"_s)->text(), u"1"_s);
-    EXPECT_EQ(child<QLineEdit>(u"Text5"_s)->text(), u"1"_s);
-    for (const char* hidden : {"Text4", "Text6", "Frame2"})
-        EXPECT_TRUE(child(QString::fromLatin1(hidden))->isHidden()) << hidden;
-    EXPECT_TRUE(child<QRadioButton>(u"Option1_0"_s)->isChecked());
-    EXPECT_FALSE(child<QCheckBox>(u"Check1"_s)->isChecked());
-    // A run disables Frame1; the bottom row stays outside it.
-    for (const char* outside : {"Check1", "Command4", "Command1"})
-        EXPECT_EQ(child(QString::fromLatin1(outside))->parentWidget(), &form) << outside;
-    EXPECT_EQ(child(u"Frame2"_s)->parentWidget(), child(u"Frame1"_s));
-    child<QRadioButton>(u"Option1_2"_s)->click();
-    EXPECT_FALSE(child<QRadioButton>(u"Option1_0"_s)->isChecked()) << "one group";
+    QString texts;
+    for (const char* box : {"Text1", "Text2", "Text7", "Text3", "Text5"})
+        texts += child<QLineEdit>(box)->text() + u' ';
+    EXPECT_EQ(texts, u"C:\\ C:\\ C:\\ 1 1 "_s);
+    for (const char* hidden : {"Text4", "Text6", "Frame2"}) EXPECT_TRUE(child(hidden)->isHidden()) << hidden;
+    EXPECT_TRUE(child<QRadioButton>("Option1_0")->isChecked() && !child<QCheckBox>("Check1")->isChecked());
 }
 
-TEST_F(Form1Test, ListsShowAndHideTheirControls) {
+TEST_F(Form1Test, ListsShowAndHideTheirControlsAndHidingKeepsTheCondition) {
     for (const auto& [list, control] :
          {std::pair{"Combo3", "Text4"}, {"Combo4", "Text6"}, {"Combo6", "Frame2"}}) {
-        QComboBox* c = child<QComboBox>(QString::fromLatin1(list));
-        QWidget* shown = child(QString::fromLatin1(control));
-        c->setCurrentIndex(1);
-        EXPECT_FALSE(shown->isHidden()) << control;
-        if (auto* box = qobject_cast<QLineEdit*>(shown)) box->setText(u"2*"_s);
-        c->setCurrentIndex(0);
-        EXPECT_TRUE(shown->isHidden()) << control;
-        if (auto* box = qobject_cast<QLineEdit*>(shown)) {
-            EXPECT_EQ(box->text(), u"2*"_s) << "kept while hidden";
-        }
+        auto* box = qobject_cast<QLineEdit*>(child(control));
+        child<QComboBox>(list)->setCurrentIndex(1);
+        EXPECT_FALSE(child(control)->isHidden()) << control;
+        if (box) box->setText(u"2*"_s);
+        child<QComboBox>(list)->setCurrentIndex(0);
+        EXPECT_TRUE(child(control)->isHidden() && (!box || box->text() == u"2*"_s)) << control;
     }
 }
 
-TEST_F(Form1Test, StartHandsEveryRunTheInputsAndTheSameCondition) {
-    std::vector<run::RunInputs> seen;
-    form.setRunner(
-        [&](const run::RunInputs& in, run::KeyCondition& kc, run::RunWindow&, sheets::ApplicationFactory& f) {
-            EXPECT_EQ(&f, &factory);
-            seen.push_back(in);
-            kc.keyLength = std::int16_t(kc.keyLength + 6);
-        });
-    child<QCheckBox>(u"Check1"_s)->setChecked(true);
-    child<QLineEdit>(u"Text5"_s)->setText(u"3"_s);
-    child<QComboBox>(u"Combo1"_s)->setCurrentIndex(2);
-    child<QComboBox>(u"Combo4"_s)->setCurrentIndex(1);
-    child<QLineEdit>(u"Text6"_s)->setText(u"*4"_s);
-    child<QComboBox>(u"Combo8"_s)->setCurrentIndex(2);
-    child<QComboBox>(u"Combo10"_s)->setCurrentIndex(25);
-    child<QRadioButton>(u"Option1_1"_s)->setChecked(true);
-    child<QPushButton>(u"Command1"_s)->click();
-    child<QPushButton>(u"Command1"_s)->click();
-
-    ASSERT_EQ(seen.size(), 2u);
-    const run::RunInputs& in = seen[0];
-    EXPECT_TRUE(in.ignoreErrors);
-    EXPECT_EQ(in.parentSheet, u"1");
-    EXPECT_EQ(in.childSheet, u"3");
-    EXPECT_EQ(in.parentKeyColumn, 2);
-    EXPECT_EQ(in.childMatchKind, 1);
-    EXPECT_EQ(in.childCondition, u"*4");
-    EXPECT_EQ(in.whose, 2);
-    EXPECT_FALSE(in.intoChildSheet);
-    EXPECT_TRUE(in.intoNewWorkbook);
-    EXPECT_EQ(in.thirdTargetColumn, 25);
-    EXPECT_EQ(in.thirdTargetLetter, u"Z");
-    EXPECT_EQ(form.keyCondition().keyLength, 12) << "the condition outlives runs";
+#define FIELD(f) QString::fromLatin1(#f "=%1").arg(in.f)
+QStringList describe(const run::RunInputs& in) {
+    return {FIELD(ignoreErrors),      FIELD(parentPath),      FIELD(parentSheet),
+            FIELD(parentKeyColumn),   FIELD(parentMatchKind), FIELD(parentCondition),
+            FIELD(childPath),         FIELD(childSheet),      FIELD(childKeyColumn),
+            FIELD(childMatchKind),    FIELD(childCondition),  FIELD(valueColumn),
+            FIELD(matching),          FIELD(valueTest),       FIELD(whose),
+            FIELD(intoChildSheet),    FIELD(intoNewWorkbook), FIELD(childTargetColumn),
+            FIELD(childTargetLetter), FIELD(thirdPath),       FIELD(thirdTargetColumn),
+            FIELD(thirdTargetLetter)};
 }
 
-TEST_F(Form1Test, HelpWindowIsOneTopLevelInstanceCreatedAfreshAfterClosing) {
-    QPushButton* help = child<QPushButton>(u"Command4"_s);
-    help->click();
+// Each row sets one control of a fresh window to the first value it names: the run gets exactly the
+// fields named changed, as they were at the click, with the factory and the key condition that every
+// run of the window shares.
+TEST_F(Form1Test, StartHandsTheRunTheInputsAtTheClick) {
+    const QStringList defaults = describe(form.inputs());
+    const QStringList rows =
+        QString::fromUtf16(
+            u"Check1 ignoreErrors=1; Text1 parentPath=/p/父.xls; Text3 parentSheet=2; "
+            u"Combo1 parentKeyColumn=3; Combo3 parentMatchKind=1; Text4 parentCondition=??6*; "
+            u"Text2 childPath=/p/子.xls; Text5 childSheet=4; Combo2 childKeyColumn=5; "
+            u"Combo4 childMatchKind=1; Text6 childCondition=*3; Combo5 valueColumn=6; Combo6 matching=1; "
+            u"Combo7 valueTest=1; Combo8 whose=2; Option1_1 intoChildSheet=0 intoNewWorkbook=1; "
+            u"Option1_2 intoChildSheet=0; Combo9 childTargetColumn=7 childTargetLetter=H; "
+            u"Text7 thirdPath=/p/三.xls; Combo10 thirdTargetColumn=25 thirdTargetLetter=Z")
+            .split(u"; "_s);
+    for (const QString& row : rows) {
+        QStringList changes = row.split(u' '), expected = defaults, seen;
+        const QString name = changes.takeFirst(), set = changes[0].section(u'=', 1);
+        for (QString& field : expected)
+            for (const QString& change : changes)
+                if (field.section(u'=', 0, 0) == change.section(u'=', 0, 0)) field = change;
+        ui::Form1 window{factory};
+        QWidget* control = child(window, name.toLatin1().constData());
+        if (auto* button = qobject_cast<QAbstractButton*>(control))
+            button->click();
+        else
+            ASSERT_TRUE(
+                control->setProperty(qobject_cast<QComboBox*>(control) ? "currentIndex" : "text", set));
+        window.setRunner([&](const run::RunInputs& in, run::KeyCondition& kc, run::RunWindow&,
+                             sheets::ApplicationFactory& f) {
+            child<QLineEdit>(window, "Text5")->setText(u"9"_s);  // too late for this run
+            if (seen.isEmpty()) seen = describe(in);
+            EXPECT_EQ(&f, &factory);
+            kc.keyLength = std::int16_t(kc.keyLength + 6);
+        });
+        for (int click = 0; click < 2; ++click) child<QPushButton>(window, "Command1")->click();
+        EXPECT_EQ(seen.join(u' '), expected.join(u' '));
+        EXPECT_EQ(window.keyCondition().keyLength, 12) << "the condition outlives runs";
+    }
+}
+
+// The help text, line by line, as the user is to read it.
+const char16_t* const kHelpLines[] = {
+    u"父表相当于参照表，子表属于父表的一部份。根据提供的",
+    u"条件",
+    u"子表去跟父表相匹配，结果父表不会发生改变，子表可以",
+    u"发生",
+    u"改变！",
+    u"",
+    u"1.\"指定页\"相当于Excel表里面的Sheet N，N不等于Excel",
+    u"表示的对应页数，而是根据从左向右的推算，也即绝对页",
+    u"。",
+    u"",
+    u"例如：Excel表里面是 统计页,工资页,月份页，统计页即",
+    u"为",
+    u"Sheet 1，工资页即为 sheet 2 如此计算。",
+    u"",
+    u"2.\"指定列\"也即是要对比的字段",
+    u"3.[全字匹配]会自动去除两端空格",
+    u"4.\"条件\"可以使用两个通配符(\uFF1F*)进行匹配,\"\uFF1F\"代表一",
+    u"个字符，\"*\"代表多个字符。使用搭配有四种：(N*，*N，",
+    u"\uFF1F",
+    u"N*，*N\uFF1F)，\"\uFF1F\"可以使用多个，例如:??N*。\"N\"是表示长",
+    u"度。",
+    u"",
+    u"例如：我们要把某列的第三个字符起的连续6个字符用来比",
+    u"较，可以表示为：??6*",
+    u"5.[进行匹配]用于将匹配的指定列再进行对应匹配,并且根",
+    u"据",
+    u"需要筛选出[父表、子表或父表跟子表]的符合值",
+    u"",
+    u"例如：  父表       /       子表",
+    u"\t\t /",
+    u"A列 | B列  |C列   /   A列 |  B列 | C列",
+    u"_________________/___________________",
+    u"A01 | 000  |111  /   A01 |  001 | 111",
+    u"A02 | 111  |222  /   B01 |  111 | 222",
+    u"A03 | 222  |333  /   A03 |  222 | 333",
+    u"_________________/___________________",
+    u"首先对父表A列跟子表A列进行匹配，如果匹配符合就匹配",
+    u"相",
+    u"应的B列，如果父表B列对应子表B列不同则可以将不同的两",
+    u"表",
+    u"值筛选出来。",
+    u"V2.1 修复了部份Bug",
+};
+
+TEST_F(Form1Test, HelpIsOneTopLevelWindowShowingTheFortyTwoLinesAndAfreshAfterClosing) {
+    QStringList lines;
+    for (const char16_t* line : kHelpLines) lines << QString::fromUtf16(line);
+    ASSERT_EQ(lines.size(), 42);
+    EXPECT_EQ(QStringView(ui::helpText()).toString(), lines.join(u"\r\n"_s) + u"\r\n"_s)
+        << "CR LF after each";
+    child<QPushButton>("Command4")->click();
     QPointer<ui::Form2> first = form.helpWindow();
-    help->click();
+    child<QPushButton>("Command4")->click();
     ASSERT_EQ(form.helpWindow(), first.data());
-    EXPECT_TRUE(first->isVisible());
-    EXPECT_EQ(first->parentWidget(), nullptr);
-    first->findChild<QPushButton*>(u"Command1"_s)->click();
+    EXPECT_TRUE(first->isVisible() && !first->parentWidget());
+    EXPECT_EQ(child<QPlainTextEdit>(*first, "Text1")->toPlainText().split(u'\n'), lines << QString());
+    EXPECT_TRUE(child<QPlainTextEdit>(*first, "Text1")->isReadOnly());
+    EXPECT_EQ(child<QPushButton>(*first, "Command1")->text(), u"确定(&O)"_s);
+    child<QPushButton>(*first, "Command1")->click();
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     EXPECT_TRUE(first.isNull());
-    help->click();
+    child<QPushButton>("Command4")->click();
     EXPECT_TRUE(form.helpWindow() && form.helpWindow()->isVisible());
 }
 
@@ -126,8 +190,8 @@ TEST_F(Form1Test, ChosenPathLosesTrailingSpaces) {
     form.setFileChooser([](QWidget&) { return std::optional<QString>(u"/home/用户/a b.xls   "_s); });
     for (const auto& [button, box] :
          {std::pair{"Command2", "Text1"}, {"Command3", "Text2"}, {"Command5", "Text7"}}) {
-        child<QPushButton>(QString::fromLatin1(button))->click();
-        EXPECT_EQ(child<QLineEdit>(QString::fromLatin1(box))->text(), u"/home/用户/a b.xls"_s) << box;
+        child<QPushButton>(button)->click();
+        EXPECT_EQ(child<QLineEdit>(box)->text(), u"/home/用户/a b.xls"_s) << box;
     }
 }
 
@@ -136,33 +200,51 @@ TEST_F(Form1Test, FileDialogGivesTheFullPathAndCancelKeepsTheText) {
     const QString file = QDir::toNativeSeparators(dir.filePath(u"子表.xls"_s));
     QFile(file).open(QIODevice::WriteOnly);
     form.show();
-    QString title, directory;
-    QStringList filters;
-    {
-        ui::test::WhenModal chooseFile([&](QWidget& modal) {
-            if (auto* dialog = qobject_cast<QFileDialog*>(&modal)) {
-                title = dialog->windowTitle();
-                directory = dialog->directory().absolutePath();
-                filters = dialog->nameFilters();
-                if (auto* name = dialog->findChild<QLineEdit*>(u"fileNameEdit"_s)) {
-                    name->setText(file);
-                    QTest::keyClick(name, Qt::Key_Return);
-                }
+    QStringList seen;
+    for (const char* button : {"Command3", "Command2"}) {  // a file chosen, then cancelled
+        ui::test::WhenModal respond([&](QWidget& modal) {
+            auto* dialog = qobject_cast<QFileDialog*>(&modal);
+            auto* name = dialog ? dialog->findChild<QLineEdit*>(u"fileNameEdit"_s) : nullptr;
+            if (name && seen.isEmpty()) {
+                seen << dialog->windowTitle() << dialog->directory().absolutePath() << dialog->nameFilters();
+                name->setText(file), QTest::keyClick(name, Qt::Key_Return);
             }
-            if (modal.isVisible()) modal.close();  // never hang the test
+            if (modal.isVisible()) modal.close();
         });
-        child<QPushButton>(u"Command3"_s)->click();
+        child<QPushButton>(button)->click();
+        EXPECT_TRUE(respond.seen) << button;
     }
-    EXPECT_EQ(child<QLineEdit>(u"Text2"_s)->text(), file);
-    EXPECT_EQ(title, u"打开文件"_s);
-    EXPECT_EQ(directory, QDir(QCoreApplication::applicationDirPath()).absolutePath());
-    EXPECT_EQ(filters,
-              (QStringList{u"Excel文档 (*.xls)"_s, u"所有支持的工作簿 (*.xls *.xlsx *.ods *.csv)"_s}));
+    EXPECT_EQ(child<QLineEdit>("Text2")->text() + u' ' + child<QLineEdit>("Text1")->text(),
+              file + u" C:\\"_s);
+    EXPECT_EQ(seen, (QStringList{u"打开文件"_s, QDir(QCoreApplication::applicationDirPath()).absolutePath(),
+                                 u"Excel文档 (*.xls)"_s, u"所有支持的工作簿 (*.xls *.xlsx *.ods *.csv)"_s}));
+}
 
-    ui::test::WhenModal cancel([](QWidget& modal) { modal.close(); });
-    child<QPushButton>(u"Command2"_s)->click();
-    EXPECT_TRUE(cancel.seen());
-    EXPECT_EQ(child<QLineEdit>(u"Text1"_s)->text(), u"C:\\"_s);
+TEST_F(Form1Test, RunMessageHasOneOkAndTheSaveQuestionReturnsTheAnswer) {
+    const auto message = [](run::RunWindow& w) { return w.showMessage(u"请输入条件", u"提示"), true; };
+    const auto save = [](run::RunWindow& w) { return w.askSaveChanges(u"结果.xls"); };
+    const QString question = u"Question Pellucor 是否保存对“结果.xls”的更改？ 保存,不保存 modal "_s;
+    EXPECT_EQ(run(message, u"确定"_s), u"Warning 提示 请输入条件 确定 modal yes"_s);
+    EXPECT_EQ(run(save, u"保存"_s), question + u"yes"_s);
+    EXPECT_EQ(run(save, u"不保存"_s), question + u"no"_s);
+    EXPECT_EQ(run(save), question + u"no"_s) << "closed";
+}
+
+TEST_F(Form1Test, RunDisablesTheFrameAndTheStartButtonOnly) {
+    const auto enabled = [this] {
+        QString on;
+        for (const char* name : {"Text3", "Combo8", "Command1", "Command4", "Check1"})
+            on += child(name)->isEnabled() ? u'1' : u'0';
+        return on;
+    };
+    QString during;
+    run([&](run::RunWindow& w) {
+        w.setFrameEnabled(false), w.setStartEnabled(false);
+        during = enabled();
+        w.setFrameEnabled(true), w.setStartEnabled(true);
+        return true;
+    });
+    EXPECT_EQ(during + u' ' + enabled(), u"00011 11111"_s);
 }
 
 }  // namespace

@@ -1,7 +1,7 @@
 // The program's end: each test runs the application's event loop to its end.
 #include <gtest/gtest.h>
 
-#include <QPushButton>
+#include <QtWidgets>
 
 #include "ui_test_support.h"
 
@@ -11,60 +11,57 @@ namespace {
 
 class Lifecycle : public ui::test::WindowTest {
 protected:
-    // Clicks the named buttons one after another from the event loop; returns the loop's exit code.
-    int clickThrough(std::vector<std::function<void()>> steps) {
+    // Shows the main window, then from the event loop takes the steps one after another: "Form1"
+    // closes the main window, "Form2" clicks the help window's OK, others click the button named.
+    // Returns the loop's exit code, no window being left open.
+    int run(std::initializer_list<const char*> buttons) {
         QCoreApplication::removePostedEvents(qApp, QEvent::Quit);
-        std::size_t next = 0;
+        form.show();
+        std::vector<const char*> steps(buttons);
         QTimer timer;
         QObject::connect(&timer, &QTimer::timeout, [&] {
-            if (next < steps.size()) steps[next++]();
+            if (steps.empty()) return;
+            const std::string step = steps.front();
+            if (step == "Form1")
+                form.close();
+            else if (step != "Form2")
+                child<QPushButton>(step.c_str())->click();
+            else if ((helpOutlived = form.helpWindow() && form.helpWindow()->isVisible()))
+                child<QPushButton>(*form.helpWindow(), "Command1")->click();
+            steps.erase(steps.begin());
         });
         timer.start(20);
         QTimer::singleShot(20000, [] { QCoreApplication::exit(99); });  // never hang
-        return QApplication::exec();
-    }
-    std::function<void()> click(const char* name) {
-        return [this, name] { child<QPushButton>(QString::fromLatin1(name))->click(); };
-    }
-    static bool anyWindowVisible() {
+        const int code = QApplication::exec();
         const QWidgetList windows = QApplication::topLevelWidgets();
-        return std::any_of(windows.begin(), windows.end(), [](QWidget* w) { return w->isVisible(); });
+        EXPECT_TRUE(std::none_of(windows.begin(), windows.end(), [](QWidget* w) { return w->isVisible(); }));
+        return code;
     }
+    bool helpOutlived = false;
 };
 
 TEST_F(Lifecycle, HelpWindowOutlivesTheMainWindowAndTheLastCloseEndsTheProgram) {
-    bool helpOpen = false;
-    const int code = clickThrough({[&] { form.show(); }, click("Command4"), [&] { form.close(); },
-                                   [&] {
-                                       helpOpen = form.helpWindow() && form.helpWindow()->isVisible();
-                                       if (helpOpen)
-                                           form.helpWindow()->findChild<QPushButton*>(u"Command1"_s)->click();
-                                   }});
-    EXPECT_TRUE(helpOpen);
-    EXPECT_EQ(code, 0);
-    EXPECT_FALSE(anyWindowVisible());
+    EXPECT_EQ(run({"Command4", "Form1", "Form2"}), 0);
+    EXPECT_TRUE(helpOutlived);
 }
 
-TEST_F(Lifecycle, EndOfProgramClosesEveryWindowOnceTheRunReturns) {
-    bool openDuringRun = false;
-    form.setRunner(
-        [&](const run::RunInputs&, run::KeyCondition&, run::RunWindow& w, sheets::ApplicationFactory&) {
-            w.endProgram();
-            openDuringRun = form.isVisible();
-        });
-    const int code = clickThrough({[&] { form.show(); }, click("Command4"), click("Command1")});
-    EXPECT_TRUE(openDuringRun);
-    EXPECT_EQ(code, EXIT_FAILURE);
-    EXPECT_FALSE(anyWindowVisible());
-}
-
-TEST_F(Lifecycle, AFailureEscapingTheRunIsReportedAndEndsTheProgram) {
-    form.setRunner([](const run::RunInputs&, run::KeyCondition&, run::RunWindow&,
-                      sheets::ApplicationFactory&) { throw std::runtime_error("escaped"); });
-    QString title;
-    ui::test::WhenModal close([&](QWidget& m) { title = m.windowTitle(), m.close(); });
-    EXPECT_EQ(clickThrough({[&] { form.show(); }, click("Command1")}), EXIT_FAILURE);
-    EXPECT_EQ(title, u"错误提示"_s);
+// The run asks for the end, or a failure escapes it (reported in a box): every window closes once the
+// run has returned, and the program fails.
+TEST_F(Lifecycle, EndAskedByTheRunOrAFailureEscapingItClosesEveryWindowAfterTheRun) {
+    for (const bool fails : {false, true}) {
+        bool openAfterAsking = false;
+        QString box;
+        form.setRunner(
+            [&](const run::RunInputs&, run::KeyCondition&, run::RunWindow& w, sheets::ApplicationFactory&) {
+                if (fails) throw std::runtime_error("escaped");
+                w.endProgram();
+                openAfterAsking = form.isVisible() && form.helpWindow()->isVisible();
+            });
+        ui::test::WhenModal close([&](QWidget& m) { box = m.windowTitle(), m.close(); });
+        EXPECT_EQ(run({"Command4", "Command1"}), EXIT_FAILURE) << fails;
+        EXPECT_EQ(openAfterAsking, !fails);
+        EXPECT_EQ(box, fails ? u"错误提示"_s : QString());
+    }
 }
 
 }  // namespace
