@@ -17,6 +17,7 @@
 #include "run/matching.h"
 #include "run/vb_text.h"
 #include "sheets/calc/calc_application.h"
+#include "sheets/calc/tools/cell_reader.h"
 #include "sheets/calc/tools/vlookup_column.h"
 
 namespace bench {
@@ -183,9 +184,11 @@ Measurement officeAlone(const TableFiles& files) {
     return m;
 }
 
-Measurement perCellRun(const TableFiles& files, double limitSeconds) {
-    Measurement m = measurement("per cell, top-down scan", files);
-    const TableFiles f = copies(files, "percell");
+Measurement perCellRun(const TableFiles& files, CellReads reads, double limitSeconds) {
+    const bool plain = reads == CellReads::PlainUno;
+    Measurement m = measurement(
+        plain ? "per cell (plain UNO), top-down scan" : "per cell (Worksheet::cell), top-down scan", files);
+    const TableFiles f = copies(files, plain ? "plaincell" : "percell");
     PhaseClock clock;
     OfficeMemory office;
     HeadlessWindow window;
@@ -202,11 +205,16 @@ Measurement perCellRun(const TableFiles& files, double limitSeconds) {
         std::shared_ptr<sheets::Workbook> parentBook, childBook;
         std::shared_ptr<sheets::Worksheet> parentSheet, childSheet;
         std::vector<std::u16string> parentKeys, parentValues, childKeys;
+        std::unique_ptr<sheets::calc::tools::CellReader> reader;
         // A cell that cannot be turned into text stays empty.
         auto text = [&](sheets::Worksheet& sheet, std::int32_t row, int column) -> std::u16string {
             ++cellsRead;
             try {
-                return sheet.cell(row, column).toText();
+                if (!plain) return sheet.cell(row, column).toText();
+                const auto call = clock.start(Phase::Collect);
+                sheets::CellValue v = reader->cell(row, column);
+                clock.finish(call);
+                return v.toText();
             } catch (const std::exception&) {
                 return {};
             }
@@ -218,6 +226,9 @@ Measurement perCellRun(const TableFiles& files, double limitSeconds) {
                              std::vector<std::u16string>& keys, std::vector<std::u16string>* values) {
             book = app->open(u16(path));
             sheet = book->worksheet(1);
+            if (plain)
+                reader = std::make_unique<sheets::calc::tools::CellReader>(factory.lastOffice().pipeName,
+                                                                           fs::canonical(path).string(), 1);
             const std::int32_t rows = sheet->usedRowCount();
             keys.assign(static_cast<std::size_t>(rows), {});
             if (values) values->assign(static_cast<std::size_t>(rows), {});

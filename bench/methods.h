@@ -36,9 +36,12 @@ Measurement pellucorRun(const TableFiles& files, bool furtherMatching);
 // What the office alone needs for the same files: open both, insert a column, save the child, quit.
 Measurement officeAlone(const TableFiles& files);
 
-// One request per cell read and a top-down scan of the parent for each child row, then the same
-// placement. Gives up after limitSeconds and estimates the whole from the cells read so far.
-Measurement perCellRun(const TableFiles& files, double limitSeconds);
+// Cell by cell: Worksheet::cell() for each cell (a one-cell block read with its type checks), or the
+// plain UNO way (the cell object, its type, its value or text); then a top-down scan of the parent
+// for each child row and the same placement. Gives up after limitSeconds and estimates the whole
+// from the cells read so far.
+enum class CellReads { ThroughWorksheet, PlainUno };
+Measurement perCellRun(const TableFiles& files, CellReads reads, double limitSeconds);
 
 // A VLOOKUP column filled into the child in the office itself, calculated and saved; the parent sheet
 // copied into the child or referred to in its file. The office is ended after limitSeconds.

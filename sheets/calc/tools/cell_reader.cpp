@@ -1,0 +1,64 @@
+#include "sheets/calc/tools/cell_reader.h"
+
+#include <com/sun/star/container/XEnumeration.hpp>
+#include <com/sun/star/container/XEnumerationAccess.hpp>
+#include <com/sun/star/container/XIndexAccess.hpp>
+#include <com/sun/star/frame/XModel.hpp>
+#include <com/sun/star/sheet/XSpreadsheet.hpp>
+#include <com/sun/star/sheet/XSpreadsheetDocument.hpp>
+#include <com/sun/star/table/CellContentType.hpp>
+#include <com/sun/star/table/XCell.hpp>
+#include <com/sun/star/text/XTextRange.hpp>
+
+#include "sheets/calc/tools/office_connection.h"
+
+namespace sheets::calc::tools {
+
+struct CellReader::Sheet {
+    Reference<css::sheet::XSpreadsheet> sheet;
+};
+
+CellReader::CellReader(const std::string& pipeName, const std::string& path, int sheetPosition)
+    : sheet_(std::make_unique<Sheet>()) {
+    try {
+        const OUString url = fileUrl(path);
+        Reference<css::container::XEnumeration> docs =
+            officeDesktop(pipeName)->getComponents()->createEnumeration();
+        while (docs->hasMoreElements() && !sheet_->sheet.is()) {
+            Reference<css::frame::XModel> model(docs->nextElement(), UNO_QUERY);
+            if (!model.is() || model->getURL() != url) continue;
+            Reference<css::container::XIndexAccess> sheets(
+                Reference<css::sheet::XSpreadsheetDocument>(model, UNO_QUERY_THROW)->getSheets(),
+                UNO_QUERY_THROW);
+            sheet_->sheet.set(sheets->getByIndex(sheetPosition - 1), UNO_QUERY_THROW);
+        }
+    } catch (const css::uno::Exception& e) {
+        throw Failure(describe("cannot find " + path + " in the office", e));
+    }
+    if (!sheet_->sheet.is()) throw Failure(path + " is not open in the office");
+}
+
+CellReader::~CellReader() = default;
+
+sheets::CellValue CellReader::cell(std::int32_t row, int column) {
+    try {
+        Reference<css::table::XCell> c = sheet_->sheet->getCellByPosition(column - 1, row - 1);
+        switch (c->getType()) {
+            case css::table::CellContentType_EMPTY:
+                return {};
+            case css::table::CellContentType_VALUE:
+                return sheets::CellValue::number(c->getValue());
+            case css::table::CellContentType_TEXT:
+                return sheets::CellValue::text(
+                    fromOUString(Reference<css::text::XTextRange>(c, UNO_QUERY_THROW)->getString()));
+            default:
+                if (c->getError() != 0) return sheets::CellValue::error();
+                return sheets::CellValue::text(
+                    fromOUString(Reference<css::text::XTextRange>(c, UNO_QUERY_THROW)->getString()));
+        }
+    } catch (const css::uno::Exception& e) {
+        throw Failure(describe("cannot read a cell", e));
+    }
+}
+
+}  // namespace sheets::calc::tools
