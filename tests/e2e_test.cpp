@@ -24,7 +24,7 @@
 #include "sheets/calc/calc_application.h"
 #include "test_support.h"
 #include "ui/form1.h"
-#include "workbook_maker.h"
+#include "sheets/calc/tools/workbook_maker.h"
 
 extern char** environ;
 

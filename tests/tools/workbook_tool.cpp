@@ -10,7 +10,7 @@
 
 #include "sheets/calc/calc_application.h"
 #include "test_support.h"
-#include "workbook_maker.h"
+#include "sheets/calc/tools/workbook_maker.h"
 
 namespace {
 

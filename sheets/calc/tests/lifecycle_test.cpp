@@ -15,7 +15,7 @@
 #include "sheets/calc/calc_application.h"
 #include "sheets/failure.h"
 #include "test_support.h"
-#include "workbook_maker.h"
+#include "sheets/calc/tools/workbook_maker.h"
 
 extern char** environ;
 

@@ -13,6 +13,7 @@
 
 #include "sheets/application.h"
 #include "sheets/calc/calc_application.h"
+#include "sheets/calc/tools/workbook_maker.h"
 
 namespace sheets {
 inline void PrintTo(const CellValue& v, std::ostream* os) {
@@ -28,6 +29,8 @@ inline void PrintTo(const CellValue& v, std::ostream* os) {
 }  // namespace sheets
 
 namespace sheets::calc::testing {
+
+using namespace sheets::calc::tools;
 
 class FakeClipboard : public sheets::Clipboard {
 public:

@@ -1,11 +1,12 @@
 #pragma once
-// Builds workbook files for the tests through a UNO connection of its own to a running office.
+// Builds small workbook files cell by cell, with formulas and formats, and reads back what an office
+// holds, through a UNO connection of its own to a running office: for tests and scripted sessions.
 
 #include <string>
 #include <variant>
 #include <vector>
 
-namespace sheets::calc::testing {
+namespace sheets::calc::tools {
 
 struct Formula {
     std::string text;
@@ -38,4 +39,4 @@ std::vector<std::vector<std::u16string>> openWorkbookCells(const std::string& pi
 // Ends an office that a run left running for the user: its workbooks are closed without saving.
 void endOffice(const std::string& pipeName);
 
-}  // namespace sheets::calc::testing
+}  // namespace sheets::calc::tools

@@ -1,4 +1,4 @@
-#include "workbook_maker.h"
+#include "sheets/calc/tools/workbook_maker.h"
 
 #include <com/sun/star/beans/XPropertySet.hpp>
 #include <com/sun/star/bridge/UnoUrlResolver.hpp>
@@ -32,7 +32,7 @@
 
 #include "sheets/calc/uno_support.h"
 
-namespace sheets::calc::testing {
+namespace sheets::calc::tools {
 namespace {
 
 Reference<css::frame::XDesktop2> desktopOf(const std::string& pipeName) {
@@ -169,4 +169,4 @@ void endOffice(const std::string& pipeName) {
     }
 }
 
-}  // namespace sheets::calc::testing
+}  // namespace sheets::calc::tools
