@@ -7,83 +7,102 @@
 namespace run {
 namespace {
 
-constexpr KeyCondition kBefore{std::int16_t{9}, 99, 77};
+constexpr auto narrow = [](const std::u16string& s) { return std::string(s.begin(), s.end()); };
+
+TEST(VbText, IsNumericTrimAndVal) {
+    const std::pair<std::u16string, bool> numeric[] = {
+        {u"12", true}, {u" 12 ", true}, {u"-3", true},     {u"+3", true},   {u"1.5", true},  {u".5", true},
+        {u"5.", true}, {u"1e3", true},  {u"1E-2", true},   {u"", false},    {u" ", false},   {u".", false},
+        {u"-", false}, {u"1e", false},  {u"1.2.3", false}, {u"12a", false}, {u"1 2", false}, {u"６", false},
+    };
+    for (const auto& [text, expected] : numeric) EXPECT_EQ(isNumeric(text), expected) << narrow(text);
+
+    // spaces and ideographic spaces only
+    const std::pair<std::u16string, std::u16string> trims[] = {
+        {u"  A01  ", u"A01"}, {u"\u3000中文 \u3000", u"中文"}, {u"\tA\n", u"\tA\n"}, {u"   ", u""}};
+    for (const auto& [text, expected] : trims) EXPECT_EQ(trim(text), expected);
+
+    const std::pair<std::u16string, double> vals[] = {
+        {u"2", 2}, {u" 3", 3},      {u"12abc", 12}, {u"abc", 0},
+        {u"", 0},  {u"1.5.3", 1.5}, {u"-4", -4},    {u"1e2", 100},
+    };
+    for (const auto& [text, expected] : vals) EXPECT_EQ(val(text), expected) << narrow(text);
+}
+
+TEST(VbText, ToInt16RoundsHalfToEvenAndFailsOnOverflow) {
+    const std::pair<std::u16string, int> cases[] = {
+        {u"6", 6},         {u"2.5", 2},         {u"3.5", 4},           {u"-2.5", -2},
+        {u"32767", 32767}, {u"-32768", -32768}, {u"-32768.5", -32768},
+    };
+    for (const auto& [text, value] : cases) EXPECT_EQ(toInt16(text), value) << narrow(text);
+    for (const std::u16string bad : {u"32767.5", u"40000", u"-32769", u"1e400", u"", u"6*"})
+        EXPECT_THROW(toInt16(bad), RunError) << narrow(bad);
+}
+
+TEST(VbText, LeftRightMid) {
+    const std::pair<std::u16string, std::u16string> cases[] = {
+        {left(u"ABC", 2), u"AB"}, {left(u"ABC", 10), u"ABC"},    {right(u"ABC", 2), u"BC"},
+        {right(u"ABC", 0), u""},  {mid(u"ABCDE", 2, 3), u"BCD"}, {mid(u"ABC", 2, 10), u"BC"},
+        {mid(u"ABC", 4, 1), u""},
+    };
+    for (std::size_t i = 0; i < std::size(cases); ++i) EXPECT_EQ(cases[i].first, cases[i].second) << i;
+    EXPECT_THROW(left(u"ABC", -1), RunError);
+    EXPECT_THROW(right(u"ABC", -1), RunError);
+    EXPECT_THROW(mid(u"ABC", 0, 1), RunError);
+    EXPECT_THROW(mid(u"ABC", 1, -1), RunError);
+}
 
 enum class Outcome { Parsed, Malformed, Fails };
 
-struct ParseCase {
-    std::u16string condition;
-    Outcome outcome;
-    KeyCondition after;  // what the three values hold afterwards
-};
-
+// A failing conversion leaves KeyMode (and KeyOffset, when it comes first) stored.
 TEST(AandB, ParsesTheFourFormsAndStoresInOrder) {
-    const ParseCase cases[] = {
-        {u"*4", Outcome::Parsed, {1, 4, 77}},
-        {u"3*", Outcome::Parsed, {2, 3, 77}},
-        {u"12*", Outcome::Parsed, {2, 12, 77}},
-        {u"*3??", Outcome::Parsed, {3, 3, 2}},
-        {u"??6*", Outcome::Parsed, {4, 6, 3}},
-        {u"*2.5", Outcome::Parsed, {1, 2, 77}},
-        {u"*-3", Outcome::Parsed, {1, -3, 77}},
-        {u"*", Outcome::Malformed, kBefore},
-        {u"6", Outcome::Malformed, kBefore},
-        {u"*a", Outcome::Malformed, kBefore},
-        {u"a*", Outcome::Malformed, kBefore},
-        {u"6**", Outcome::Malformed, kBefore},
-        {u"??6", Outcome::Malformed, kBefore},
-        {u"*?", Outcome::Malformed, kBefore},
-        // conversions that fail after KeyMode (and KeyOffset) are stored
-        {u"40000*", Outcome::Fails, {2, 99, 77}},
-        {u"*40000", Outcome::Fails, {1, 99, 77}},
-        {u"*40000??", Outcome::Fails, {3, 99, 2}},
-        {u"?*", Outcome::Fails, {4, 99, 3}},
+    constexpr KeyCondition kBefore{std::int16_t{9}, 99, 77};
+    const std::tuple<std::u16string, Outcome, KeyCondition> cases[] = {
+        {u"*4", Outcome::Parsed, {1, 4, 77}},      {u"3*", Outcome::Parsed, {2, 3, 77}},
+        {u"12*", Outcome::Parsed, {2, 12, 77}},    {u"*3??", Outcome::Parsed, {3, 3, 2}},
+        {u"??6*", Outcome::Parsed, {4, 6, 3}},     {u"*2.5", Outcome::Parsed, {1, 2, 77}},
+        {u"*-3", Outcome::Parsed, {1, -3, 77}},    {u"*", Outcome::Malformed, kBefore},
+        {u"6", Outcome::Malformed, kBefore},       {u"*a", Outcome::Malformed, kBefore},
+        {u"a*", Outcome::Malformed, kBefore},      {u"6**", Outcome::Malformed, kBefore},
+        {u"??6", Outcome::Malformed, kBefore},     {u"*?", Outcome::Malformed, kBefore},
+        {u"40000*", Outcome::Fails, {2, 99, 77}},  {u"*40000", Outcome::Fails, {1, 99, 77}},
+        {u"*40000??", Outcome::Fails, {3, 99, 2}}, {u"?*", Outcome::Fails, {4, 99, 3}},
         {u"?6**", Outcome::Fails, {4, 99, 2}},
     };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(std::string(c.condition.begin(), c.condition.end()));
+    for (const auto& [condition, outcome, after] : cases) {
+        SCOPED_TRACE(narrow(condition));
         KeyCondition kc = kBefore;
-        if (c.outcome == Outcome::Fails) {
-            EXPECT_THROW(AandB(c.condition, kc), RunError);
+        if (outcome == Outcome::Fails) {
+            EXPECT_THROW(AandB(condition, kc), RunError);
         } else {
-            EXPECT_EQ(AandB(c.condition, kc), c.outcome == Outcome::Parsed);
+            EXPECT_EQ(AandB(condition, kc), outcome == Outcome::Parsed);
         }
-        EXPECT_EQ(kc.keyMode, c.after.keyMode);
-        EXPECT_EQ(kc.keyLength, c.after.keyLength);
-        EXPECT_EQ(kc.keyOffset, c.after.keyOffset);
+        EXPECT_EQ(std::tuple(kc.keyMode, kc.keyLength, kc.keyOffset),
+                  std::tuple(after.keyMode, after.keyLength, after.keyOffset));
     }
 }
 
-TEST(CutKey, CutsByMode) {
-    struct Case {
-        std::u16string condition, text;
-        std::optional<std::u16string> key;  // nullopt: the cut fails
-    };
-    const Case cases[] = {
+TEST(CutKey, CutsTheTrimmedTextByMode) {
+    const std::tuple<std::u16string, std::u16string, std::optional<std::u16string>> cases[] = {
         {u"*4", u"ABC12DEF", u"2DEF"},
-        {u"3*", u"ABC12DEF", u"ABC"},
+        {u"3*", u" ABC12DEF ", u"ABC"},
         {u"*10", u"ABC", u"ABC"},
         {u"12*", u"AB", u"AB"},
         {u"*3??", u"AB12345XY", u"345"},
         {u"*3??", u"12345", u"123"},
-        {u"*3??", u"1234", std::nullopt},
-        {u"*3??", u"", std::nullopt},
+        {u"*3??", u"1234", {}},
+        {u"*3??", u"", {}},
         {u"??6*", u"AB12", u"12"},
         {u"??6*", u"A", u""},
         {u"??6*", u"AB12345678", u"123456"},
-        {u"*-3", u"ABC", std::nullopt},
+        {u"*-3", u"ABC", {}},
         {u"*2", u"中文字", u"文字"},
     };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(std::string(c.condition.begin(), c.condition.end()));
+    for (const auto& [condition, text, expected] : cases) {
+        SCOPED_TRACE(narrow(condition) + " " + narrow(text));
         KeyCondition kc;
-        ASSERT_TRUE(AandB(c.condition, kc));
-        const std::u16string t = trim(c.text);
-        const auto key = cutKey(t, *kc.keyMode, kc);
-        ASSERT_EQ(key.has_value(), c.key.has_value());
-        if (key) {
-            EXPECT_EQ(*key, *c.key);
-        }
+        ASSERT_TRUE(AandB(condition, kc));
+        EXPECT_EQ(cutKey(trim(text), *kc.keyMode, kc), expected);
     }
 }
 

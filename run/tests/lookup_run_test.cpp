@@ -1,36 +1,34 @@
+#include <tuple>
+
 #include "run/key_collection.h"
 #include "run_fixture.h"
 
 namespace run {
 namespace {
 
+constexpr auto parts = [](const KeyCondition& c) { return std::tuple(c.keyMode, c.keyLength, c.keyOffset); };
+
 TEST_F(RunTest, InputChecksComeFirstInTheirOrder) {
-    struct Case {
-        const char* name;
-        void (*change)(RunInputs&);
-        std::vector<FakeRunWindow::Message> messages;
+    const Message params{u"请正确输入参数", u"提示"}, cond{u"请输入条件", u"提示"};
+    const std::pair<void (*)(RunInputs&), std::vector<Message>> cases[] = {
+        {[](RunInputs& i) { i.parentPath = u"C:\\"; }, {}},
+        {[](RunInputs& i) { i.childPath = u"C:\\"; }, {}},
+        {[](RunInputs& i) { i.parentPath = u"C:\\", i.parentSheet.clear(); }, {}},
+        {[](RunInputs& i) { i.parentSheet.clear(); }, {params}},
+        {[](RunInputs& i) { i.childSheet = u""; }, {params}},
+        {[](RunInputs& i) { i.childSheet.clear(), i.parentMatchKind = 1; }, {params}},
+        {[](RunInputs& i) { i.parentMatchKind = 1; }, {cond}},
+        {[](RunInputs& i) { i.childMatchKind = 1; }, {cond}},
     };
-    const FakeRunWindow::Message params{u"请正确输入参数", u"提示"}, cond{u"请输入条件", u"提示"};
-    const Case cases[] = {
-        {"parent not chosen", [](RunInputs& i) { i.parentPath = u"C:\\"; }, {}},
-        {"child not chosen", [](RunInputs& i) { i.childPath = u"C:\\"; }, {}},
-        {"not chosen before sheet", [](RunInputs& i) { i.parentPath = u"C:\\", i.parentSheet.clear(); }, {}},
-        {"parent sheet", [](RunInputs& i) { i.parentSheet.clear(); }, {params}},
-        {"child sheet", [](RunInputs& i) { i.childSheet.clear(); }, {params}},
-        {"sheet before condition",
-         [](RunInputs& i) { i.childSheet.clear(), i.parentMatchKind = 1; },
-         {params}},
-        {"parent condition", [](RunInputs& i) { i.parentMatchKind = 1; }, {cond}},
-        {"child condition", [](RunInputs& i) { i.childMatchKind = 1; }, {cond}},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
+    for (std::size_t i = 0; i < std::size(cases); ++i) {
+        SCOPED_TRACE(i);
+        const auto& [change, messages] = cases[i];
         FakeRunWindow w;
         RunInputs inputs = in;
-        c.change(inputs);
+        change(inputs);
         lookupRun(inputs, condition, w, office);
-        EXPECT_EQ(w.messages, c.messages);
-        EXPECT_TRUE(w.events.size() == c.messages.size());  // nothing disabled
+        EXPECT_EQ(w.messages, messages);
+        EXPECT_EQ(w.events.size(), messages.size());  // nothing disabled
     }
     EXPECT_TRUE(office.log().empty());
 
@@ -40,43 +38,39 @@ TEST_F(RunTest, InputChecksComeFirstInTheirOrder) {
     expectCompleted();
 }
 
-TEST_F(RunTest, LookupOfTheHelpExampleLandsBeforeColumnC) {
-    const auto parentBefore = office.disk.at(kParent).sheets;
-    run();
-    expectCompleted();
-    EXPECT_EQ(window.events.front(), "Frame1 off");
-    EXPECT_EQ(window.events[1], "Command1 off");
-    EXPECT_EQ(column(kChild, 3), (Texts{u"000", u"", u"222"}));
-    EXPECT_EQ(column(kChild, 4), (Texts{u"111", u"222", u"333"}));
-    EXPECT_EQ(office.disk.at(kParent).sheets.front().cells, parentBefore.front().cells);
-    // each needed column read once in one block
-    EXPECT_TRUE(loggedInOrder({"create", "setVisible false", "open /d/parent.xls", "worksheet 1",
-                               "usedRowCount", "column 1 3", "column 2 3", "open /d/child.xls", "worksheet 1",
-                               "usedRowCount", "column 1 3", "insertColumn 3"}));
-    EXPECT_EQ(std::count(office.log().begin(), office.log().end(), "column 2 3"), 1);
-}
-
-// Each kind of failure under both policies: StopOnError ends the program at once, IgnoreErrors
-// skips the step and completes with what is left.
-TEST_F(RunTest, FailuresUnderEachPolicy) {
+// Each kind of failure under both policies: StopOnError ends the program at once and leaves the
+// child file as it was, IgnoreErrors skips the step and completes with what is left.
+TEST(RunFailures, UnderEachPolicy) {
     struct Case {
         const char* name;
         void (*setUp)(RunSetup&);
         Texts ignoredResult;  // column C of the child under IgnoreErrors
+        KeyCondition after{};
     };
+    const Texts untouched{u"111", u"222", u"333"};
     const Case cases[] = {
         {"missing parent", [](RunSetup& t) { t.in.parentPath = u"/d/none.xls"; }, {}},
+        {"missing child", [](RunSetup& t) { t.in.childPath = u"/d/none.xls"; }, untouched},
         {"parent sheet 0", [](RunSetup& t) { t.in.parentSheet = u"0"; }, {}},
         {"parent sheet beyond the last", [](RunSetup& t) { t.in.parentSheet = u"2"; }, {}},
-        {"parent application not created", [](RunSetup& t) { t.office.fail("create"); }, {}},
+        {"no application", [](RunSetup& t) { t.office.fail("create"); }, untouched},
         {"parent key error cell",
          [](RunSetup& t) { t.sheetOnDisk(kParent).set(1, 1, sheets::CellValue::error()); },
          {u"", u"", u"222"}},
         {"parent value error cell",
          [](RunSetup& t) { t.sheetOnDisk(kParent).set(3, 2, sheets::CellValue::error()); },
          {u"000"}},
-        {"child key column unreadable", [](RunSetup& t) { t.office.fail("column 1", 2); }, {}},
-        {"negative length", [](RunSetup& t) { t.in.parentMatchKind = 1, t.in.parentCondition = u"*-3"; }, {}},
+        {"child key block read", [](RunSetup& t) { t.office.fail("column 1", 2); }, {}},
+        {"parent value block read", [](RunSetup& t) { t.office.fail("column 2"); }, {}},
+        {"negative length",
+         [](RunSetup& t) { t.in.parentMatchKind = 1, t.in.parentCondition = u"*-3"; },
+         {},
+         {std::int16_t{1}, -3, 0}},
+        // the mode is stored before the length overflows; keys cut by length 0 match nothing
+        {"overflow",
+         [](RunSetup& t) { t.in.parentMatchKind = 1, t.in.parentCondition = u"40000*"; },
+         {},
+         {std::int16_t{2}, 0, 0}},
         {"mode 3 on short text",
          [](RunSetup& t) {
              t.in.parentMatchKind = t.in.childMatchKind = 1;
@@ -84,66 +78,40 @@ TEST_F(RunTest, FailuresUnderEachPolicy) {
              t.put(kParent, {{u"A01x", u"000"}, {u"A02x", u"111"}, {u"A03", u"222"}});
              t.put(kChild, {{u"A01y", u"", u"111"}, {u"B01y", u"", u"222"}, {u"A03y", u"", u"333"}});
          },
-         {u"000"}},
+         {u"000"},
+         {std::int16_t{3}, 3, 1}},
     };
-    for (bool ignore : {false, true}) {
+    for (const bool ignore : {false, true}) {
         for (const auto& c : cases) {
             SCOPED_TRACE(std::string(c.name) + (ignore ? " ignored" : " stopping"));
             RunSetup t;
             t.in.ignoreErrors = ignore;
             c.setUp(t);
             t.run();
-            if (ignore) {
-                t.expectCompleted();
-                if (c.name != std::string("parent application not created")) {
-                    EXPECT_EQ(t.column(kChild, 3), c.ignoredResult);
-                }
-            } else {
-                t.expectStopped();
-                EXPECT_EQ(t.column(kChild, 3), (Texts{u"111", u"222", u"333"}));  // child file untouched
-            }
+            t.expectOutcome(ignore);
+            EXPECT_EQ(t.column(kChild, 3), ignore ? c.ignoredResult : untouched);
+            EXPECT_EQ(parts(t.condition), parts(c.after));
         }
     }
 }
 
-TEST_F(RunTest, OverflowStoresTheModeBeforeFailing) {
-    condition = {std::int16_t{1}, 2, 5};
-    in.parentMatchKind = 1;
-    in.parentCondition = u"40000*";
-    in.ignoreErrors = true;
-    run();
-    expectCompleted();
-    EXPECT_EQ(condition.keyMode, 2);
-    EXPECT_EQ(condition.keyLength, 2);  // the keys were cut by 2*: "A0" matches nothing
-    EXPECT_EQ(column(kChild, 3), Texts{});
-
-    RunSetup stopping;
-    stopping.in.parentMatchKind = 1;
-    stopping.in.parentCondition = u"40000*";
-    stopping.run();
-    stopping.expectStopped();
-}
-
-TEST_F(RunTest, MalformedConditionStopsTheRunAndKeepsTheCondition) {
-    for (bool childSide : {false, true}) {
+TEST(RunCondition, MalformedStopsTheRunAndKeepsThePreviousValues) {
+    for (const bool childSide : {false, true}) {
         SCOPED_TRACE(childSide ? "child" : "parent");
         RunSetup t;
         t.condition = {std::int16_t{1}, 3, 7};
         (childSide ? t.in.childMatchKind : t.in.parentMatchKind) = 1;
         (childSide ? t.in.childCondition : t.in.parentCondition) = u"6**";
-        const auto disk = t.office.disk.at(kChild).sheets.front().cells;
+        const auto childBefore = t.sheetOnDisk(kChild).cells;
         t.run();
         EXPECT_EQ(t.window.messages, std::vector{kWrong});
-        EXPECT_EQ(t.window.events, (std::vector<std::string>{"Frame1 off", "Command1 off", "message",
-                                                             "Frame1 on", "Command1 on"}));
-        EXPECT_FALSE(t.window.ended);
-        EXPECT_EQ(t.condition.keyMode, 1);
-        EXPECT_EQ(t.condition.keyLength, 3);
-        EXPECT_EQ(t.condition.keyOffset, 7);
+        EXPECT_EQ(t.window.events,
+                  (Log{"Frame1 off", "Command1 off", "message", "Frame1 on", "Command1 on"}));
+        EXPECT_EQ(parts(t.condition), parts({std::int16_t{1}, 3, 7}));
         EXPECT_TRUE(t.logged("close parent.xls false"));
         EXPECT_EQ(t.logged("close child.xls false"), childSide);
         EXPECT_TRUE(t.office.applications()[0].quit);
-        EXPECT_EQ(t.office.disk.at(kChild).sheets.front().cells, disk);
+        EXPECT_EQ(t.sheetOnDisk(kChild).cells, childBefore);
     }
 }
 
@@ -156,68 +124,173 @@ TEST_F(RunTest, ChildConditionOverwritesTheParentsAndSurvivesTheRun) {
     run();
     expectCompleted();
     EXPECT_EQ(column(kChild, 3), (Texts{u"p1", u"p3"}));
-    EXPECT_EQ(condition.keyMode, 2);
-    EXPECT_EQ(condition.keyLength, 3);
+    EXPECT_EQ(parts(condition), parts({std::int16_t{2}, 3, 0}));
 
     // the next run starts from what this one left; a malformed condition changes nothing
     FakeRunWindow second;
     in.parentCondition = u"a*";
     lookupRun(in, condition, second, office);
     EXPECT_EQ(second.messages, std::vector{kWrong});
-    EXPECT_EQ(condition.keyMode, 2);
-    EXPECT_EQ(condition.keyLength, 3);
-    EXPECT_EQ(office.applications().size(), 2u);
+    EXPECT_EQ(parts(condition), parts({std::int16_t{2}, 3, 0}));
 }
 
 // Per-cell steps of the collection: what each failure leaves, values untrimmed, and the mode-3
 // holder carried from row to row and from one table to the next.
 TEST(KeyCollection, CellStepsAndTheirFailures) {
     memory::Office office;
-    office.disk[u"/t.xls"].sheets = {
-        memory::Sheet::fromRows({{u"  A01  ", u" v1 "}, {u"", u"v2"}, {u"k\t", u""}})};
-    office.disk[u"/t.xls"].sheets[0].set(4, 1, sheets::CellValue::number(42));
-    office.disk[u"/t.xls"].sheets[0].set(5, 1, sheets::CellValue::error());
-    office.disk[u"/t.xls"].sheets[0].set(5, 2, sheets::CellValue::error());
+    auto& sheet = office.disk[u"/t.xls"].sheets[0];
+    sheet = memory::Sheet::fromRows({{u"  A01  ", u" v1 "}, {u"", u"v2"}, {u"k\t", u""}});
+    sheet.set(4, 1, sheets::CellValue::number(42));
+    sheet.set(5, 1, sheets::CellValue::error());
+    sheet.set(5, 2, sheets::CellValue::error());
     FakeRunWindow window;
     auto app = office.create(window);
-    auto sheet = app->open(u"/t.xls")->worksheet(1);
-
+    auto s = app->open(u"/t.xls")->worksheet(1);
     ErrorPolicy ignore(true);
     std::u16string holder = u"before";
-    std::vector<std::u16string> keys(5, u"?"), values(5, u"?");
-    collectKeys(ignore, {sheet.get(), 5, 1, 2}, KeyRule{}, holder, keys, &values);
+    Texts keys(5, u"?"), values(5, u"?");
+    collectKeys(ignore, {s.get(), 5, 1, 2}, KeyRule{}, holder, keys, &values);
     EXPECT_EQ(keys, (Texts{u"A01", u"", u"k\t", u"42", u"?"}));
     EXPECT_EQ(values, (Texts{u" v1 ", u"v2", u"", u"", u"?"}));
 
-    // *1?: the key is the last character but one; rows 2 and 3 are too short, row 5 cannot be
-    // read and is cut from the holder, which the previous row left
-    KeyRule mode3{false, 3, {3, 1, 1}};
-    keys.assign(5, u"?");
-    collectKeys(ignore, {sheet.get(), 5, 1, std::nullopt}, mode3, holder, keys, nullptr);
-    EXPECT_EQ(keys, (Texts{u"0", u"?", u"k", u"4", u"4"}));
-    EXPECT_EQ(holder, u"42");
-
-    // the holder keeps its text into the next table
-    holder = u"XY9Z";
-    keys.assign(1, u"?");
-    collectKeys(ignore, {sheet.get(), 1, 2, std::nullopt}, mode3, holder, keys, nullptr);  // (1, B) is " v1 "
-    EXPECT_EQ(keys, Texts{u"v"});
-    keys.assign(1, u"?");
-    collectKeys(ignore, {sheet.get(), 1, 26, std::nullopt}, mode3, holder, keys, nullptr);  // an empty cell
-    EXPECT_EQ(keys, Texts{u"?"});
-    keys.assign(1, u"?");
-    holder = u"XY9Z";
+    // *1?: the last character but one. Rows 2 and 3 are too short; row 5 cannot be read and is
+    // cut from the holder the previous row left; the holder goes on into the next table.
+    const KeyRule mode3{false, 3, {3, 1, 1}};
+    const std::tuple<std::u16string, int, std::int32_t, Texts> tables[] = {
+        {u"before", 1, 5, {u"0", u"?", u"k", u"4", u"4"}},
+        {u"XY9Z", 2, 1, {u"v"}},   // " v1 "
+        {u"XY9Z", 26, 1, {u"?"}},  // an empty cell
+        {u"XY9Z", 3, 1, {u"9"}},   // an unreadable column
+    };
     office.fail("column 3");
-    collectKeys(ignore, {sheet.get(), 1, 3, std::nullopt}, mode3, holder, keys, nullptr);  // unreadable
-    EXPECT_EQ(keys, Texts{u"9"});
+    for (const auto& [before, column, rows, expected] : tables) {
+        holder = before;
+        keys.assign(static_cast<std::size_t>(rows), u"?");
+        collectKeys(ignore, {s.get(), rows, column, std::nullopt}, mode3, holder, keys, nullptr);
+        EXPECT_EQ(keys, expected) << column;
+    }
 
-    // a mode outside 1 to 4 reads nothing
-    const auto reads = office.log().size();
-    collectKeys(ignore, {sheet.get(), 5, 1, 2}, KeyRule{false, std::nullopt, {}}, holder, keys, &values);
+    const auto reads = office.log().size();  // a mode outside 1 to 4 reads nothing
+    for (const auto mode : {std::optional<std::int16_t>{}, std::optional<std::int16_t>{5}})
+        collectKeys(ignore, {s.get(), 5, 1, 2}, KeyRule{false, mode, {}}, holder, keys, &values);
     EXPECT_EQ(office.log().size(), reads);
 
     ErrorPolicy stop(false);
-    EXPECT_THROW(collectKeys(stop, {sheet.get(), 5, 1, 2}, KeyRule{}, holder, keys, &values), RunStopped);
+    EXPECT_THROW(collectKeys(stop, {s.get(), 5, 1, 2}, KeyRule{}, holder, keys, &values), RunStopped);
+}
+
+// The help window's example, also with "父子" and with further matching, before several columns.
+TEST(RunPlacement, IntoTheChildSheetBeforeTheTargetColumn) {
+    struct Case {
+        int column;
+        char letter;
+        int matching, whose;
+        std::vector<Texts> columns;  // from the target column on
+    };
+    const Case cases[] = {
+        {0, 'A', 0, 0, {{u"000", u"", u"222"}, {u"A01", u"B01", u"A03"}}},
+        {2, 'C', 0, 0, {{u"000", u"", u"222"}, {u"111", u"222", u"333"}}},
+        {25, 'Z', 0, 0, {{u"000", u"", u"222"}}},
+        // "父子" inserts two columns even for a lookup, whose second column stays empty
+        {2, 'C', 0, 2, {{u"000", u"", u"222"}, {}, {u"111", u"222", u"333"}}},
+        {2, 'C', 1, 2, {{u"", u"", u"222"}, {u"", u"", u"222"}, {u"111", u"222", u"333"}}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.column);
+        RunSetup t;
+        t.in.childTargetColumn = c.column;
+        t.in.childTargetLetter = std::u16string(1, static_cast<char16_t>(c.letter));
+        t.in.matching = c.matching;
+        t.in.whose = c.whose;
+        const auto parentBefore = t.sheetOnDisk(kParent).cells;
+        t.run();
+        t.expectCompleted();
+        // each column needed read once, in one block
+        const std::string insert = "insertColumn " + std::to_string(c.column + 1);
+        Log order{"create",       "setVisible false", "open /d/parent.xls", "worksheet 1",
+                  "usedRowCount", "column 1 3",       "column 2 3",         "open /d/child.xls",
+                  "worksheet 1",  "usedRowCount",     "column 1 3"};
+        if (c.matching == 1) order.push_back("column 2 3");
+        order.insert(order.end(), c.whose == 2 ? 2 : 1, insert);
+        order.insert(order.end(), {"setVisible false", "activate", std::string("select ") + c.letter + "1",
+                                   "paste", "close parent.xls true", "close child.xls true", "quit"});
+        EXPECT_TRUE(t.loggedInOrder(order));
+        const auto count = [&](const std::string& e) {
+            return std::count(t.office.log().begin(), t.office.log().end(), e);
+        };
+        EXPECT_EQ(count(insert), c.whose == 2 ? 2 : 1);
+        EXPECT_EQ(count("column 2 3"), 1 + c.matching);
+        EXPECT_EQ(count("column 1 3"), 2);
+        EXPECT_EQ(t.sheetOnDisk(kParent).cells, parentBefore);
+        for (std::size_t i = 0; i < c.columns.size(); ++i)
+            EXPECT_EQ(t.column(kChild, c.column + 1 + static_cast<int>(i)), c.columns[i]) << i;
+        EXPECT_FALSE(t.office.applications()[0].everShown);
+    }
+}
+
+TEST_F(RunTest, IntoANewWorkbookLeavesItOpenAndVisible) {
+    in.intoChildSheet = false;
+    in.intoNewWorkbook = true;
+    const auto childBefore = sheetOnDisk(kChild).cells;
+    run();
+    expectCompleted();
+    EXPECT_TRUE(loggedInOrder({"setVisible true", "add", "activeWorksheet 1", "select A1", "paste",
+                               "close parent.xls true", "close child.xls true"}));
+    const auto& app = office.applications()[0];
+    EXPECT_TRUE(app.visible && app.destroyed && !app.quit);
+    ASSERT_EQ(app.books.size(), 3u);  // parent, child, the new one
+    EXPECT_TRUE(!app.books[0]->open && !app.books[1]->open && app.books[2]->open &&
+                app.books[2]->path.empty());
+    EXPECT_EQ(app.books[2]->data.sheets[0].columnTexts(1), (Texts{u"000", u"", u"222"}));
+    EXPECT_EQ(sheetOnDisk(kChild).cells, childBefore);
+}
+
+TEST_F(RunTest, IntoAThirdTableAsksAboutSaving) {
+    const std::u16string third = u"/d/third.xls";
+    put(third, {{u"t1", u"t2"}});
+    in.intoChildSheet = false;
+    in.thirdPath = third;
+    in.matching = in.valueTest = 1;
+    in.whose = 2;  // one column only: the second cell overwrites the column right of it
+    run();
+    expectCompleted();
+    EXPECT_TRUE(loggedInOrder({"open /d/third.xls", "worksheet 1", "setVisible true", "insertColumn 1",
+                               "setVisible false", "activate", "select A1", "paste", "close parent.xls true",
+                               "close child.xls true", "close third.xls ask", "quit"}));
+    EXPECT_EQ(window.asked, Texts{u"third.xls"});
+    EXPECT_EQ(column(third, 1), (Texts{u"000"}));
+    EXPECT_EQ(column(third, 2), (Texts{u"001"}));
+    EXPECT_EQ(column(third, 3), (Texts{u"t2"}));
+}
+
+TEST(RunPlacement, ThirdTableNeverChosen) {
+    for (const bool ignore : {true, false}) {
+        RunSetup t;
+        t.in.intoChildSheet = false;  // Text7 still "C:\"
+        t.in.ignoreErrors = ignore;
+        const auto childBefore = t.sheetOnDisk(kChild).cells;
+        t.run();
+        t.expectOutcome(ignore);
+        EXPECT_TRUE(ignore ? t.loggedInOrder({"open C:\\", "setVisible true", "setVisible false",
+                                              "close parent.xls true", "close child.xls true", "quit"})
+                           : t.office.log().back() == "open C:\\");
+        EXPECT_EQ(t.sheetOnDisk(kChild).cells, childBefore);
+    }
+}
+
+TEST(RunPlacement, SameFileAsParentAndChild) {
+    for (const bool ignore : {true, false}) {
+        RunSetup t;
+        t.office.disk[kParent].sheets.push_back(memory::Sheet::fromRows({{u"A03", u"x"}, {u"A01", u"y"}}));
+        t.in.childPath = kParent;
+        t.in.childSheet = u"2";
+        t.in.ignoreErrors = ignore;
+        t.run();
+        t.expectOutcome(ignore);  // closing the child, already closed with the parent, fails
+        EXPECT_TRUE(t.loggedInOrder({"close parent.xls true", "close parent.xls true"}));
+        // the parent's close saved the result into the child sheet
+        EXPECT_EQ(t.sheetOnDisk(kParent, 1).columnTexts(3), (Texts{u"222", u"000"}));
+    }
 }
 
 }  // namespace

@@ -9,52 +9,48 @@ namespace {
 
 using Column = std::vector<std::u16string>;
 
-std::u16string furtherMatch(const MatchTables& t, ValueTest test, Whose whose) {
-    return resultText(t, furtherMatchRows(t, test), whose);
-}
-
 // The help window's example.
 const Column kParentKeys{u"A01", u"A02", u"A03"}, kParentValues{u"000", u"111", u"222"};
 const Column kChildKeys{u"A01", u"B01", u"A03"}, kChildValues{u"001", u"111", u"222"};
 
-TEST(Matching, HelpExample) {
-    const MatchTables lookup{kParentKeys, kParentValues, kChildKeys, {}};
-    EXPECT_EQ(resultText(lookup, lookupRows(lookup), Whose::Parent), u"000\r\r222\r");
+TEST(Matching, LookupOfTheHelpExample) {
+    const MatchTables t{kParentKeys, kParentValues, kChildKeys, {}};
+    EXPECT_EQ(resultText(t, lookupRows(t), Whose::Parent), u"000\r\r222\r");
+}
 
-    const MatchTables t{kParentKeys, kParentValues, kChildKeys, kChildValues};
+TEST(Matching, FurtherMatching) {
     struct Case {
+        Column parentKeys, parentValues, childKeys, childValues;
         ValueTest test;
         Whose whose;
         std::u16string text;
     };
+    const Column k{u"K"}, kk{u"K", u"K"}, ek{u"", u"K"}, ekk{u"", u"K", u"K"}, v20{u"20"}, none{u"", u""};
     const Case cases[] = {
-        {ValueTest::Agree, Whose::Parent, u"\r\r222\r"},
-        {ValueTest::Agree, Whose::Child, u"\r\r222\r"},
-        {ValueTest::Agree, Whose::Both, u"\r\r222\t222\r"},
-        {ValueTest::Differ, Whose::Parent, u"000\r\r\r"},
-        {ValueTest::Differ, Whose::Child, u"001\r\r\r"},
-        {ValueTest::Differ, Whose::Both, u"000\t001\r\r\r"},
+        {kParentKeys, kParentValues, kChildKeys, kChildValues, ValueTest::Agree, Whose::Parent, u"\r\r222\r"},
+        {kParentKeys, kParentValues, kChildKeys, kChildValues, ValueTest::Agree, Whose::Child, u"\r\r222\r"},
+        {kParentKeys, kParentValues, kChildKeys, kChildValues, ValueTest::Agree, Whose::Both,
+         u"\r\r222\t222\r"},
+        {kParentKeys, kParentValues, kChildKeys, kChildValues, ValueTest::Differ, Whose::Parent,
+         u"000\r\r\r"},
+        {kParentKeys, kParentValues, kChildKeys, kChildValues, ValueTest::Differ, Whose::Child, u"001\r\r\r"},
+        {kParentKeys, kParentValues, kChildKeys, kChildValues, ValueTest::Differ, Whose::Both,
+         u"000\t001\r\r\r"},
+        // the first qualifying parent row wins
+        {kk, {u"10", u"20"}, k, v20, ValueTest::Agree, Whose::Parent, u"20\r"},
+        {kk, {u"10", u"20"}, k, v20, ValueTest::Differ, Whose::Parent, u"10\r"},
+        {kk, {u"10", u"20"}, k, v20, ValueTest::Differ, Whose::Child, u"20\r"},
+        {kk, {u"", u"30"}, k, v20, ValueTest::Differ, Whose::Parent, u"30\r"},
+        // empty keys never match, empty parent values never yield, an empty child value differs
+        {ekk, {u"x", u"", u""}, ek, none, ValueTest::Agree, Whose::Both, u"\r\r"},
+        {ekk, {u"x", u"", u""}, ek, none, ValueTest::Differ, Whose::Both, u"\r\r"},
+        {ekk, {u"x", u"y", u""}, ek, none, ValueTest::Differ, Whose::Both, u"\ry\t\r"},
     };
-    for (const auto& c : cases) EXPECT_EQ(furtherMatch(t, c.test, c.whose), c.text);
-}
-
-TEST(Matching, FirstQualifyingParentRowWins) {
-    const Column keys{u"K", u"K"}, values{u"10", u"20"}, childKeys{u"K"}, childValues{u"20"};
-    const MatchTables t{keys, values, childKeys, childValues};
-    EXPECT_EQ(furtherMatch(t, ValueTest::Agree, Whose::Parent), u"20\r");
-    EXPECT_EQ(furtherMatch(t, ValueTest::Differ, Whose::Parent), u"10\r");
-    EXPECT_EQ(furtherMatch(t, ValueTest::Differ, Whose::Child), u"20\r");
-
-    const Column emptyFirst{u"", u"30"}, child20{u"20"};
-    EXPECT_EQ(furtherMatch({keys, emptyFirst, childKeys, child20}, ValueTest::Differ, Whose::Parent),
-              u"30\r");
-
-    // empty keys never match, empty parent values never yield, an empty child value differs
-    const Column pk{u"", u"K", u"K"}, pv{u"x", u"", u""}, ck{u"", u"K"}, cv{u"", u""};
-    for (auto test : {ValueTest::Agree, ValueTest::Differ})
-        EXPECT_EQ(furtherMatch({pk, pv, ck, cv}, test, Whose::Both), u"\r\r");
-    const Column pv2{u"x", u"y", u""};
-    EXPECT_EQ(furtherMatch({pk, pv2, ck, cv}, ValueTest::Differ, Whose::Both), u"\ry\t\r");
+    for (std::size_t i = 0; i < std::size(cases); ++i) {
+        const auto& c = cases[i];
+        const MatchTables t{c.parentKeys, c.parentValues, c.childKeys, c.childValues};
+        EXPECT_EQ(resultText(t, furtherMatchRows(t, c.test), c.whose), c.text) << i;
+    }
 }
 
 // The index must choose exactly the rows a top-down scan chooses.

@@ -1,6 +1,7 @@
 #include "memory_sheets.h"
 
 #include <cmath>
+#include <sstream>
 
 #include "sheets/failure.h"
 
@@ -10,146 +11,104 @@ namespace {
 using sheets::CellValue;
 using sheets::Failure;
 
-std::string number(double v) {
-    std::string s = std::to_string(v);
-    while (s.find('.') != std::string::npos && (s.back() == '0' || s.back() == '.')) s.pop_back();
-    return s;
+// The tests' paths and addresses are ASCII.
+std::string narrow(const std::u16string& s) {
+    return std::string(s.begin(), s.end());
 }
 
-struct BookState {
-    std::u16string path;  // empty for an added workbook
-    Book data;
-    bool open = true;
-    bool modified = false;
-    std::map<std::size_t, std::pair<std::int32_t, int>> selection;  // per sheet, default A1
-};
+std::u16string fileName(const std::u16string& path) {
+    const auto slash = path.find_last_of(u"/\\");
+    return slash == std::u16string::npos ? path : path.substr(slash + 1);
+}
 
-struct ApplicationState {
-    Office* office;
-    sheets::Desktop* desktop;
-    std::size_t index;
+// What an application and its workbooks and sheets share.
+struct AppState {
+    Office& office;
+    sheets::Desktop& desktop;
+    ApplicationRecord& record;
     std::map<std::u16string, std::shared_ptr<sheets::Workbook>> byPath;
-    std::vector<std::shared_ptr<BookState>> books;  // everything it opened or added
-    std::shared_ptr<BookState> active;
+    std::shared_ptr<OpenedBook> active;
 
-    ApplicationRecord& record() { return office->record(index); }
-    void op(std::string entry) {
-        if (record().quit) {
-            office->operation(entry + " (after quit)");
-            throw Failure("the application has quit");
-        }
-        office->operation(std::move(entry));
-    }
-    void noteOpenBooks() {
-        record().openBooks.clear();
-        for (const auto& b : books)
-            if (b->open) record().openBooks.emplace_back(b->path, b->data);
+    void op(const std::string& entry) {
+        office.operation(record.quit ? entry + " (after quit)" : entry);
+        if (record.quit) throw Failure("the application has quit");
     }
 };
-
-std::shared_ptr<sheets::Worksheet> sheetOf(const std::shared_ptr<ApplicationState>& app,
-                                           const std::shared_ptr<BookState>& book, double index);
+using App = std::shared_ptr<AppState>;
+using BookPtr = std::shared_ptr<OpenedBook>;
 
 class MemorySheet : public sheets::Worksheet {
 public:
-    MemorySheet(std::shared_ptr<ApplicationState> app, std::shared_ptr<BookState> book, std::size_t index)
+    MemorySheet(App app, BookPtr book, std::size_t index)
         : app_(std::move(app)), book_(std::move(book)), index_(index) {}
 
     std::int32_t usedRowCount() override {
-        Sheet& s = sheet("usedRowCount");
-        if (s.cells.empty()) return 1;
-        std::int32_t low = s.cells.begin()->first.first, high = low;
-        for (const auto& [at, value] : s.cells) high = std::max(high, at.first);
-        return high - low + 1;
+        const auto& cells = sheet("usedRowCount").cells;  // ordered by row: first and last used rows
+        return cells.empty() ? 1 : cells.rbegin()->first.first - cells.begin()->first.first + 1;
     }
 
-    CellValue cell(std::int32_t row, int column) override {
-        Sheet& s = sheet("cell " + std::to_string(row) + " " + std::to_string(column));
-        if (row < 1 || column < 1) throw Failure("no such cell");
-        return s.at(row, column);
-    }
+    // The run reads whole columns in one request each, never a single cell.
+    CellValue cell(std::int32_t, int) override { throw Failure("a single cell read"); }
 
     std::vector<CellValue> column(int column, std::int32_t rows) override {
-        Sheet& s = sheet("column " + std::to_string(column) + " " + std::to_string(rows));
-        if (column < 1 || rows < 0) throw Failure("no such column");
-        std::vector<CellValue> out;
-        out.reserve(static_cast<std::size_t>(rows));
-        for (std::int32_t r = 1; r <= rows; ++r) out.push_back(s.at(r, column));
+        const auto& cells = sheet("column " + std::to_string(column) + " " + std::to_string(rows)).cells;
+        std::vector<CellValue> out(static_cast<std::size_t>(std::max(rows, 0)));
+        for (const auto& [at, value] : cells)
+            if (at.second == column && at.first <= rows) out[static_cast<std::size_t>(at.first - 1)] = value;
         return out;
     }
 
     void insertColumn(int n) override {
         Sheet& s = sheet("insertColumn " + std::to_string(n));
         if (n < 1 || n > 26) throw Failure("no such column");
-        std::map<std::pair<std::int32_t, int>, CellValue> moved;
+        decltype(s.cells) moved;
         for (auto& [at, value] : s.cells)
-            moved.emplace(std::pair(at.first, at.second >= n ? at.second + 1 : at.second), std::move(value));
+            moved[{at.first, at.second >= n ? at.second + 1 : at.second}] = value;
         s.cells = std::move(moved);
-        book_->modified = true;
     }
 
-    void activate() override {
-        sheet("activate");
-        app_->active = book_;
-    }
+    void activate() override { sheet("activate"); }
 
     void select(const std::u16string& address) override {
-        sheet("select " + narrow(address));
-        std::size_t i = 0;
-        int column = 0;
-        while (i < address.size() && address[i] >= u'A' && address[i] <= u'Z')
-            column = column * 26 + (address[i++] - u'A' + 1);
-        std::int32_t row = 0;
-        const std::size_t digits = i;
-        while (i < address.size() && address[i] >= u'0' && address[i] <= u'9')
-            row = row * 10 + (address[i++] - u'0');
-        if (column == 0 || digits == i || i != address.size() || row < 1) throw Failure("not a cell address");
-        book_->selection[index_] = {row, column};
+        Sheet& s = sheet("select " + narrow(address));
+        if (address.size() < 2 || address[0] < u'A' || address[0] > u'Z' ||
+            address.find_first_not_of(u"0123456789", 1) != address.npos)
+            throw Failure("not a cell address the run uses");
+        s.selected = {std::stoi(narrow(address.substr(1))), address[0] - u'A' + 1};
     }
 
     void paste() override {
         Sheet& s = sheet("paste");
-        const auto it = book_->selection.find(index_);
-        const auto [top, leftColumn] =
-            it == book_->selection.end() ? std::pair<std::int32_t, int>(1, 1) : it->second;
-        const std::u16string text = app_->desktop->clipboard().text();
-        std::int32_t row = top;
-        int column = leftColumn;
+        auto [row, column] = s.selected;
         std::u16string cell;
         auto put = [&] {
-            s.set(row, column, cell.empty() ? CellValue() : CellValue::text(cell));
-            cell.clear();
+            s.set(row, column, cell.empty() ? CellValue() : CellValue::text(cell)), cell.clear();
         };
-        for (std::size_t i = 0; i < text.size(); ++i) {
-            if (text[i] == u'\t') {
-                put();
-                ++column;
-            } else if (text[i] == u'\r') {
-                put();
-                ++row;
-                column = leftColumn;
+        for (const char16_t c : app_->desktop.clipboard().text()) {
+            if (c == u'\t') {
+                put(), ++column;
+            } else if (c == u'\r') {
+                put(), ++row, column = s.selected.second;
             } else {
-                cell.push_back(text[i]);
+                cell.push_back(c);
             }
         }
         if (!cell.empty()) put();
-        book_->modified = true;
     }
 
 private:
-    Sheet& sheet(std::string entry) {
-        app_->op(std::move(entry));
+    Sheet& sheet(const std::string& entry) {
+        app_->op(entry);
         if (!book_->open) throw Failure("the workbook is closed");
         return book_->data.sheets.at(index_);
     }
 
-    std::shared_ptr<ApplicationState> app_;
-    std::shared_ptr<BookState> book_;
+    App app_;
+    BookPtr book_;
     std::size_t index_;
 };
 
-std::shared_ptr<sheets::Worksheet> sheetOf(const std::shared_ptr<ApplicationState>& app,
-                                           const std::shared_ptr<BookState>& book, double index) {
+std::shared_ptr<sheets::Worksheet> sheetOf(const App& app, const BookPtr& book, double index) {
     if (!book->open) throw Failure("the workbook is closed");
     const double position = std::nearbyint(index);
     if (!(position >= 1 && position <= static_cast<double>(book->data.sheets.size())))
@@ -157,13 +116,18 @@ std::shared_ptr<sheets::Worksheet> sheetOf(const std::shared_ptr<ApplicationStat
     return std::make_shared<MemorySheet>(app, book, static_cast<std::size_t>(position) - 1);
 }
 
+std::string withNumber(const char* kind, double index) {
+    std::ostringstream s;
+    s << kind << ' ' << index;
+    return s.str();
+}
+
 class MemoryWorkbook : public sheets::Workbook {
 public:
-    MemoryWorkbook(std::shared_ptr<ApplicationState> app, std::shared_ptr<BookState> book)
-        : app_(std::move(app)), book_(std::move(book)) {}
+    MemoryWorkbook(App app, BookPtr book) : app_(std::move(app)), book_(std::move(book)) {}
 
     std::shared_ptr<sheets::Worksheet> worksheet(double index) override {
-        app_->op("worksheet " + number(index));
+        app_->op(withNumber("worksheet", index));
         return sheetOf(app_, book_, index);
     }
 
@@ -171,82 +135,69 @@ public:
         app_->op("close " + narrow(fileName(book_->path)) + " " +
                  (saveChanges ? (*saveChanges ? "true" : "false") : "ask"));
         if (!book_->open) throw Failure("the workbook is closed");
-        bool save = saveChanges.value_or(false);
-        if (!saveChanges && book_->modified) save = app_->desktop->askSaveChanges(fileName(book_->path));
-        if (save && book_->modified) {
-            if (book_->path.empty()) throw Failure("a new workbook has no file");
-            app_->office->disk[book_->path] = book_->data;
-        }
+        // every workbook the run saves or asks about has changed
+        if (saveChanges ? *saveChanges : app_->desktop.askSaveChanges(fileName(book_->path)))
+            app_->office.disk[book_->path] = book_->data;
         book_->open = false;
         app_->byPath.erase(book_->path);
-        app_->noteOpenBooks();
     }
 
 private:
-    std::shared_ptr<ApplicationState> app_;
-    std::shared_ptr<BookState> book_;
+    App app_;
+    BookPtr book_;
 };
 
 class MemoryApplication : public sheets::Application {
 public:
-    explicit MemoryApplication(std::shared_ptr<ApplicationState> state) : state_(std::move(state)) {}
+    explicit MemoryApplication(App app) : app_(std::move(app)) {}
 
     ~MemoryApplication() override {
-        ApplicationRecord& r = state_->record();
-        r.destroyed = true;
+        app_->record.destroyed = true;
         // An office never shown ends with its application object and keeps nothing open.
-        if (!r.quit && !r.everShown)
-            for (const auto& b : state_->books) b->open = false;
-        state_->noteOpenBooks();
+        if (!app_->record.everShown)
+            for (const auto& b : app_->record.books) b->open = false;
     }
 
     void setVisible(bool visible) override {
-        state_->op(std::string("setVisible ") + (visible ? "true" : "false"));
-        state_->record().visible = visible;
-        if (visible) state_->record().everShown = true;
+        app_->op(std::string("setVisible ") + (visible ? "true" : "false"));
+        app_->record.visible = visible;
+        app_->record.everShown |= visible;
     }
 
     std::shared_ptr<sheets::Workbook> open(const std::u16string& path) override {
-        state_->op("open " + narrow(path));
-        if (const auto it = state_->byPath.find(path); it != state_->byPath.end()) return it->second;
-        const auto file = state_->office->disk.find(path);
-        if (file == state_->office->disk.end()) throw Failure("no such file");
-        auto book = std::make_shared<BookState>();
-        book->path = path;
-        book->data = file->second;
-        state_->books.push_back(book);
-        state_->active = book;
-        auto workbook = std::make_shared<MemoryWorkbook>(state_, book);
-        state_->byPath[path] = workbook;
-        state_->noteOpenBooks();
-        return workbook;
+        app_->op("open " + narrow(path));
+        if (const auto it = app_->byPath.find(path); it != app_->byPath.end()) return it->second;
+        const auto file = app_->office.disk.find(path);
+        if (file == app_->office.disk.end()) throw Failure("no such file");
+        return app_->byPath[path] = added(path, file->second);
     }
 
     std::shared_ptr<sheets::Workbook> add() override {
-        state_->op("add");
-        auto book = std::make_shared<BookState>();
-        state_->books.push_back(book);
-        state_->active = book;
-        state_->noteOpenBooks();
-        return std::make_shared<MemoryWorkbook>(state_, book);
+        app_->op("add");
+        return added(u"", Book{});
     }
 
     std::shared_ptr<sheets::Worksheet> activeWorksheet(double index) override {
-        state_->op("activeWorksheet " + number(index));
-        if (!state_->active) throw Failure("no active workbook");
-        return sheetOf(state_, state_->active, index);
+        app_->op(withNumber("activeWorksheet", index));
+        if (!app_->active) throw Failure("no active workbook");
+        return sheetOf(app_, app_->active, index);
     }
 
     void quit() override {
-        state_->op("quit");
-        for (const auto& b : state_->books) b->open = false;
-        state_->byPath.clear();
-        state_->record().quit = true;
-        state_->noteOpenBooks();
+        app_->op("quit");
+        for (const auto& b : app_->record.books) b->open = false;
+        app_->byPath.clear();
+        app_->record.quit = true;
     }
 
 private:
-    std::shared_ptr<ApplicationState> state_;
+    std::shared_ptr<sheets::Workbook> added(const std::u16string& path, const Book& data) {
+        app_->active = std::make_shared<OpenedBook>(OpenedBook{path, data});
+        app_->record.books.push_back(app_->active);
+        return std::make_shared<MemoryWorkbook>(app_, app_->active);
+    }
+
+    App app_;
 };
 
 }  // namespace
@@ -259,16 +210,6 @@ void Sheet::set(std::int32_t row, int column, CellValue value) {
     }
 }
 
-CellValue Sheet::at(std::int32_t row, int column) const {
-    const auto it = cells.find({row, column});
-    return it == cells.end() ? CellValue() : it->second;
-}
-
-std::u16string Sheet::textAt(std::int32_t row, int column) const {
-    const CellValue v = at(row, column);
-    return v.isError() ? u"" : v.toText();
-}
-
 Sheet Sheet::fromRows(const std::vector<std::vector<std::u16string>>& rows) {
     Sheet s;
     for (std::size_t r = 0; r < rows.size(); ++r)
@@ -279,68 +220,27 @@ Sheet Sheet::fromRows(const std::vector<std::vector<std::u16string>>& rows) {
 }
 
 std::vector<std::u16string> Sheet::columnTexts(int column) const {
-    std::int32_t last = 0;
-    for (const auto& [at, value] : cells) last = std::max(last, at.first);
     std::vector<std::u16string> out;
-    for (std::int32_t r = 1; r <= last; ++r) out.push_back(textAt(r, column));
-    while (!out.empty() && out.back().empty()) out.pop_back();
+    for (const auto& [at, value] : cells) {
+        const std::u16string text = value.isError() ? u"" : value.toText();
+        if (at.second != column || text.empty()) continue;
+        out.resize(std::max(out.size(), static_cast<std::size_t>(at.first)));
+        out[static_cast<std::size_t>(at.first - 1)] = text;
+    }
     return out;
 }
-
-Office::Office() = default;
-Office::~Office() = default;
 
 std::unique_ptr<sheets::Application> Office::create(sheets::Desktop& desktop) {
     operation("create");
-    records_.emplace_back();
-    auto state = std::make_shared<ApplicationState>();
-    state->office = this;
-    state->desktop = &desktop;
-    state->index = records_.size() - 1;
-    return std::make_unique<MemoryApplication>(std::move(state));
+    return std::make_unique<MemoryApplication>(
+        std::make_shared<AppState>(AppState{*this, desktop, records_.emplace_back(), {}, {}}));
 }
 
-void Office::fail(std::string prefix, int nth) {
-    rules_.push_back({std::move(prefix), nth});
-}
-
-void Office::operation(std::string entry) {
+void Office::operation(const std::string& entry) {
     log_.push_back(entry);
-    for (Rule& rule : rules_) {
-        if (entry.compare(0, rule.prefix.size(), rule.prefix) != 0) continue;
-        ++rule.seen;
-        if (rule.nth == 0 || rule.nth == rule.seen) throw Failure("injected failure: " + entry);
-    }
-}
-
-std::u16string fileName(const std::u16string& path) {
-    const auto slash = path.find_last_of(u"/\\");
-    return slash == std::u16string::npos ? path : path.substr(slash + 1);
-}
-
-std::string narrow(const std::u16string& s) {
-    std::string out;
-    for (std::size_t i = 0; i < s.size(); ++i) {
-        char32_t c = s[i];
-        if (c >= 0xD800 && c < 0xDC00 && i + 1 < s.size())
-            c = 0x10000 + ((c - 0xD800) << 10) + (s[++i] - 0xDC00);
-        if (c < 0x80) {
-            out += static_cast<char>(c);
-        } else if (c < 0x800) {
-            out += static_cast<char>(0xC0 | (c >> 6));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        } else if (c < 0x10000) {
-            out += static_cast<char>(0xE0 | (c >> 12));
-            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        } else {
-            out += static_cast<char>(0xF0 | (c >> 18));
-            out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        }
-    }
-    return out;
+    for (Rule& rule : rules_)
+        if (entry.starts_with(rule.prefix) && (++rule.seen == rule.nth || rule.nth == 0))
+            throw Failure("injected failure: " + entry);
 }
 
 }  // namespace memory

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <deque>
 #include <map>
 #include <memory>
 #include <optional>
@@ -10,20 +11,19 @@
 
 #include "sheets/application.h"
 
-// The spreadsheet interface in memory, for tests: workbooks on a "disk" by path, one open workbook
-// per path and application, saves that land on the disk, a log of every operation made and failures
-// injected into any chosen one.
+// The spreadsheet interface in memory, for the run tests: workbooks on a "disk" by path, one open
+// workbook per path and application, saves that land on the disk, a log of every operation and
+// failures injected into chosen ones.
 namespace memory {
 
 struct Sheet {
     std::map<std::pair<std::int32_t, int>, sheets::CellValue> cells;  // (row, column), no empty cells
+    std::pair<std::int32_t, int> selected{1, 1};
 
     void set(std::int32_t row, int column, sheets::CellValue value);
-    sheets::CellValue at(std::int32_t row, int column) const;
-    std::u16string textAt(std::int32_t row, int column) const;  // "" for empty and error cells
     // Rows of texts from A1; "" leaves a cell empty.
     static Sheet fromRows(const std::vector<std::vector<std::u16string>>& rows);
-    // One column of texts from row 1, "" for empty cells, up to the last used row.
+    // One column as texts from row 1 to its last non-empty cell, "" for empty and error cells.
     std::vector<std::u16string> columnTexts(int column) const;
 };
 
@@ -42,55 +42,45 @@ private:
     std::optional<std::u16string> text_;
 };
 
-class Office;
+// A workbook an application opened ("" for an added one), as it is now.
+struct OpenedBook {
+    std::u16string path;
+    Book data;
+    bool open = true;
+};
 
-// The state an application leaves behind, kept by the office after it is gone.
+// What an application did to itself, kept by the office after it is gone.
 struct ApplicationRecord {
     bool visible = false;
     bool everShown = false;
     bool quit = false;
     bool destroyed = false;
-    // The workbooks open (path, "" for an added one) and their contents, as of the last close, quit
-    // or the end of the application object.
-    std::vector<std::pair<std::u16string, Book>> openBooks;
+    std::vector<std::shared_ptr<OpenedBook>> books;
 };
 
-// The factory and the shared world of the applications it creates.
 class Office : public sheets::ApplicationFactory {
 public:
-    Office();
-    ~Office() override;
-
     std::unique_ptr<sheets::Application> create(sheets::Desktop& desktop) override;
 
     std::map<std::u16string, Book> disk;
 
-    // Every operation as "kind argument...", for example "open /d/child.xls", "worksheet 2",
-    // "column 1 10", "insertColumn 3", "select C1", "paste", "close child.xls true", "quit".
+    // Every operation as "kind argument...", e.g. "open /d/child.xls", "worksheet 2", "column 1 10",
+    // "insertColumn 3", "select C1", "paste", "close child.xls true" ("ask" without a choice), "quit".
     const std::vector<std::string>& log() const { return log_; }
-    // Operations whose log entry starts with prefix fail: the nth such call (1-based), or every
-    // one when nth is 0.
-    void fail(std::string prefix, int nth = 0);
+    // Operations whose entry starts with prefix fail: the nth such one (from 1), or all when nth is 0.
+    void fail(std::string prefix, int nth = 0) { rules_.push_back({std::move(prefix), nth, 0}); }
+    const std::deque<ApplicationRecord>& applications() const { return records_; }
 
-    const std::vector<ApplicationRecord>& applications() const { return records_; }
-    ApplicationRecord& record(std::size_t i) { return records_.at(i); }
-
-    // For the classes in the .cpp.
-    void operation(std::string entry);
+    void operation(const std::string& entry);  // logs, then throws when a rule says so
 
 private:
     struct Rule {
         std::string prefix;
-        int nth;
-        int seen = 0;
+        int nth, seen;
     };
     std::vector<std::string> log_;
     std::vector<Rule> rules_;
-    std::vector<ApplicationRecord> records_;
+    std::deque<ApplicationRecord> records_;
 };
-
-// The file name of a path, without its folder.
-std::u16string fileName(const std::u16string& path);
-std::string narrow(const std::u16string& s);
 
 }  // namespace memory
