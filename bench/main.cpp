@@ -170,6 +170,11 @@ std::string ratio(double a, double b) {
     return r;
 }
 
+// Marks the total of a method that did not finish: "~" for an estimate, "> " for a time limit.
+const char* unfinished(const bench::Measurement& m) {
+    return m.finished ? "" : m.estimated ? "~" : "> ";
+}
+
 void printHeader() {
     std::printf(
         "| rows | file | method | start | open | count | collect | match | place | save | quit | total s "
@@ -180,8 +185,8 @@ void printHeader() {
 void printRow(const bench::Measurement& m) {
     std::printf("| %d | %s | %s |", m.rows, m.format.c_str(), m.method.c_str());
     for (double p : m.phases) std::printf(" %s |", seconds(p).c_str());
-    std::printf(" %s%s | %s | %s |\n", m.finished ? "" : "> ", seconds(m.total).c_str(),
-                mib(m.programPeakKiB).c_str(), mib(m.officePeakKiB).c_str());
+    std::printf(" %s%s | %s | %s |\n", unfinished(m), seconds(m.total).c_str(), mib(m.programPeakKiB).c_str(),
+                mib(m.officePeakKiB).c_str());
     std::fflush(stdout);
 }
 
@@ -254,7 +259,7 @@ int main(int argc, char** argv) {
         // Total and how many times the lookup run's total, "> " when the method did not finish.
         auto against = [&](const bench::Measurement* m) {
             if (!m) return std::string("- | -");
-            const std::string more = m->finished ? "" : "> ";
+            const std::string more = unfinished(*m);
             return more + seconds(m->total) + " | " + more + ratio(m->total, p->total);
         };
         std::printf("| %d | %s | %s | %s | %s | %s | %s | %s |\n", rows, seconds(p->total).c_str(),

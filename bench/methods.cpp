@@ -279,6 +279,7 @@ Measurement perCellRun(const TableFiles& files, CellReads reads, double limitSec
         m.note = os.str();
         m.phases.fill(kNone);
         m.total = estimate;
+        m.estimated = true;
     }
     return m;
 }

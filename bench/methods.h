@@ -22,6 +22,7 @@ struct Measurement {
     std::int32_t rows = 0;
     std::string format;
     bool finished = true;
+    bool estimated = false;  // total is an estimate for a method that was stopped
     std::string note;
     Seconds phases{};  // NaN for a phase the method does not have
     double total = 0;
