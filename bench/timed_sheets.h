@@ -73,16 +73,6 @@ private:
 // A run window with nobody in front of it: an in-memory clipboard, messages kept for the report.
 class HeadlessWindow : public run::RunWindow {
 public:
-    class TextClipboard : public sheets::Clipboard {
-    public:
-        void clear() override { text_.clear(); }
-        void setText(const std::u16string& text) override { text_ = text; }
-        std::u16string text() const override { return text_; }
-
-    private:
-        std::u16string text_;
-    };
-
     sheets::Clipboard& clipboard() override { return clipboard_; }
     bool askSaveChanges(const std::u16string&) override {
         asked = true;
@@ -98,7 +88,7 @@ public:
     bool ended = false;
 
 private:
-    TextClipboard clipboard_;
+    sheets::TextClipboard clipboard_;
 };
 
 // Peak resident memory of a process in KiB (VmHWM), -1 when unknown.

@@ -34,17 +34,11 @@ using namespace std::chrono_literals;
 using namespace Qt::StringLiterals;
 using sheets::CellValue;
 using sheets::calc::OfficeInfo;
-using sheets::calc::testing::CellSpec;
 using sheets::calc::testing::Formula;
 using sheets::calc::testing::TempDir;
 
 std::u16string u16(const std::string& s) {
     return QString::fromStdString(s).toStdU16String();
-}
-
-bool displayAvailable() {
-    const char* d = std::getenv("DISPLAY");
-    return d && *d;
 }
 
 // The real office for the window, keeping a note of every office it starts.
@@ -90,7 +84,7 @@ private:
     QTimer timer_;
 };
 
-using Row = std::vector<std::variant<double, std::u16string, Formula>>;
+using sheets::calc::tools::Row;
 using Texts = std::vector<std::u16string>;
 
 // One office, shared by the binary, that writes the tables the runs read and reads back what they left.
@@ -102,27 +96,10 @@ public:
     }
 
     void make(const std::string& path, const std::vector<Row>& rows) {
-        std::vector<CellSpec> cells;
-        for (std::size_t r = 0; r < rows.size(); ++r)
-            for (std::size_t c = 0; c < rows[r].size(); ++c) {
-                if (auto* s = std::get_if<std::u16string>(&rows[r][c]); s && s->empty()) continue;
-                cells.push_back({0, std::string(1, char('A' + c)) + std::to_string(r + 1), rows[r][c]});
-            }
-        sheets::calc::testing::makeWorkbook(pipe(), path, {{u"数据"}}, cells);
+        sheets::calc::tools::makeTable(pipe(), path, u"数据", rows);
     }
-
-    // Rows 1..used of columns A..columns of the first sheet, as values.
     std::vector<std::vector<CellValue>> read(const std::string& path, int columns) {
-        auto book = app_->open(u16(path));
-        auto sheet = book->worksheet(1);
-        const auto rows = sheet->usedRowCount();
-        std::vector<std::vector<CellValue>> out(static_cast<std::size_t>(rows));
-        for (int c = 1; c <= columns; ++c) {
-            const auto column = sheet->column(c, rows);
-            for (std::size_t r = 0; r < out.size(); ++r) out[r].push_back(column[r]);
-        }
-        book->close(false);
-        return out;
+        return sheets::calc::tools::readTable(*app_, u16(path), columns);
     }
 
     // One column as texts, rows 1..used.
@@ -248,7 +225,8 @@ TEST_F(EndToEnd, FurtherMatchingBeforeColumnC) {
 }
 
 TEST_F(EndToEnd, IntoANewWorkbookLeavesItOpenInTheShownOffice) {
-    if (!displayAvailable()) GTEST_SKIP() << "a workbook can only be shown on a display";
+    if (!sheets::calc::testing::displayAvailable())
+        GTEST_SKIP() << "a workbook can only be shown on a display";
     tables(kParent, kChild);
     const std::string childBytes = sheets::calc::testing::bytesOf(childBook);
     child<QRadioButton>("Option1_1")->setChecked(true);

@@ -9,8 +9,8 @@
 #include <QString>
 
 #include "sheets/calc/calc_application.h"
-#include "test_support.h"
 #include "sheets/calc/tools/workbook_maker.h"
+#include "test_support.h"
 
 namespace {
 
@@ -26,36 +26,25 @@ int run(int argc, char** argv) {
     sheets::calc::testing::FakeDesktop desktop;
     auto app = sheets::calc::CalcApplicationFactory({.forceHeadless = true}).create(desktop);
     if (command == "make") {
-        std::vector<sheets::calc::testing::CellSpec> cells;
+        std::vector<sheets::calc::tools::Row> rows;
         for (int r = 3; r < argc; ++r) {
+            rows.emplace_back();
             const std::u16string row = u16(argv[r]);
-            std::size_t start = 0;
-            for (int c = 0;; ++c) {
-                const std::size_t tab = row.find(u'\t', start);
-                const std::u16string cell = row.substr(start, tab - start);
-                if (!cell.empty())
-                    cells.push_back({0, std::string(1, char('A' + c)) + std::to_string(r - 2), cell});
-                if (tab == std::u16string::npos) break;
-                start = tab + 1;
+            for (std::size_t start = 0, tab = 0; tab != std::u16string::npos; start = tab + 1) {
+                tab = row.find(u'\t', start);
+                rows.back().push_back(row.substr(start, tab - start));
             }
         }
-        sheets::calc::testing::makeWorkbook(sheets::calc::officeInfo(*app).pipeName, path, {{u"Sheet1"}},
-                                            cells);
+        sheets::calc::tools::makeTable(sheets::calc::officeInfo(*app).pipeName, path, u"Sheet1", rows);
     } else if (command == "dump") {
-        auto book = app->open(u16(path));
-        auto sheet = book->worksheet(1);
-        const auto rows = sheet->usedRowCount();
-        std::vector<std::vector<sheets::CellValue>> columns;
-        for (int c = 1; c <= 26; ++c) columns.push_back(sheet->column(c, rows));
-        for (std::int32_t r = 0; r < rows; ++r) {
+        for (const auto& row : sheets::calc::tools::readTable(*app, u16(path), 26)) {
+            std::size_t last = 0;
+            for (std::size_t c = 0; c < row.size(); ++c)
+                if (row[c].kind() != sheets::CellValue::Kind::Empty) last = c + 1;
             std::string line;
-            int last = 0;
-            for (int c = 0; c < 26; ++c)
-                if (columns[c][r].kind() != sheets::CellValue::Kind::Empty) last = c + 1;
-            for (int c = 0; c < last; ++c) line += (c ? "\t" : "") + utf8(columns[c][r].toText());
+            for (std::size_t c = 0; c < last; ++c) line += (c ? "\t" : "") + utf8(row[c].toText());
             std::cout << line << '\n';
         }
-        book->close(false);
     } else {
         return 2;
     }

@@ -7,9 +7,9 @@
 #include <tuple>
 
 #include "sheets/calc/calc_application.h"
+#include "sheets/calc/tools/workbook_maker.h"
 #include "sheets/failure.h"
 #include "test_support.h"
-#include "sheets/calc/tools/workbook_maker.h"
 
 namespace sheets::calc::testing {
 namespace {

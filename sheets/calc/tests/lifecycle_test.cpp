@@ -13,9 +13,9 @@
 #include <thread>
 
 #include "sheets/calc/calc_application.h"
+#include "sheets/calc/tools/workbook_maker.h"
 #include "sheets/failure.h"
 #include "test_support.h"
-#include "sheets/calc/tools/workbook_maker.h"
 
 extern char** environ;
 
@@ -24,12 +24,6 @@ namespace {
 
 using namespace std::chrono_literals;
 using Traces = std::vector<std::string>;
-
-bool displayAvailable() {
-    for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY"})
-        if (const char* v = std::getenv(name); v && *v) return true;
-    return false;
-}
 
 // Polls until nothing of the office and no lock file of the document is left, or the limit passes.
 Traces tracesAfter(const OfficeInfo& info, const Traces& sockets, const std::string& document,

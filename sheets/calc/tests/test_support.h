@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 #include <sys/types.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -32,16 +33,6 @@ namespace sheets::calc::testing {
 
 using namespace sheets::calc::tools;
 
-class FakeClipboard : public sheets::Clipboard {
-public:
-    void clear() override { text_.clear(); }
-    void setText(const std::u16string& text) override { text_ = text; }
-    std::u16string text() const override { return text_; }
-
-private:
-    std::u16string text_;
-};
-
 class FakeDesktop : public sheets::Desktop {
 public:
     sheets::Clipboard& clipboard() override { return clipboard_; }
@@ -49,7 +40,7 @@ public:
         asked.push_back(fileName);
         return answer;
     }
-    FakeClipboard clipboard_;
+    sheets::TextClipboard clipboard_;
     std::vector<std::u16string> asked;
     bool answer = false;
 };
@@ -78,6 +69,12 @@ inline timespec mtimeOf(const std::string& path) {
     struct stat st {};
     ::stat(path.c_str(), &st);
     return st.st_mtim;
+}
+
+inline bool displayAvailable() {
+    for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY"})
+        if (const char* v = std::getenv(name); v && *v) return true;
+    return false;
 }
 
 inline bool exists(const std::string& path) {

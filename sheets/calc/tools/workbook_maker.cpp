@@ -108,6 +108,31 @@ void makeWorkbook(const std::string& pipeName, const std::string& path, const st
     }
 }
 
+void makeTable(const std::string& pipeName, const std::string& path, const std::u16string& sheetName,
+               const std::vector<Row>& rows) {
+    std::vector<CellSpec> cells;
+    for (std::size_t r = 0; r < rows.size(); ++r)
+        for (std::size_t c = 0; c < rows[r].size(); ++c) {
+            if (auto* s = std::get_if<std::u16string>(&rows[r][c]); s && s->empty()) continue;
+            cells.push_back({0, std::string(1, char('A' + c)) + std::to_string(r + 1), rows[r][c]});
+        }
+    makeWorkbook(pipeName, path, {{sheetName}}, cells);
+}
+
+std::vector<std::vector<sheets::CellValue>> readTable(sheets::Application& app, const std::u16string& path,
+                                                      int columns) {
+    auto book = app.open(path);
+    auto sheet = book->worksheet(1);
+    const auto rows = sheet->usedRowCount();
+    std::vector<std::vector<sheets::CellValue>> table(static_cast<std::size_t>(rows));
+    for (int c = 1; c <= columns; ++c) {
+        const auto column = sheet->column(c, rows);
+        for (std::size_t r = 0; r < table.size(); ++r) table[r].push_back(column[r]);
+    }
+    book->close(false);
+    return table;
+}
+
 std::string formulaOf(const std::string& pipeName, const std::string& path, int sheet,
                       const std::string& address) {
     try {

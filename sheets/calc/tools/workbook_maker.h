@@ -6,6 +6,8 @@
 #include <variant>
 #include <vector>
 
+#include "sheets/application.h"
+
 namespace sheets::calc::tools {
 
 struct Formula {
@@ -27,6 +29,16 @@ struct SheetSpec {
 // (.xls, .xlsx, .ods).
 void makeWorkbook(const std::string& pipeName, const std::string& path, const std::vector<SheetSpec>& sheets,
                   const std::vector<CellSpec>& cells);
+
+// A one-sheet workbook from rows of cells starting at A1; an empty text leaves its cell empty.
+using Row = std::vector<std::variant<double, std::u16string, Formula>>;
+void makeTable(const std::string& pipeName, const std::string& path, const std::u16string& sheetName,
+               const std::vector<Row>& rows);
+
+// Rows 1 to the used row count of columns A to columns of a workbook's first sheet, read through
+// an application and closed again without saving.
+std::vector<std::vector<sheets::CellValue>> readTable(sheets::Application& app, const std::u16string& path,
+                                                      int columns);
 
 // The formula of a cell of a file, read back through the office.
 std::string formulaOf(const std::string& pipeName, const std::string& path, int sheet,
