@@ -117,6 +117,25 @@ private:
     std::thread thread_;
 };
 
+// What every method measures with: a clock over the phases, the office's memory, a window with
+// nobody in front of it and a headless Calc factory whose calls are timed. Constructing it resets the
+// program's peak memory and starts the clock.
+struct Timed {
+    Timed() {
+        resetOwnPeak();
+        clock.begin();
+    }
+    void finish(Measurement& m) {
+        clock.end();
+        record(m, clock, office);
+    }
+    PhaseClock clock;
+    OfficeMemory office;
+    HeadlessWindow window;
+    sheets::calc::CalcApplicationFactory calc{sheets::calc::CalcOptions{.forceHeadless = true}};
+    TimedFactory factory{calc, clock, office};
+};
+
 }  // namespace
 
 Measurement pellucorRun(const TableFiles& files, bool furtherMatching) {
@@ -136,17 +155,11 @@ Measurement pellucorRun(const TableFiles& files, bool furtherMatching) {
     in.childTargetColumn = 2;
     in.childTargetLetter = u"C";
 
-    PhaseClock clock;
-    OfficeMemory office;
-    HeadlessWindow window;
     run::KeyCondition condition;
-    sheets::calc::CalcApplicationFactory calc(sheets::calc::CalcOptions{.forceHeadless = true});
-    TimedFactory factory(calc, clock, office);
-    resetOwnPeak();
-    clock.begin();
+    Timed t;
+    auto& [clock, office, window, calc, factory] = t;
     run::lookupRun(in, condition, window, factory);
-    clock.end();
-    record(m, clock, office);
+    t.finish(m);
     if (window.messages.empty() || window.messages.back() != u"操作完成!") {
         m.finished = false;
         m.note = "the run did not complete: " +
@@ -158,13 +171,8 @@ Measurement pellucorRun(const TableFiles& files, bool furtherMatching) {
 Measurement officeAlone(const TableFiles& files) {
     Measurement m = measurement("office alone: open, insert, save", files);
     const TableFiles f = copies(files, "office");
-    PhaseClock clock;
-    OfficeMemory office;
-    HeadlessWindow window;
-    sheets::calc::CalcApplicationFactory calc(sheets::calc::CalcOptions{.forceHeadless = true});
-    TimedFactory factory(calc, clock, office);
-    resetOwnPeak();
-    clock.begin();
+    Timed t;
+    auto& [clock, office, window, calc, factory] = t;
     try {
         auto app = factory.create(window);
         auto parent = app->open(u16(f.parent));
@@ -178,8 +186,7 @@ Measurement officeAlone(const TableFiles& files) {
         m.finished = false;
         m.note = e.what();
     }
-    clock.end();
-    record(m, clock, office);
+    t.finish(m);
     blank(m, {Phase::Count, Phase::Collect, Phase::Match});
     return m;
 }
@@ -189,13 +196,8 @@ Measurement perCellRun(const TableFiles& files, CellReads reads, double limitSec
     Measurement m = measurement(
         plain ? "per cell (plain UNO), top-down scan" : "per cell (Worksheet::cell), top-down scan", files);
     const TableFiles f = copies(files, plain ? "plaincell" : "percell");
-    PhaseClock clock;
-    OfficeMemory office;
-    HeadlessWindow window;
-    sheets::calc::CalcApplicationFactory calc(sheets::calc::CalcOptions{.forceHeadless = true});
-    TimedFactory factory(calc, clock, office);
-    resetOwnPeak();
-    clock.begin();
+    Timed t;
+    auto& [clock, office, window, calc, factory] = t;
     const auto deadline = Clock::now() + std::chrono::duration<double>(limitSeconds);
     std::int64_t cellsRead = 0;
     double readSeconds = 0;
@@ -266,8 +268,7 @@ Measurement perCellRun(const TableFiles& files, CellReads reads, double limitSec
         m.finished = false;
         m.note = e.what();
     }
-    clock.end();
-    record(m, clock, office);
+    t.finish(m);
     if (!m.finished && m.note.empty()) {
         // Parent keys and values and the child keys: three cells per row.
         const double all = 3.0 * files.rows;
@@ -288,13 +289,8 @@ Measurement vlookupColumn(const TableFiles& files, bool copyParentSheet, double 
     Measurement m = measurement(
         copyParentSheet ? "VLOOKUP, parent sheet copied in" : "VLOOKUP, parent file linked", files);
     const TableFiles f = copies(files, copyParentSheet ? "vlookup" : "vlookuplink");
-    PhaseClock clock;
-    OfficeMemory office;
-    HeadlessWindow window;
-    sheets::calc::CalcApplicationFactory calc(sheets::calc::CalcOptions{.forceHeadless = true});
-    TimedFactory factory(calc, clock, office);
-    resetOwnPeak();
-    clock.begin();
+    Timed t;
+    auto& [clock, office, window, calc, factory] = t;
     sheets::calc::tools::VlookupTimes times;
     try {
         auto app = factory.create(window);
@@ -332,8 +328,7 @@ Measurement vlookupColumn(const TableFiles& files, bool copyParentSheet, double 
         m.finished = false;
         m.note = e.what();
     }
-    clock.end();
-    record(m, clock, office);
+    t.finish(m);
     // Start and quit come from the clock, the stages in between from the office work.
     const Seconds byCalls = m.phases;
     m.phases.fill(kNone);
