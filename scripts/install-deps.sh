@@ -7,7 +7,7 @@ packages=(
   # build
   build-essential cmake ninja-build pkg-config git
   # windows
-  qt6-base-dev qt6-translations-l10n fonts-wqy-microhei
+  qt6-base-dev qt6-qpa-plugins qt6-translations-l10n fonts-wqy-microhei
   # the spreadsheet application: the GUI-capable core, so that a workbook can be shown
   libreoffice-core libreoffice-calc libreoffice-dev
   # tests
