@@ -93,17 +93,17 @@ TEST_P(FormatTest, SheetsByPositionAndEveryKindOfValueReadUnchanged) {
     auto sheet = book->worksheet(1);
     const std::vector<CellValue> block = sheet->column(2, 18);  // the error cells fail no other cell
     ASSERT_EQ(block.size(), 18u);
-    for (const auto& [spec, kind, text] : rows) {
+    for (const auto& [given, kind, text] : rows) {
         // An .ods file written by the office keeps no tab inside a cell.
-        if (spec.address == "B11" && GetParam() == "ods") continue;
-        const int row = std::stoi(spec.address.substr(1));
+        if (given.address == "B11" && GetParam() == "ods") continue;
+        const int row = std::stoi(given.address.substr(1));
         const CellValue single = sheet->cell(row, 2);
-        EXPECT_EQ(single, block[row - 1]) << spec.address;
-        EXPECT_EQ(single.kind(), kind) << spec.address;
+        EXPECT_EQ(single, block[row - 1]) << given.address;
+        EXPECT_EQ(single.kind(), kind) << given.address;
         if (kind == Kind::Error) {
-            EXPECT_THROW(single.toText(), Failure) << spec.address;
+            EXPECT_THROW(single.toText(), Failure) << given.address;
         } else {
-            EXPECT_EQ(single.toText(), text) << spec.address;
+            EXPECT_EQ(single.toText(), text) << given.address;
         }
     }
     EXPECT_EQ(block[17], CellValue()) << "B18 is empty";

@@ -102,10 +102,10 @@ TEST(Lifecycle, AnOfficeEndsWithItsApplicationUnlessTheUserHasIt) {
 TEST(Lifecycle, AnOfficeNeverShownDoesNotOutliveAKilledProgram) {
     TempDir dir;
     const std::string infoFile = dir.file("child"), document = infoFile + ".ods";
-    std::string childSpec = "PELLUCOR_CALC_CHILD=" + infoFile;
+    std::string childEnv = "PELLUCOR_CALC_CHILD=" + infoFile;
     std::vector<char*> envp;
     for (char** e = environ; *e; ++e) envp.push_back(*e);
-    envp.push_back(childSpec.data());
+    envp.push_back(childEnv.data());
     envp.push_back(nullptr);
     std::string self = std::filesystem::read_symlink("/proc/self/exe");
     std::string filter = "--gtest_filter=LifecycleChild.HoldsAnOffice";
