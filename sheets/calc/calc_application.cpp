@@ -20,6 +20,7 @@
 #include <com/sun/star/frame/XStorable.hpp>
 #include <com/sun/star/sheet/XSpreadsheetDocument.hpp>
 #include <com/sun/star/util/XCloseable.hpp>
+#include <com/sun/star/util/XModifiable.hpp>
 
 #include "sheets/calc/calc_objects.h"
 
@@ -185,6 +186,14 @@ private:
             } catch (const css::uno::Exception&) {
             }
             throw Failure("cannot open " + what + ": not a spreadsheet");
+        }
+        // Whatever the import itself marks as changed (a recalculation, say) is not a change of the
+        // run's: only what the run writes may make a save request store the file.
+        try {
+            Reference<css::util::XModifiable> modifiable(document, UNO_QUERY);
+            if (modifiable.is() && modifiable->isModified()) modifiable->setModified(false);
+        } catch (const css::uno::Exception& e) {
+            throw Failure(describe("cannot open " + what, e));
         }
         return document;
     }
