@@ -41,7 +41,9 @@ mkdir -p "$state/tmp"
 env -u QT_QPA_PLATFORM SAL_ENABLE_FILE_LOCKING=1 TMPDIR="$state/tmp" "$@" 3<&- >"$state/office.log" 2>&1 &
 office=$!
 echo "$office"
-exec >/dev/null
+# An office left running for the user must not hold the program's output open (a terminal, or the
+# pipe of whoever waits for the program to finish).
+exec >/dev/null 2>&1
 guard=$$
 killer=
 # The program is gone: an office that shows no workbook goes too, by TERM and after 10 s by KILL.

@@ -87,6 +87,14 @@ TEST(Lifecycle, AnOfficeEndsWithItsApplicationUnlessTheUserHasIt) {
             std::this_thread::sleep_for(1s);
             EXPECT_TRUE(processAlive(info.officePid));
             EXPECT_TRUE(exists(lockOf(path)));
+            // Nor does it hold the program's output open for whoever waits for the program to end.
+            std::error_code ec;
+            for (pid_t pid : {info.officePid, info.guardPid})
+                for (int fd : {1, 2})
+                    EXPECT_NE(std::filesystem::read_symlink(
+                                  "/proc/" + std::to_string(pid) + "/fd/" + std::to_string(fd), ec),
+                              std::filesystem::read_symlink("/proc/self/fd/2", ec))
+                        << "pid " << pid << " fd " << fd;
             ::kill(info.officePid, SIGKILL);  // the user ends the office: its guard removes what it leaves
         } else {
             EXPECT_THROW(sheet->cell(1, 1), Failure) << c.file;
