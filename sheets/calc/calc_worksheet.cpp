@@ -43,6 +43,33 @@ Reference<css::sheet::XSheetCellRanges> query(const Reference<css::table::XCellR
     return Reference<css::sheet::XCellRangesQuery>(range, UNO_QUERY_THROW)->queryContentCells(flags);
 }
 
+// Row heights are not fitted to what is written: the office would measure every row an insert or
+// paste touches, most of the time of a long column, and the rows of the user's sheet keep the
+// heights they had. The document's own setting is back once the operation is done.
+class RowHeightsKept {
+public:
+    explicit RowHeightsKept(const Reference<css::lang::XComponent>& document)
+        : settings_(document, UNO_QUERY) {
+        if (!settings_.is()) return;
+        settings_->getPropertyValue(kSetting) >>= adjusted_;
+        if (adjusted_) settings_->setPropertyValue(kSetting, Any(false));
+    }
+    ~RowHeightsKept() {
+        try {
+            if (settings_.is() && adjusted_) settings_->setPropertyValue(kSetting, Any(true));
+        } catch (const css::uno::Exception&) {
+        }
+    }
+    RowHeightsKept(const RowHeightsKept&) = delete;
+    RowHeightsKept& operator=(const RowHeightsKept&) = delete;
+
+private:
+    static constexpr const char* kSettingName = "IsAdjustHeightEnabled";
+    inline static const OUString kSetting = OUString::createFromAscii(kSettingName);
+    Reference<css::beans::XPropertySet> settings_;
+    bool adjusted_ = false;
+};
+
 }  // namespace
 
 std::optional<CellPosition> parseCellAddress(const std::u16string& address) {
@@ -225,6 +252,7 @@ void CalcWorksheet::insertColumn(int n) {
     try {
         Reference<css::table::XTableColumns> columns =
             Reference<css::table::XColumnRowRange>(sheet_, UNO_QUERY_THROW)->getColumns();
+        const RowHeightsKept heights(workbook_->document());
         columns->insertByIndex(n - 1, 1);
         // The new column takes the formats of its left neighbour; it must hold none, or a number
         // written later could be shown or saved as something else.
@@ -286,6 +314,7 @@ void CalcWorksheet::paste() {
             reach = firstTaken;
         }
 
+        const RowHeightsKept heights(workbook_->document());
         for (const PasteBlock& b : planPasteBlocks(reach)) {
             Sequence<Sequence<Any>> block(b.lineCount);
             auto* rows = block.getArray();
