@@ -73,8 +73,12 @@ void collectKeys(ErrorPolicy& policy, const KeySource& source, const KeyRule& ru
     const char* detail = "";
     const auto rows = static_cast<std::size_t>(source.rowCount);
     for (std::size_t r = 0; r < rows; ++r) {
-        // An entry beyond an array that was never created cannot be stored.
-        const bool keyStored = r < keys.size();
+        // Stores a cut key, or fails the step: also for an entry beyond an array never created.
+        const auto storeKey = [&](std::optional<std::u16string_view> key) {
+            if (!key) return policy.failed("cut the key", kInvalidCut);
+            if (r >= keys.size()) return policy.failed("cut the key", "no key array");
+            keys[r].assign(*key);
+        };
         const auto cellText = keyCells.text(r, scratch, detail);
         if (mode == 3) {
             if (!cellText) {
@@ -82,26 +86,12 @@ void collectKeys(ErrorPolicy& policy, const KeySource& source, const KeyRule& ru
             } else {
                 holder.assign(trimView(*cellText));
             }
-            const auto key = cutKey(holder, mode, rule.condition);
-            if (!key) {
-                policy.failed("cut the key", kInvalidCut);
-            } else if (!keyStored) {
-                policy.failed("cut the key", "no key array");
-            } else {
-                keys[r].assign(*key);
-            }
+            storeKey(cutKey(holder, mode, rule.condition));
         } else if (!cellText) {
             policy.failed("read the key cell", detail);
         } else {
             const auto t = trimView(*cellText);
-            const auto key = byMode ? cutKey(t, mode, rule.condition) : std::optional(t);
-            if (!key) {
-                policy.failed("cut the key", kInvalidCut);
-            } else if (!keyStored) {
-                policy.failed("read the key cell", "no key array");
-            } else {
-                keys[r].assign(*key);
-            }
+            storeKey(byMode ? cutKey(t, mode, rule.condition) : std::optional(t));
         }
 
         if (!collectValues) continue;

@@ -1,7 +1,9 @@
 #include "ui/form1.h"
 
+#include <array>
 #include <cstdlib>
 #include <exception>
+#include <tuple>
 
 #include <QApplication>
 #include <QButtonGroup>
@@ -108,31 +110,30 @@ void Form1::createControls() {
     const QString sheetTip = u"对应Excel绝对页"_s;
     const QString conditionTip = u"通配符‘？’和‘*’,具体查看帮助"_s;
 
-    // The parent table.
-    label(1, u"父表"_s, 90, 300, 555);
-    Text1 = box(u"Text1"_s, 690, 240, 4275);
-    Command2 = pick(u"Command2"_s, 5010, 240);
-    label(3, u"指定页"_s, 90, 780, 585);
-    Text3 = place(new SelectAllLineEdit, frame1, u"Text3"_s, 690, 750, 615, kBoxHeight);
-    Text3->setToolTip(sheetTip);
-    label(4, u"指定列"_s, 1380, 780, 600);
-    Combo1 = list(u"Combo1"_s, frame1, 2010, 750, kColumnListWidth, letters);
-    Combo3 = list(u"Combo3"_s, frame1, 2670, 750, 1050, matchKinds);
-    Text4 = box(u"Text4"_s, 3750, 750, 1215);
-    Text4->setToolTip(conditionTip);
-
-    // The child table.
-    label(2, u"子表"_s, 90, 1230, 555);
-    Text2 = box(u"Text2"_s, 690, 1170, 4275);
-    Command3 = pick(u"Command3"_s, 5010, 1170);
-    label(5, u"指定页"_s, 90, 1680, 585);
-    Text5 = place(new SelectAllLineEdit, frame1, u"Text5"_s, 690, 1650, 615, kBoxHeight);
-    Text5->setToolTip(sheetTip);
-    label(6, u"指定列"_s, 1380, 1680, 600);
-    Combo2 = list(u"Combo2"_s, frame1, 2010, 1650, kColumnListWidth, letters);
-    Combo4 = list(u"Combo4"_s, frame1, 2670, 1650, 1050, matchKinds);
-    Text6 = box(u"Text6"_s, 3750, 1650, 1215);
-    Text6->setToolTip(conditionTip);
+    // A table's two rows: its heading and workbook path with the "..." button; then the sheet
+    // number, the key column, the match kind and the condition. The child's lie 930 twips lower
+    // (900 for the second row) than the parent's.
+    const auto table = [&](std::array<int, 3> labels, const QString& heading, std::array<QString, 6> names,
+                           int top, int sheetTop) {
+        label(labels[0], heading, 90, top + 60, 555);
+        QLineEdit* path = box(names[0], 690, top, 4275);
+        QPushButton* chooser = pick(names[1], 5010, top);
+        label(labels[1], u"指定页"_s, 90, sheetTop + 30, 585);
+        QLineEdit* sheet = place(new SelectAllLineEdit, frame1, names[2], 690, sheetTop, 615, kBoxHeight);
+        sheet->setToolTip(sheetTip);
+        label(labels[2], u"指定列"_s, 1380, sheetTop + 30, 600);
+        QComboBox* column = list(names[3], frame1, 2010, sheetTop, kColumnListWidth, letters);
+        QComboBox* kind = list(names[4], frame1, 2670, sheetTop, 1050, matchKinds);
+        QLineEdit* condition = box(names[5], 3750, sheetTop, 1215);
+        condition->setToolTip(conditionTip);
+        return std::tuple{path, chooser, sheet, column, kind, condition};
+    };
+    std::tie(Text1, Command2, Text3, Combo1, Combo3, Text4) =
+        table({1, 3, 4}, u"父表"_s,
+              {u"Text1"_s, u"Command2"_s, u"Text3"_s, u"Combo1"_s, u"Combo3"_s, u"Text4"_s}, 240, 750);
+    std::tie(Text2, Command3, Text5, Combo2, Combo4, Text6) =
+        table({2, 5, 6}, u"子表"_s,
+              {u"Text2"_s, u"Command3"_s, u"Text5"_s, u"Combo2"_s, u"Combo4"_s, u"Text6"_s}, 1170, 1650);
 
     // The value column and the way of matching.
     label(8, u"将匹配的指定列"_s, 90, 2190, 1335);
