@@ -18,8 +18,11 @@ using Clock = std::chrono::steady_clock;
 
 struct TextTables {
     std::vector<std::u16string> parentKeys, parentValues, childKeys, childValues;
-    run::MatchTables lookup() const { return {parentKeys, parentValues, childKeys, {}}; }
-    run::MatchTables further() const { return {parentKeys, parentValues, childKeys, childValues}; }
+    std::vector<sheets::CellValue> parentCells, childCells;
+    run::MatchTables lookup() const { return {parentKeys, parentValues, childKeys, {}, parentCells, {}}; }
+    run::MatchTables further() const {
+        return {parentKeys, parentValues, childKeys, childValues, parentCells, childCells};
+    }
 };
 
 // The arrays a run collects: trimmed key texts, untrimmed value texts.
@@ -28,6 +31,8 @@ TextTables texts(std::int32_t rows) {
     TextTables out;
     for (const auto& c : t.parent[0]) out.parentKeys.push_back(run::trim(c.toText()));
     for (const auto& c : t.parent[1]) out.parentValues.push_back(c.toText());
+    out.parentCells = t.parent[1];
+    out.childCells = t.child[1];
     for (const auto& c : t.child[0]) out.childKeys.push_back(run::trim(c.toText()));
     for (const auto& c : t.child[1]) out.childValues.push_back(c.toText());
     return out;
@@ -55,16 +60,16 @@ void measureMatching(const std::vector<std::int32_t>& sizes, std::int32_t scanRo
     sched_setaffinity(0, sizeof one, &one);
 
     std::printf("\nMatching in memory (one core, best of 3; rows = parent rows = child rows)\n");
-    std::printf("%10s %12s %12s %12s %12s %12s %14s\n", "rows", "lookup ms", "further ms", "text ms",
+    std::printf("%10s %12s %12s %12s %12s %12s %14s\n", "rows", "lookup ms", "further ms", "result ms",
                 "lookup+text", "ns/row", "plain scan ms");
     for (const std::int32_t rows : sizes) {
         const TextTables t = texts(rows);
         std::vector<std::int32_t> found;
-        std::u16string text;
+        sheets::CellRows cells;
         const double lookup = bestMs(3, [&] { found = run::lookupRows(t.lookup()); });
         const double further = bestMs(3, [&] { run::furtherMatchRows(t.further(), run::ValueTest::Agree); });
         const double build =
-            bestMs(3, [&] { text = run::resultText(t.lookup(), found, run::Whose::Parent); });
+            bestMs(3, [&] { cells = run::resultRows(t.lookup(), found, run::Whose::Parent); });
         std::string scan = "-";
         if (rows <= scanRows) {
             std::vector<std::int32_t> scanned;

@@ -245,16 +245,18 @@ Measurement perCellRun(const TableFiles& files, CellReads reads, double limitSec
         readSeconds = std::chrono::duration<double>(Clock::now() - readFrom).count();
 
         if (finished) {
-            const run::MatchTables t{parentKeys, parentValues, childKeys, {}};
-            const std::u16string result =
-                run::resultText(t, run::reference::lookupRows(t), run::Whose::Parent);
+            std::vector<sheets::CellValue> parentCells;
+            for (const auto& v : parentValues) parentCells.push_back(sheets::CellValue::text(v));
+            const run::MatchTables t{parentKeys, parentValues, childKeys, {}, parentCells, {}};
+            const sheets::CellRows result =
+                run::resultRows(t, run::reference::lookupRows(t), run::Whose::Parent);
             childSheet->insertColumn(3);
             app->setVisible(false);
             childSheet->activate();
             window.clipboard().clear();
-            window.clipboard().setText(result);
+            window.clipboard().setText(run::resultText(result));
             childSheet->select(u"C1");
-            childSheet->paste();
+            childSheet->paste(result);
             window.clipboard().clear();
             parentBook->close(true);
             childBook->close(true);

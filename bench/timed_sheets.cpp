@@ -52,9 +52,9 @@ public:
         Call c(clock_, Phase::Place);
         inner_->select(address);
     }
-    void paste() override {
+    void paste(const sheets::CellRows& rows) override {
         Call c(clock_, Phase::Place);
-        inner_->paste();
+        inner_->paste(rows);
     }
 
 private:

@@ -47,6 +47,9 @@ public:
         }
     }
 
+    // The cell at 0-based row r once text(r) has succeeded.
+    const sheets::CellValue& cell(std::size_t r) const { return cells_[r]; }
+
 private:
     std::vector<sheets::CellValue> cells_;
     std::string readFailure_ = "not read";
@@ -57,12 +60,13 @@ constexpr const char* kInvalidCut = "the key cut gets a negative length or a pos
 }  // namespace
 
 void collectKeys(ErrorPolicy& policy, const KeySource& source, const KeyRule& rule, std::u16string& holder,
-                 std::vector<std::u16string>& keys, std::vector<std::u16string>* values) {
+                 TableColumns& table) {
     if (source.rowCount <= 0) return;
     const bool byMode = !rule.wholeWord;
     if (byMode && !(rule.mode && *rule.mode >= 1 && *rule.mode <= 4)) return;
     const std::int16_t mode = byMode ? *rule.mode : 0;
-    const bool collectValues = values && source.valueColumn;
+    const bool collectValues = source.valueColumn.has_value();
+    auto& keys = table.keys;
 
     const ColumnCells keyCells(source.sheet, source.keyColumn, source.rowCount);
     const ColumnCells valueCells = collectValues
@@ -98,10 +102,11 @@ void collectKeys(ErrorPolicy& policy, const KeySource& source, const KeyRule& ru
         const auto valueText = valueCells.text(r, scratch, detail);
         if (!valueText) {
             policy.failed("read the value cell", detail);
-        } else if (r >= values->size()) {
+        } else if (r >= table.values.size() || r >= table.valueCells.size()) {
             policy.failed("read the value cell", "no value array");
         } else {
-            (*values)[r].assign(*valueText);
+            table.values[r].assign(*valueText);
+            table.valueCells[r] = valueCells.cell(r);
         }
     }
 }

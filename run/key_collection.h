@@ -27,11 +27,19 @@ struct KeyRule {
     KeyCondition condition;
 };
 
-// Fills keys (and values, when given) for rows 1..rowCount, entry r - 1 for row r. Each row has a
-// key step (two in mode 3: the trimmed-text holder, then the cut) and a value step; a failing step
-// goes through the policy and stores nothing. Each column is read with one block request; a failed
-// block read fails every cell step of that column. A condition mode outside 1 to 4 reads nothing.
+// A table's keys and values as a run collects them, entry r - 1 for row r.
+struct TableColumns {
+    std::vector<std::u16string> keys;
+    std::vector<std::u16string> values;         // the value cells' texts, which matching compares
+    std::vector<sheets::CellValue> valueCells;  // the value cells as they are, for the result
+};
+
+// Fills the keys (and the values, when the source has a value column) for rows 1..rowCount. Each
+// row has a key step (two in mode 3: the trimmed-text holder, then the cut) and a value step; a
+// failing step goes through the policy and stores nothing. Each column is read with one block
+// request; a failed block read fails every cell step of that column. A condition mode outside 1
+// to 4 reads nothing.
 void collectKeys(ErrorPolicy& policy, const KeySource& source, const KeyRule& rule, std::u16string& holder,
-                 std::vector<std::u16string>& keys, std::vector<std::u16string>* values);
+                 TableColumns& table);
 
 }  // namespace run

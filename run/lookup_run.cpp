@@ -40,9 +40,13 @@ struct Table {
     std::int32_t rowCount = 0;  // a count never obtained stays 0
     int keyColumn = 0;
     std::optional<std::int16_t> mode;
-    std::vector<std::u16string> keys;
-    std::vector<std::u16string> values;
+    TableColumns columns;
 };
+
+// A file chosen for two roles is one open workbook.
+bool sameBook(const std::shared_ptr<sheets::Workbook>& a, const std::shared_ptr<sheets::Workbook>& b) {
+    return a && a == b;
+}
 
 enum class Placement { IntoChildSheet, IntoNewWorkbook, IntoThirdTable };
 
@@ -118,8 +122,10 @@ private:
     static void createArrays(Table& table, bool withValues) {
         if (table.rowCount < 0) throw RunError("negative row count");
         const auto rows = static_cast<std::size_t>(table.rowCount);
-        table.keys.assign(rows, {});
-        if (withValues) table.values.assign(rows, {});
+        table.columns.keys.assign(rows, {});
+        if (!withValues) return;
+        table.columns.values.assign(rows, {});
+        table.columns.valueCells.assign(rows, {});
     }
 
     // The table's condition is parsed into the window's KeyCondition and the mode copied at once,
@@ -140,7 +146,7 @@ private:
         }
         const KeySource source{table.sheet.get(), table.rowCount, table.keyColumn,
                                withValues ? std::optional<int>(in_.valueColumn + 1) : std::nullopt};
-        collectKeys(policy_, source, rule, holder_, table.keys, withValues ? &table.values : nullptr);
+        collectKeys(policy_, source, rule, holder_, table.columns);
     }
 
     void Wrong() {
@@ -164,13 +170,16 @@ private:
         collect(child_, in_.childMatchKind, in_.childCondition, withValues);
     }
 
-    MatchTables tables() const { return {parent_.keys, parent_.values, child_.keys, child_.values}; }
+    MatchTables tables() const {
+        return {parent_.columns.keys,  parent_.columns.values,     child_.columns.keys,
+                child_.columns.values, parent_.columns.valueCells, child_.columns.valueCells};
+    }
 
     void lookupAsResult() {
         openChildTable(false);
         step("look up the values", [&] {
             const MatchTables t = tables();
-            resultText_ = resultText(t, lookupRows(t), Whose::Parent);
+            result_ = resultRows(t, lookupRows(t), Whose::Parent);
         });
     }
 
@@ -180,7 +189,7 @@ private:
         const Whose whose = in_.whose == 0 ? Whose::Parent : in_.whose == 1 ? Whose::Child : Whose::Both;
         step("match the values", [&] {
             const MatchTables t = tables();
-            resultText_ = resultText(t, furtherMatchRows(t, test), whose);
+            result_ = resultRows(t, furtherMatchRows(t, test), whose);
         });
     }
 
@@ -204,26 +213,35 @@ private:
         }
     }
 
-    // Clear the clipboard, put the ResultText on it, select the first cell, paste, clear again.
+    // The clipboard shows the result as text while it is placed, but the sheet takes the cells from
+    // the run: each value stays one cell, of its own type and format, whatever it holds.
     void pasteResult(const std::shared_ptr<sheets::Worksheet>& sheet, const std::u16string& address) {
         step("clear the clipboard", [&] { window_.clipboard().clear(); });
-        step("put the result on the clipboard", [&] { window_.clipboard().setText(resultText_); });
+        step("put the result on the clipboard", [&] { window_.clipboard().setText(resultText(result_)); });
         step("select the first cell", [&] { deref(sheet).select(address); });
-        step("paste the result", [&] { deref(sheet).paste(); });
+        step("paste the result", [&] { deref(sheet).paste(result_); });
         step("clear the clipboard", [&] { window_.clipboard().clear(); });
     }
 
+    // A workbook that has two roles is closed once, in the last of them: the parent as the child
+    // saves the result once; a child that is the third workbook is asked about like any third one.
     void closeParentAndChild() {
-        step("close the parent workbook", [&] { deref(parent_.book).close(true); });
-        step("close the child workbook", [&] { deref(child_.book).close(true); });
+        if (!sameBook(parent_.book, child_.book) && !sameBook(parent_.book, thirdBook_))
+            step("close the parent workbook", [&] { deref(parent_.book).close(true); });
+        if (!sameBook(child_.book, thirdBook_))
+            step("close the child workbook", [&] { deref(child_.book).close(true); });
+    }
+
+    // One empty column, or two for the parent's and the child's values side by side.
+    void insertResultColumns(const std::shared_ptr<sheets::Worksheet>& sheet, int column) {
+        step("insert the result columns", [&] {
+            deref(sheet).insertColumn(column);
+            if (in_.whose == 2) deref(sheet).insertColumn(column);
+        });
     }
 
     void intoChildSheet() {
-        const int column = in_.childTargetColumn + 1;
-        step("insert the result columns", [&] {
-            deref(child_.sheet).insertColumn(column);
-            if (in_.whose == 2) deref(child_.sheet).insertColumn(column);
-        });
+        insertResultColumns(child_.sheet, in_.childTargetColumn + 1);
         step("hide the application", [&] { deref(app_).setVisible(false); });
         step("activate the child sheet", [&] { deref(child_.sheet).activate(); });
         pasteResult(child_.sheet, in_.childTargetLetter + u"1");
@@ -244,8 +262,7 @@ private:
         step("open the third workbook", [&] { thirdBook_ = deref(app_).open(in_.thirdPath); });
         step("take the third sheet", [&] { targetSheet_ = deref(thirdBook_).worksheet(1); });
         step("show the application", [&] { deref(app_).setVisible(true); });
-        step("insert the result column",
-             [&] { deref(targetSheet_).insertColumn(in_.thirdTargetColumn + 1); });
+        insertResultColumns(targetSheet_, in_.thirdTargetColumn + 1);
         step("hide the application", [&] { deref(app_).setVisible(false); });
         step("activate the third sheet", [&] { deref(targetSheet_).activate(); });
         pasteResult(targetSheet_, in_.thirdTargetLetter + u"1");
@@ -256,15 +273,13 @@ private:
     }
 
     void releaseArrays() {
-        child_.keys = {};
-        parent_.keys = {};
-        parent_.values = {};
-        child_.values = {};
+        child_.columns = {};
+        parent_.columns = {};
+        result_ = {};
     }
 
     void complete() {
         releaseArrays();
-        resultText_ = {};
         window_.setFrameEnabled(true);
         window_.setStartEnabled(true);
         message(kDoneText, kDoneTitle);
@@ -318,7 +333,7 @@ private:
     std::shared_ptr<sheets::Workbook> thirdBook_;
     std::shared_ptr<sheets::Worksheet> targetSheet_;
     std::u16string holder_;  // mode 3: the last trimmed key text, kept across rows and tables
-    std::u16string resultText_;
+    sheets::CellRows result_;
 };
 
 }  // namespace

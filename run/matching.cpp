@@ -190,21 +190,37 @@ std::vector<std::int32_t> furtherMatchRows(const MatchTables& t, ValueTest test)
     return rows;
 }
 
-std::u16string resultText(const MatchTables& t, const std::vector<std::int32_t>& rows, Whose whose) {
-    std::u16string text;
-    text.reserve(rows.size() * (whose == Whose::Both ? 16 : 8));
+sheets::CellRows resultRows(const MatchTables& t, const std::vector<std::int32_t>& rows, Whose whose) {
+    const auto cellAt = [](std::span<const sheets::CellValue> cells, std::size_t i) {
+        return i < cells.size() ? cells[i] : sheets::CellValue();
+    };
+    sheets::CellRows out{whose == Whose::Both ? 2 : 1, {}};
+    out.cells.reserve(rows.size() * static_cast<std::size_t>(out.width));
     for (std::size_t c = 0; c < rows.size(); ++c) {
-        if (rows[c] != kNoRow) {
-            const auto p = static_cast<std::size_t>(rows[c]);
-            if (whose == Whose::Child) {
-                text.append(at(t.childValues, c));
-            } else {
-                text.append(at(t.parentValues, p));
-                if (whose == Whose::Both) {
-                    text.push_back(u'\t');
-                    text.append(at(t.childValues, c));
-                }
-            }
+        const bool chosen = rows[c] != kNoRow;
+        const auto p = chosen ? static_cast<std::size_t>(rows[c]) : 0;
+        if (whose != Whose::Child)
+            out.cells.push_back(chosen ? cellAt(t.parentCells, p) : sheets::CellValue());
+        if (whose != Whose::Parent)
+            out.cells.push_back(chosen ? cellAt(t.childCells, c) : sheets::CellValue());
+    }
+    return out;
+}
+
+std::u16string resultText(const sheets::CellRows& rows) {
+    std::u16string text;
+    std::vector<std::u16string> cells(static_cast<std::size_t>(rows.width));
+    for (std::size_t r = 0; r < rows.rowCount(); ++r) {
+        bool any = false;
+        for (int c = 0; c < rows.width; ++c) {
+            const sheets::CellValue& v = rows.at(r, c);
+            cells[c] = v.isError() ? std::u16string() : v.toText();
+            any |= !cells[c].empty();
+        }
+        // A row without a value is an empty line, without separators.
+        for (int c = 0; any && c < rows.width; ++c) {
+            if (c > 0) text.push_back(u'\t');
+            text.append(cells[c]);
         }
         text.push_back(u'\r');
     }

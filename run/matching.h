@@ -5,14 +5,19 @@
 #include <string>
 #include <vector>
 
+#include "sheets/cell_value.h"
+
 namespace run {
 
-// The four arrays of a run, entry r - 1 for row r. ChildValues is empty in a lookup.
+// The four arrays of a run, entry r - 1 for row r, and the value cells as the sheets hold them, of
+// which the values are the texts. ChildValues is empty in a lookup.
 struct MatchTables {
     std::span<const std::u16string> parentKeys;
     std::span<const std::u16string> parentValues;
     std::span<const std::u16string> childKeys;
     std::span<const std::u16string> childValues;
+    std::span<const sheets::CellValue> parentCells;
+    std::span<const sheets::CellValue> childCells;
 };
 
 enum class ValueTest { Agree, Differ };    // Combo7: "匹配", "不匹配"
@@ -27,9 +32,13 @@ constexpr std::int32_t kNoRow = -1;
 std::vector<std::int32_t> lookupRows(const MatchTables& tables);
 std::vector<std::int32_t> furtherMatchRows(const MatchTables& tables, ValueTest test);
 
-// One line per child row, each ended by a carriage return: the cells of the chosen parent row
-// (ParentValues for Parent, ChildValues for Child, both with a tab between them for Both) or nothing.
-std::u16string resultText(const MatchTables& tables, const std::vector<std::int32_t>& rows, Whose whose);
+// One row per child row: the value cell of the chosen parent row (Parent), the child's own (Child)
+// or both (Both, two cells wide); empty cells where no parent row was chosen.
+sheets::CellRows resultRows(const MatchTables& tables, const std::vector<std::int32_t>& rows, Whose whose);
+
+// The rows as one text: each cell's text, a tab between the cells of a row, every row ended by a
+// carriage return; a row without any value is an empty line.
+std::u16string resultText(const sheets::CellRows& rows);
 
 // The plain scans the index must agree with; for tests.
 namespace reference {

@@ -25,12 +25,12 @@ struct RunInputs {
     int valueTest = 0;    // Combo7: 0 values agree, otherwise values differ
     int whose = 0;        // Combo8: 0 parent, 1 child, 2 both
 
-    bool intoChildSheet = true;      // Option1(0)
-    bool intoNewWorkbook = false;    // Option1(1)
-    int childTargetColumn = 0;       // Combo9
+    bool intoChildSheet = true;    // Option1(0)
+    bool intoNewWorkbook = false;  // Option1(1)
+    int childTargetColumn = 0;     // Combo9
     std::u16string childTargetLetter = u"A";
-    std::u16string thirdPath;        // Text7
-    int thirdTargetColumn = 0;       // Combo10
+    std::u16string thirdPath;   // Text7
+    int thirdTargetColumn = 0;  // Combo10
     std::u16string thirdTargetLetter = u"A";
 };
 

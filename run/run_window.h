@@ -3,13 +3,15 @@
 #include <string>
 
 #include "sheets/application.h"
+#include "sheets/clipboard.h"
 
 namespace run {
 
-// What a run needs of the windows: the clipboard and save question it lends the spreadsheet
-// application, modal messages, the inputs it disables while it works, and the end of the program.
+// What a run needs of the windows: the save question it lends the spreadsheet application, the
+// clipboard, modal messages, the inputs it disables while it works, and the end of the program.
 class RunWindow : public sheets::Desktop {
 public:
+    virtual sheets::Clipboard& clipboard() = 0;
     // A modal box with the exclamation icon and one OK button.
     virtual void showMessage(const std::u16string& text, const std::u16string& title) = 0;
     virtual void setFrameEnabled(bool enabled) = 0;  // Frame1

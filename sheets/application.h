@@ -7,7 +7,6 @@
 #include <vector>
 
 #include "sheets/cell_value.h"
-#include "sheets/clipboard.h"
 
 namespace sheets {
 
@@ -27,9 +26,9 @@ public:
     virtual void activate() = 0;
     // A single cell address such as "A1" or "C1".
     virtual void select(const std::u16string& address) = 0;
-    // Spreads the clipboard text over the cells from the selected one: a tab starts the next cell to
-    // the right, a carriage return the next row.
-    virtual void paste() = 0;
+    // Writes the cells from the selected one, each value with its type and number format: row i,
+    // cell j lands i rows down and j columns right of it. Nothing is parsed or split on the way.
+    virtual void paste(const CellRows& rows) = 0;
 };
 
 class Workbook {
@@ -58,12 +57,11 @@ public:
     virtual void quit() = 0;
 };
 
-// What the windows lend to an application: the clipboard its paste reads, and the question it asks
-// before closing a changed workbook that was closed without a save choice.
+// What the windows lend to an application: the question it asks before closing a changed workbook
+// that was closed without a save choice.
 class Desktop {
 public:
     virtual ~Desktop() = default;
-    virtual Clipboard& clipboard() = 0;
     // true: save, false: don't save. fileName is the workbook's file name without its folder.
     virtual bool askSaveChanges(const std::u16string& fileName) = 0;
 };

@@ -10,12 +10,15 @@
 namespace sheets {
 namespace {
 
-std::u16string ascii(const std::string& s) { return std::u16string(s.begin(), s.end()); }
+std::u16string ascii(const std::string& s) {
+    return std::u16string(s.begin(), s.end());
+}
 
 }  // namespace
 
 std::u16string generalNumberText(double v) {
-    if (std::isnan(v) || std::isinf(v)) return ascii(std::isnan(v) ? "NaN" : (v > 0 ? "Infinity" : "-Infinity"));
+    if (std::isnan(v) || std::isinf(v))
+        return ascii(std::isnan(v) ? "NaN" : (v > 0 ? "Infinity" : "-Infinity"));
     if (v == 0) return u"0";
 
     // 15 significant digits: d.dddddddddddddde±x
@@ -64,11 +67,17 @@ std::u16string dateText(double serial) {
 
     const year_month_day ymd{sys_days{1899y / December / 30} + days{static_cast<long long>(dayPart)}};
     char date[32];
-    std::snprintf(date, sizeof date, "%d/%u/%u", static_cast<int>(ymd.year()), static_cast<unsigned>(ymd.month()),
-                  static_cast<unsigned>(ymd.day()));
+    std::snprintf(date, sizeof date, "%d/%u/%u", static_cast<int>(ymd.year()),
+                  static_cast<unsigned>(ymd.month()), static_cast<unsigned>(ymd.day()));
     std::string out = date;
     if (seconds != 0) out += std::string(" ") + time;
     return ascii(out);
+}
+
+bool CellValue::operator==(const CellValue& other) const {
+    if (kind_ != other.kind_ || value_ != other.value_) return false;
+    if (format_ == other.format_) return true;
+    return format_ && other.format_ && *format_ == *other.format_;
 }
 
 std::u16string CellValue::toText() const {

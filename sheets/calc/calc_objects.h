@@ -10,6 +10,7 @@
 #include <com/sun/star/frame/XDesktop2.hpp>
 #include <com/sun/star/lang/XComponent.hpp>
 #include <com/sun/star/sheet/XSpreadsheet.hpp>
+#include <com/sun/star/table/CellRangeAddress.hpp>
 #include <com/sun/star/util/XNumberFormats.hpp>
 
 #include "sheets/application.h"
@@ -19,6 +20,20 @@
 namespace sheets::calc {
 
 class CalcWorkbook;
+
+// What a number in a cell of a number format is: a plain number, a date or a boolean, and the
+// format it is shown in (null for the general format).
+struct ShownAs {
+    CellValue::Kind kind = CellValue::Kind::Number;
+    std::shared_ptr<const NumberFormat> format;
+};
+
+// Number formats ordered by code, then locale.
+struct FormatOrder {
+    bool operator()(const NumberFormat& a, const NumberFormat& b) const {
+        return a.code != b.code ? a.code < b.code : a.locale < b.locale;
+    }
+};
 
 struct CellPosition {
     sal_Int32 column = 0;
@@ -61,11 +76,16 @@ public:
     // Path or title, for failure details.
     std::string label() const;
     std::u16string fileName() const;
-    bool isClosed() const { return closed_; }
     // The session, when this workbook is still open in a running application; throws Failure otherwise.
     std::shared_ptr<Session> session() const;
     const Reference<css::lang::XComponent>& document() const { return document_; }
-    Reference<css::util::XNumberFormats> numberFormats();
+    // How a number in a cell of a number format key is read.
+    const ShownAs& shownAs(sal_Int32 key);
+    // Days to add to a date of this document to count them from 1899-12-30 (files of the 1904 date
+    // system count from 1904-01-01).
+    double dateOffset();
+    // Shows the cells of the ranges in a number format, adding it to the document when it is new.
+    void applyFormat(const NumberFormat& format, const std::vector<css::table::CellRangeAddress>& ranges);
     void setWindowVisible(bool visible);
     bool windowShown() const { return shown_; }
     // Closes without saving and without any question; for quitting.
@@ -80,7 +100,11 @@ private:
 
     std::weak_ptr<Session> session_;
     Reference<css::lang::XComponent> document_;
+    Reference<css::util::XNumberFormats> numberFormats();
+
     Reference<css::util::XNumberFormats> formats_;
+    std::map<sal_Int32, ShownAs> shownAs_;
+    std::optional<double> dateOffset_;
     std::string path_;
     bool lockedElsewhere_;
     std::map<int, CellPosition> selections_;
@@ -99,7 +123,7 @@ public:
     void insertColumn(int n) override;
     void activate() override;
     void select(const std::u16string& address) override;
-    void paste() override;
+    void paste(const CellRows& rows) override;
 
 private:
     // Rows [firstRow, firstRow + rows) of a column, 0-based, as the run sees them.

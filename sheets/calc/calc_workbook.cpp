@@ -1,8 +1,10 @@
+#include <chrono>
 #include <cmath>
 #include <fstream>
 #include <sstream>
 
 #include <com/sun/star/awt/XWindow.hpp>
+#include <com/sun/star/beans/XPropertySet.hpp>
 #include <com/sun/star/container/XIndexAccess.hpp>
 #include <com/sun/star/frame/XController.hpp>
 #include <com/sun/star/frame/XFrame.hpp>
@@ -10,11 +12,18 @@
 #include <com/sun/star/frame/XStorable.hpp>
 #include <com/sun/star/frame/XTitle.hpp>
 #include <com/sun/star/lang/DisposedException.hpp>
+#include <com/sun/star/lang/Locale.hpp>
+#include <com/sun/star/lang/XMultiServiceFactory.hpp>
+#include <com/sun/star/sheet/XSheetCellRangeContainer.hpp>
 #include <com/sun/star/sheet/XSpreadsheetDocument.hpp>
 #include <com/sun/star/sheet/XSpreadsheetView.hpp>
 #include <com/sun/star/util/CloseVetoException.hpp>
+#include <com/sun/star/util/Date.hpp>
+#include <com/sun/star/util/MalformedNumberFormatException.hpp>
+#include <com/sun/star/util/NumberFormat.hpp>
 #include <com/sun/star/util/XCloseable.hpp>
 #include <com/sun/star/util/XModifiable.hpp>
+#include <com/sun/star/util/XNumberFormatTypes.hpp>
 #include <com/sun/star/util/XNumberFormatsSupplier.hpp>
 
 #include "sheets/calc/calc_objects.h"
@@ -36,6 +45,19 @@ std::string lockHolder(const std::string& path) {
     const std::string user = field(0).empty() ? field(1) : field(0);
     return "it is locked by " + (user.empty() ? std::string("an unnamed user") : user) + " on " + field(2) +
            " since " + field(3) + " (lock file " + lock + ", office profile " + field(4) + ")";
+}
+
+// A locale as a tag such as "en-US"; the office keeps tags it has no fields for in the variant.
+std::u16string localeTag(const css::lang::Locale& l) {
+    if (l.Language == "qlt") return fromOUString(l.Variant);
+    return fromOUString(l.Country.isEmpty() ? l.Language : l.Language + "-" + l.Country);
+}
+
+css::lang::Locale localeOf(const std::u16string& tag) {
+    const auto dash = tag.find(u'-');
+    if (dash == std::u16string::npos) return {toOUString(tag), {}, {}};
+    if (tag.find(u'-', dash + 1) != std::u16string::npos) return {"qlt", {}, toOUString(tag)};
+    return {toOUString(tag.substr(0, dash)), toOUString(tag.substr(dash + 1)), {}};
 }
 
 }  // namespace
@@ -153,6 +175,62 @@ Reference<css::util::XNumberFormats> CalcWorkbook::numberFormats() {
         formats_ =
             Reference<css::util::XNumberFormatsSupplier>(document_, UNO_QUERY_THROW)->getNumberFormats();
     return formats_;
+}
+
+const ShownAs& CalcWorkbook::shownAs(sal_Int32 key) {
+    if (auto known = shownAs_.find(key); known != shownAs_.end()) return known->second;
+    Reference<css::beans::XPropertySet> properties = numberFormats()->getByKey(key);
+    sal_Int16 type = 0;
+    OUString code;
+    css::lang::Locale locale;
+    properties->getPropertyValue("Type") >>= type;
+    properties->getPropertyValue("FormatString") >>= code;
+    properties->getPropertyValue("Locale") >>= locale;
+    ShownAs shown;
+    if (type & css::util::NumberFormat::LOGICAL)
+        shown.kind = CellValue::Kind::Boolean;
+    else if (type & (css::util::NumberFormat::DATE | css::util::NumberFormat::TIME))
+        shown.kind = CellValue::Kind::Date;
+    const bool general = shown.kind == CellValue::Kind::Number &&
+                         Reference<css::util::XNumberFormatTypes>(numberFormats(), UNO_QUERY_THROW)
+                                 ->getStandardIndex(locale) == key;
+    if (!general)
+        shown.format =
+            std::make_shared<const NumberFormat>(NumberFormat{fromOUString(code), localeTag(locale)});
+    return shownAs_.emplace(key, std::move(shown)).first->second;
+}
+
+double CalcWorkbook::dateOffset() {
+    if (!dateOffset_) {
+        css::util::Date nullDate{30, 12, 1899};
+        Reference<css::beans::XPropertySet>(document_, UNO_QUERY_THROW)->getPropertyValue("NullDate") >>=
+            nullDate;
+        using namespace std::chrono;
+        const auto day = [](const css::util::Date& d) {
+            return sys_days{year{d.Year} / month{d.Month} / d.Day}.time_since_epoch().count();
+        };
+        dateOffset_ = static_cast<double>(day(nullDate) - day({30, 12, 1899}));
+    }
+    return *dateOffset_;
+}
+
+void CalcWorkbook::applyFormat(const NumberFormat& format,
+                               const std::vector<css::table::CellRangeAddress>& ranges) {
+    const OUString code = toOUString(format.code);
+    const css::lang::Locale locale = localeOf(format.locale);
+    sal_Int32 key = numberFormats()->queryKey(code, locale, false);
+    try {
+        if (key < 0) key = numberFormats()->addNew(code, locale);
+    } catch (const css::util::MalformedNumberFormatException& e) {
+        throw Failure("the number format \"" + utf8(format.code) + "\" is not one the office knows");
+    }
+    Reference<css::sheet::XSheetCellRangeContainer> cells(
+        Reference<css::lang::XMultiServiceFactory>(document_, UNO_QUERY_THROW)
+            ->createInstance("com.sun.star.sheet.SheetCellRanges"),
+        UNO_QUERY_THROW);
+    cells->addRangeAddresses(
+        Sequence<css::table::CellRangeAddress>(ranges.data(), static_cast<sal_Int32>(ranges.size())), false);
+    Reference<css::beans::XPropertySet>(cells, UNO_QUERY_THROW)->setPropertyValue("NumberFormat", Any(key));
 }
 
 void CalcWorkbook::setWindowVisible(bool visible) {

@@ -1,4 +1,5 @@
 #include <algorithm>
+#include <cmath>
 #include <map>
 #include <sstream>
 
@@ -20,7 +21,6 @@
 #include <com/sun/star/util/NumberFormat.hpp>
 
 #include "sheets/calc/calc_objects.h"
-#include "sheets/calc/paste_plan.h"
 
 namespace sheets::calc {
 namespace {
@@ -41,6 +41,19 @@ std::string cellName(sal_Int32 column, sal_Int32 row) {
 Reference<css::sheet::XSheetCellRanges> query(const Reference<css::table::XCellRange>& range,
                                               sal_Int16 flags) {
     return Reference<css::sheet::XCellRangesQuery>(range, UNO_QUERY_THROW)->queryContentCells(flags);
+}
+
+// The format a written cell is given: its own, or for a date or boolean without one the usual
+// format of its kind. Numbers without a format and texts keep the cleared cell's general format.
+const NumberFormat* formatToWrite(const CellValue& v) {
+    static const NumberFormat date{u"YYYY/M/D", u"en-US"}, dateTime{u"YYYY/M/D H:MM:SS", u"en-US"},
+        time{u"H:MM:SS", u"en-US"}, boolean{u"BOOLEAN", u"en-US"};
+    if (v.format()) return v.format().get();
+    if (v.kind() == CellValue::Kind::Boolean) return &boolean;
+    if (v.kind() != CellValue::Kind::Date) return nullptr;
+    const double day = std::floor(v.numberValue());
+    if (v.numberValue() >= 0 && day == 0) return &time;
+    return v.numberValue() == day ? &date : &dateTime;
 }
 
 // Row heights are not fitted to what is written: the office would measure every row an insert or
@@ -140,110 +153,120 @@ std::vector<CellValue> CalcWorksheet::column(int column, std::int32_t rows) {
     return readColumn(column - 1, 0, rows);
 }
 
-std::vector<CellValue> CalcWorksheet::readColumn(sal_Int32 column, sal_Int32 firstRow, sal_Int32 rows) {
-    std::vector<CellValue> values(static_cast<std::size_t>(rows));
-    if (rows == 0) return values;
-    const sal_Int32 lastRow = firstRow + rows - 1;
-    const std::string what =
-        "cannot read " +
-        (rows == 1 ? "cell " + cellName(column, firstRow)
-                   : "cells " + cellName(column, firstRow) + ":" + cellName(column, lastRow)) +
-        " of " + where();
-    try {
-        Reference<css::table::XCellRange> range =
-            sheet_->getCellRangeByPosition(column, firstRow, column, lastRow);
-        const Sequence<Sequence<Any>> data =
-            Reference<css::sheet::XCellRangeData>(range, UNO_QUERY_THROW)->getDataArray();
-        if (data.getLength() != rows)
-            throw Failure(what + ": the office returned " + std::to_string(data.getLength()) + " rows");
+namespace {
 
-        // Numbers first; whether one is a date or a boolean depends on its format and formula.
-        std::vector<double> numbers(values.size(), 0.0);
-        std::vector<bool> isNumber(values.size(), false);
-        bool anyNumber = false;
-        for (sal_Int32 r = 0; r < rows; ++r) {
-            const Any& a = data[r][0];
-            double d = 0;
-            OUString s;
-            if (!a.hasValue()) {
-                values[r] = CellValue::error();  // a formula whose result is an error
-            } else if (a >>= d) {
-                numbers[r] = d;
-                isNumber[r] = true;
-                anyNumber = true;
-                values[r] = CellValue::number(d);
-            } else if (a >>= s) {
-                if (!s.isEmpty()) values[r] = CellValue::text(fromOUString(s));
-            } else {
-                values[r] = CellValue::error();
-            }
-        }
+// Rows [first, last] of one column, 0-based, and what was read of them so far.
+struct ColumnBlock {
+    Reference<css::table::XCellRange> range;
+    sal_Int32 first = 0;
+    sal_Int32 last = 0;
+    std::vector<CellValue> values;
 
-        auto forRows = [&](const css::table::CellRangeAddress& a, auto&& apply) {
-            for (sal_Int32 r = std::max(a.StartRow, firstRow); r <= std::min(a.EndRow, lastRow); ++r)
-                apply(static_cast<std::size_t>(r - firstRow));
-        };
-
-        if (anyNumber) {
-            Reference<css::container::XIndexAccess> formats(
-                Reference<css::sheet::XUniqueCellFormatRangesSupplier>(range, UNO_QUERY_THROW)
-                    ->getUniqueCellFormatRanges(),
-                UNO_QUERY_THROW);
-            Reference<css::util::XNumberFormats> numberFormats = workbook_->numberFormats();
-            std::map<sal_Int32, sal_Int16> typeOfKey;
-            for (sal_Int32 i = 0, n = formats->getCount(); i < n; ++i) {
-                Reference<css::sheet::XSheetCellRanges> ranges(formats->getByIndex(i), UNO_QUERY_THROW);
-                sal_Int32 key = 0;
-                Reference<css::beans::XPropertySet>(ranges, UNO_QUERY_THROW)
-                    ->getPropertyValue("NumberFormat") >>= key;
-                auto known = typeOfKey.find(key);
-                if (known == typeOfKey.end()) {
-                    sal_Int16 type = 0;
-                    numberFormats->getByKey(key)->getPropertyValue("Type") >>= type;
-                    known = typeOfKey.emplace(key, type).first;
-                }
-                const sal_Int16 type = known->second;
-                const bool logical = type & css::util::NumberFormat::LOGICAL;
-                const bool date = type & (css::util::NumberFormat::DATE | css::util::NumberFormat::TIME);
-                if (!logical && !date) continue;
-                for (const auto& a : ranges->getRangeAddresses())
-                    forRows(a, [&](std::size_t r) {
-                        if (!isNumber[r]) return;
-                        values[r] =
-                            logical ? CellValue::boolean(numbers[r] != 0) : CellValue::date(numbers[r]);
-                    });
-            }
-        }
-
-        // Formulas: =TRUE() and =FALSE() are booleans also where the file kept no boolean format (.xls),
-        // and a formula that yields "" holds an empty text, not nothing.
-        const Sequence<css::table::CellRangeAddress> formulaCells =
-            query(range, css::sheet::CellFlags::FORMULA)->getRangeAddresses();
-        if (formulaCells.hasElements()) {
-            sal_Int32 top = lastRow, bottom = firstRow;
-            for (const auto& a : formulaCells) {
-                top = std::min(top, std::max(a.StartRow, firstRow));
-                bottom = std::max(bottom, std::min(a.EndRow, lastRow));
-            }
-            const Sequence<Sequence<OUString>> formulas =
-                Reference<css::sheet::XCellRangeFormula>(
-                    sheet_->getCellRangeByPosition(column, top, column, bottom), UNO_QUERY_THROW)
-                    ->getFormulaArray();
-            for (const auto& a : formulaCells)
-                forRows(a, [&](std::size_t r) {
-                    const OUString& f = formulas[static_cast<sal_Int32>(r) - (top - firstRow)][0];
-                    if (isNumber[r] && f.equalsIgnoreAsciiCase("=TRUE()"))
-                        values[r] = CellValue::boolean(true);
-                    else if (isNumber[r] && f.equalsIgnoreAsciiCase("=FALSE()"))
-                        values[r] = CellValue::boolean(false);
-                    else if (values[r].kind() == CellValue::Kind::Empty)
-                        values[r] = CellValue::text(u"");
-                });
-        }
-    } catch (const css::uno::Exception& e) {
-        throw Failure(describe(what, e));
+    // Calls apply(i) for each row of an address that lies in the block, i counted from its top.
+    template <class Apply>
+    void forRows(const css::table::CellRangeAddress& a, Apply&& apply) const {
+        for (sal_Int32 r = std::max(a.StartRow, first); r <= std::min(a.EndRow, last); ++r)
+            apply(static_cast<std::size_t>(r - first));
     }
-    return values;
+};
+
+// What getDataArray tells: numbers (dates and booleans among them), texts, nothing, errors.
+bool readValues(ColumnBlock& block) {
+    const Sequence<Sequence<Any>> data =
+        Reference<css::sheet::XCellRangeData>(block.range, UNO_QUERY_THROW)->getDataArray();
+    if (data.getLength() != static_cast<sal_Int32>(block.values.size()))
+        throw css::uno::RuntimeException("the office returned " + OUString::number(data.getLength()) +
+                                         " rows");
+    bool anyNumber = false;
+    for (std::size_t r = 0; r < block.values.size(); ++r) {
+        const Any& a = data[static_cast<sal_Int32>(r)][0];
+        double d = 0;
+        OUString s;
+        if (a >>= d) {
+            block.values[r] = CellValue::number(d);
+            anyNumber = true;
+        } else if (a >>= s) {
+            if (!s.isEmpty()) block.values[r] = CellValue::text(fromOUString(s));
+        } else {
+            block.values[r] = CellValue::error();  // void: a formula whose result is an error
+        }
+    }
+    return anyNumber;
+}
+
+// Numbers take the kind and the number format their cells are shown in.
+void applyNumberFormats(ColumnBlock& block, CalcWorkbook& workbook) {
+    Reference<css::container::XIndexAccess> formats(
+        Reference<css::sheet::XUniqueCellFormatRangesSupplier>(block.range, UNO_QUERY_THROW)
+            ->getUniqueCellFormatRanges(),
+        UNO_QUERY_THROW);
+    for (sal_Int32 i = 0, n = formats->getCount(); i < n; ++i) {
+        Reference<css::sheet::XSheetCellRanges> ranges(formats->getByIndex(i), UNO_QUERY_THROW);
+        sal_Int32 key = 0;
+        Reference<css::beans::XPropertySet>(ranges, UNO_QUERY_THROW)->getPropertyValue("NumberFormat") >>=
+            key;
+        const ShownAs& shown = workbook.shownAs(key);
+        if (shown.kind == CellValue::Kind::Number && !shown.format) continue;
+        const double offset = workbook.dateOffset();
+        for (const auto& a : ranges->getRangeAddresses())
+            block.forRows(a, [&](std::size_t r) {
+                CellValue& v = block.values[r];
+                if (v.kind() != CellValue::Kind::Number) return;
+                const double d = v.numberValue();
+                if (shown.kind == CellValue::Kind::Boolean) v = CellValue::boolean(d != 0);
+                if (shown.kind == CellValue::Kind::Date) v = CellValue::date(d + offset);
+                v.setFormat(shown.format);
+            });
+    }
+}
+
+// =TRUE() and =FALSE() are booleans also where the file kept no boolean format (.xls), and a
+// formula that yields "" holds an empty text, not nothing. The formulas come in one request.
+void applyFormulas(ColumnBlock& block, const Reference<css::sheet::XSpreadsheet>& sheet, sal_Int32 column) {
+    const Sequence<css::table::CellRangeAddress> cells =
+        query(block.range, css::sheet::CellFlags::FORMULA)->getRangeAddresses();
+    if (!cells.hasElements()) return;
+    sal_Int32 top = block.last, bottom = block.first;
+    for (const auto& a : cells) {
+        top = std::min(top, std::max(a.StartRow, block.first));
+        bottom = std::max(bottom, std::min(a.EndRow, block.last));
+    }
+    const Sequence<Sequence<OUString>> formulas =
+        Reference<css::sheet::XCellRangeFormula>(sheet->getCellRangeByPosition(column, top, column, bottom),
+                                                 UNO_QUERY_THROW)
+            ->getFormulaArray();
+    for (const auto& a : cells)
+        block.forRows(a, [&](std::size_t r) {
+            const OUString& f = formulas[static_cast<sal_Int32>(r) - (top - block.first)][0];
+            CellValue& v = block.values[r];
+            const bool number = v.kind() == CellValue::Kind::Number || v.kind() == CellValue::Kind::Boolean;
+            if (number && f.equalsIgnoreAsciiCase("=TRUE()")) {
+                v = CellValue::boolean(true);
+            } else if (number && f.equalsIgnoreAsciiCase("=FALSE()")) {
+                v = CellValue::boolean(false);
+            } else if (v.kind() == CellValue::Kind::Empty) {
+                v = CellValue::text(u"");
+            }
+        });
+}
+
+}  // namespace
+
+std::vector<CellValue> CalcWorksheet::readColumn(sal_Int32 column, sal_Int32 firstRow, sal_Int32 rows) {
+    if (rows == 0) return {};
+    ColumnBlock block{nullptr, firstRow, firstRow + rows - 1,
+                      std::vector<CellValue>(static_cast<std::size_t>(rows))};
+    try {
+        block.range = sheet_->getCellRangeByPosition(column, block.first, column, block.last);
+        if (readValues(block)) applyNumberFormats(block, *workbook_);
+        applyFormulas(block, sheet_, column);
+    } catch (const css::uno::Exception& e) {
+        const std::string cells =
+            rows == 1 ? "cell " + cellName(column, block.first)
+                      : "cells " + cellName(column, block.first) + ":" + cellName(column, block.last);
+        throw Failure(describe("cannot read " + cells + " of " + where(), e));
+    }
+    return std::move(block.values);
 }
 
 void CalcWorksheet::insertColumn(int n) {
@@ -275,73 +298,84 @@ void CalcWorksheet::select(const std::u16string& address) {
     workbook_->selection(position_) = *position;
 }
 
-void CalcWorksheet::paste() {
-    auto session = workbook_->session();
-    const auto lines = splitPasteText(session->desktop.clipboard().text());
-    if (lines.empty()) return;
+namespace {
 
-    const auto lineCount = static_cast<sal_Int32>(lines.size());
-    std::vector<int> widths;
-    for (const auto& l : lines) widths.push_back(static_cast<int>(l.size()));
-    const int width = *std::max_element(widths.begin(), widths.end());
+// The cells as the office's block write takes them: numbers (dates and booleans too) as doubles,
+// texts as strings, which it never parses, and an empty string for an empty cell.
+Sequence<Sequence<Any>> dataArray(const CellRows& rows, double dateOffset) {
+    Sequence<Sequence<Any>> data(static_cast<sal_Int32>(rows.rowCount()));
+    auto* out = data.getArray();
+    for (std::size_t r = 0; r < rows.rowCount(); ++r) {
+        out[r].realloc(rows.width);
+        Any* cells = out[r].getArray();
+        for (int c = 0; c < rows.width; ++c) {
+            const CellValue& v = rows.at(r, c);
+            switch (v.kind()) {
+                case CellValue::Kind::Number:
+                case CellValue::Kind::Boolean:
+                    cells[c] <<= v.numberValue();
+                    break;
+                case CellValue::Kind::Date:
+                    cells[c] <<= v.numberValue() - dateOffset;
+                    break;
+                case CellValue::Kind::Text:
+                    cells[c] <<= toOUString(v.textValue());
+                    break;
+                default:
+                    cells[c] <<= OUString();
+            }
+        }
+    }
+    return data;
+}
+
+// Per number format, the runs of cells down each column that are shown in it.
+std::map<NumberFormat, std::vector<css::table::CellRangeAddress>, FormatOrder> formatRuns(
+    const CellRows& rows, sal_Int16 sheetIndex, CellPosition from) {
+    std::map<NumberFormat, std::vector<css::table::CellRangeAddress>, FormatOrder> runs;
+    for (int c = 0; c < rows.width; ++c) {
+        const NumberFormat* open = nullptr;
+        for (std::size_t r = 0; r <= rows.rowCount(); ++r) {
+            const NumberFormat* f = r < rows.rowCount() ? formatToWrite(rows.at(r, c)) : nullptr;
+            if (open && f && *f == *open) {
+                ++runs[*open].back().EndRow;
+                continue;
+            }
+            open = f;
+            if (!f) continue;
+            const sal_Int32 column = from.column + c, row = from.row + static_cast<sal_Int32>(r);
+            runs[*f].push_back({sheetIndex, column, row, column, row});
+        }
+    }
+    return runs;
+}
+
+}  // namespace
+
+void CalcWorksheet::paste(const CellRows& rows) {
+    check();
     const CellPosition from = workbook_->selection(position_);
-    const sal_Int32 column0 = from.column, row0 = from.row;
-    const std::string what = "cannot paste " + std::to_string(lineCount) + " line(s) at " +
-                             cellName(column0, row0) + " of " + where();
-    if (static_cast<sal_Int64>(row0) + lineCount > kRows ||
-        static_cast<sal_Int64>(column0) + width > kColumns)
-        throw Failure(what + ": the text reaches beyond the sheet");
-
+    const auto count = static_cast<sal_Int64>(rows.rowCount());
+    const std::string what = "cannot write " + std::to_string(count) + " row(s) at " +
+                             cellName(from.column, from.row) + " of " + where();
+    if (count == 0 || rows.width <= 0) return;
+    if (from.row + count > kRows || from.column + rows.width > kColumns)
+        throw Failure(what + ": the cells reach beyond the sheet");
     try {
-        // A short line leaves the cells right of it as they are. Where they hold nothing, writing an
-        // empty text there changes nothing, so such lines can share a rectangle with longer ones.
-        std::vector<int> reach = widths;
-        if (std::any_of(widths.begin(), widths.end(), [&](int w) { return w < width; })) {
-            std::vector<int> firstTaken(widths.size(), width);
-            const auto taken = query(sheet_->getCellRangeByPosition(column0, row0, column0 + width - 1,
-                                                                    row0 + lineCount - 1),
-                                     css::sheet::CellFlags::VALUE | css::sheet::CellFlags::DATETIME |
-                                         css::sheet::CellFlags::STRING | css::sheet::CellFlags::FORMULA |
-                                         css::sheet::CellFlags::ANNOTATION)
-                                   ->getRangeAddresses();
-            for (const auto& a : taken) {
-                for (sal_Int32 r = a.StartRow; r <= a.EndRow; ++r) {
-                    const auto i = static_cast<std::size_t>(r - row0);
-                    const int from = std::max(static_cast<int>(a.StartColumn - column0), widths[i]);
-                    if (a.EndColumn - column0 >= from) firstTaken[i] = std::min(firstTaken[i], from);
-                }
-            }
-            reach = firstTaken;
-        }
-
         const RowHeightsKept heights(workbook_->document());
-        for (const PasteBlock& b : planPasteBlocks(reach)) {
-            Sequence<Sequence<Any>> block(b.lineCount);
-            auto* rows = block.getArray();
-            for (int i = 0; i < b.lineCount; ++i) {
-                const auto& fields = lines[static_cast<std::size_t>(b.firstLine + i)];
-                rows[i].realloc(b.fieldCount);
-                Any* cells = rows[i].getArray();
-                for (int j = 0; j < b.fieldCount; ++j) {
-                    const auto f = static_cast<std::size_t>(b.firstField + j);
-                    if (f >= fields.size()) {
-                        cells[j] <<= OUString();  // an empty cell stays empty
-                    } else if (const auto number = plainNumber(fields[f])) {
-                        cells[j] <<= *number;
-                    } else {
-                        cells[j] <<= toOUString(fields[f]);  // written as text, never parsed
-                    }
-                }
-            }
-            Reference<css::sheet::XCellRangeData>(
-                sheet_->getCellRangeByPosition(column0 + b.firstField, row0 + b.firstLine,
-                                               column0 + b.firstField + b.fieldCount - 1,
-                                               row0 + b.firstLine + b.lineCount - 1),
-                UNO_QUERY_THROW)
-                ->setDataArray(block);
-        }
+        const auto last = static_cast<sal_Int32>(from.row + count - 1);
+        Reference<css::sheet::XCellRangeData>(
+            sheet_->getCellRangeByPosition(from.column, from.row, from.column + rows.width - 1, last),
+            UNO_QUERY_THROW)
+            ->setDataArray(dataArray(rows, workbook_->dateOffset()));
+        const sal_Int16 index =
+            Reference<css::sheet::XCellRangeAddressable>(sheet_, UNO_QUERY_THROW)->getRangeAddress().Sheet;
+        for (const auto& [format, ranges] : formatRuns(rows, index, from))
+            workbook_->applyFormat(format, ranges);
     } catch (const css::uno::Exception& e) {
         throw Failure(describe(what, e));
+    } catch (const Failure& f) {
+        throw Failure(what + ": " + f.what());
     }
 }
 

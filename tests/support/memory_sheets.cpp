@@ -77,23 +77,12 @@ public:
         s.selected = {std::stoi(narrow(address.substr(1))), address[0] - u'A' + 1};
     }
 
-    void paste() override {
+    void paste(const sheets::CellRows& rows) override {
         Sheet& s = sheet("paste");
-        auto [row, column] = s.selected;
-        std::u16string cell;
-        auto put = [&] {
-            s.set(row, column, cell.empty() ? CellValue() : CellValue::text(cell)), cell.clear();
-        };
-        for (const char16_t c : app_->desktop.clipboard().text()) {
-            if (c == u'\t') {
-                put(), ++column;
-            } else if (c == u'\r') {
-                put(), ++row, column = s.selected.second;
-            } else {
-                cell.push_back(c);
-            }
-        }
-        if (!cell.empty()) put();
+        const auto [row, column] = s.selected;
+        for (std::size_t r = 0; r < rows.rowCount(); ++r)
+            for (int c = 0; c < rows.width; ++c)
+                s.set(row + static_cast<std::int32_t>(r), column + c, rows.at(r, c));
     }
 
 private:

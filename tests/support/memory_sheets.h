@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "sheets/application.h"
+#include "sheets/clipboard.h"
 
 // The spreadsheet interface in memory, for the run tests: workbooks on a "disk" by path, one open
 // workbook per path and application, saves that land on the disk, a log of every operation and

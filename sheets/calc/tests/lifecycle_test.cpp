@@ -38,12 +38,10 @@ Traces tracesAfter(const OfficeInfo& info, const Traces& sockets, const std::str
 }
 
 // A workbook with a change, so that an office holding it has its lock file and a reason to ask.
-std::shared_ptr<sheets::Workbook> openChanged(sheets::Application& app, FakeDesktop& desktop,
-                                              const std::string& path) {
+std::shared_ptr<sheets::Workbook> openChanged(sheets::Application& app, const std::string& path) {
     makeWorkbook(officeInfo(app).pipeName, path, {{u"S"}}, {{0, "A1", u"x"}});
     auto book = app.open(std::u16string(path.begin(), path.end()));
-    desktop.clipboard().setText(u"changed\r");
-    book->worksheet(1)->paste();
+    book->worksheet(1)->paste(CellRows{1, {CellValue::text(u"changed")}});
     EXPECT_TRUE(exists(lockOf(path)));
     return book;
 }
@@ -70,7 +68,7 @@ TEST(Lifecycle, AnOfficeEndsWithItsApplicationUnlessTheUserHasIt) {
         ASSERT_GE(sockets.size(), 2u) << "its own instance pipe and the pipe of the connection";
         EXPECT_EQ(info.headless, c.headless || !displayAvailable()) << c.file;
         const std::string path = dir.file(c.file);
-        auto book = openChanged(*app, desktop, path);
+        auto book = openChanged(*app, path);
         auto sheet = book->worksheet(1);
         const std::string before = bytesOf(path);
         if (c.show) app->setVisible(true);
@@ -142,7 +140,7 @@ TEST(LifecycleChild, HoldsAnOffice) {
     FakeDesktop desktop;
     auto app = CalcApplicationFactory().create(desktop).release();  // never let go
     const OfficeInfo info = officeInfo(*app);
-    openChanged(*app, desktop, infoFile + std::string(".ods"));
+    openChanged(*app, infoFile + std::string(".ods"));
     std::ofstream(infoFile + std::string(".tmp"))
         << info.officePid << ' ' << info.guardPid << ' ' << info.profileDir << ' ' << info.pipeName << '\n';
     std::filesystem::rename(infoFile + std::string(".tmp"), infoFile);

@@ -35,12 +35,10 @@ using namespace sheets::calc::tools;
 
 class FakeDesktop : public sheets::Desktop {
 public:
-    sheets::Clipboard& clipboard() override { return clipboard_; }
     bool askSaveChanges(const std::u16string& fileName) override {
         asked.push_back(fileName);
         return answer;
     }
-    sheets::TextClipboard clipboard_;
     std::vector<std::u16string> asked;
     bool answer = false;
 };
