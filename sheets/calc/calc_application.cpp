@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
@@ -17,6 +18,7 @@
 #include <com/sun/star/document/UpdateDocMode.hpp>
 #include <com/sun/star/frame/Desktop.hpp>
 #include <com/sun/star/frame/XComponentLoader.hpp>
+#include <com/sun/star/frame/XModel.hpp>
 #include <com/sun/star/frame/XStorable.hpp>
 #include <com/sun/star/sheet/XSpreadsheetDocument.hpp>
 #include <com/sun/star/util/XCloseable.hpp>
@@ -35,11 +37,20 @@ bool displayAvailable() {
     return false;
 }
 
-// asCopy: an untitled copy of the file, which can be changed but not stored over the file.
-Sequence<css::beans::PropertyValue> loadArguments(bool asCopy) {
-    return sequenceOf({property("Hidden", Any(true)), property("AsTemplate", Any(asCopy)),
-                       property("MacroExecutionMode", Any(css::document::MacroExecMode::NEVER_EXECUTE)),
-                       property("UpdateDocMode", Any(css::document::UpdateDocMode::NO_UPDATE))});
+// How a file is loaded: as itself; as an untitled copy, which can be changed but not stored over
+// the file; or read-only, where the office cannot put its lock file beside it.
+enum class LoadAs { File, Copy, ReadOnly };
+
+Sequence<css::beans::PropertyValue> loadArguments(LoadAs as) {
+    auto arguments =
+        sequenceOf({property("Hidden", Any(true)), property("AsTemplate", Any(as == LoadAs::Copy)),
+                    property("MacroExecutionMode", Any(css::document::MacroExecMode::NEVER_EXECUTE)),
+                    property("UpdateDocMode", Any(css::document::UpdateDocMode::NO_UPDATE))});
+    if (as == LoadAs::ReadOnly) {
+        arguments.realloc(arguments.getLength() + 1);
+        arguments.getArray()[arguments.getLength() - 1] = property("ReadOnly", Any(true));
+    }
+    return arguments;
 }
 
 // The canonical absolute path of a readable regular file, or a Failure saying why there is none.
@@ -54,7 +65,44 @@ std::string existingFile(const std::u16string& given) {
         throw Failure("cannot open workbook " + path + ": not a regular file");
     if (::access(resolved, R_OK) != 0)
         throw Failure("cannot open workbook " + path + ": " + std::strerror(errno));
+    if (st.st_size == 0) throw Failure("cannot open workbook " + path + ": the file is empty");
     return resolved;
+}
+
+std::string lowerExtension(const std::string& path) {
+    const auto slash = path.rfind('/'), dot = path.rfind('.');
+    if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return {};
+    std::string ext = path.substr(dot + 1);
+    for (char& c : ext) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return ext;
+}
+
+// Whether the filter the office read a file with belongs to the file's extension: a text file or
+// random bytes named .xls load through the text import and would be stored back as text.
+bool filterFitsExtension(const std::string& filter, const std::string& extension) {
+    const auto starts = [&](const char* prefix) { return filter.rfind(prefix, 0) == 0; };
+    const bool text = filter == "Text - txt - csv (StarCalc)";
+    if (extension == "xls")
+        return starts("MS Excel 97") || starts("MS Excel 95") || starts("MS Excel 5.0/95") ||
+               starts("MS Excel 4.0");
+    if (extension == "xlsx" || extension == "xlsm")
+        return starts("Calc MS Excel 2007") || starts("Calc Office Open XML");
+    if (extension == "ods") return starts("calc8") || filter == "StarOffice XML (Calc)";
+    if (extension == "csv" || extension == "txt") return text;
+    return !text;
+}
+
+// The filter the office loaded a document with.
+std::string loadFilter(const Reference<css::lang::XComponent>& document) {
+    for (const auto& argument : Reference<css::frame::XModel>(document, UNO_QUERY_THROW)->getArgs()) {
+        OUString name;
+        if (argument.Name == "FilterName" && (argument.Value >>= name)) return utf8(name);
+    }
+    return {};
+}
+
+bool folderWritable(const std::string& file) {
+    return ::access(file.substr(0, file.rfind('/') + 1).c_str(), W_OK) == 0;
 }
 
 class CalcApplication : public sheets::Application {
@@ -101,15 +149,24 @@ public:
             return open;
         }
         session_->office.recordDocument(file);
-        Reference<css::lang::XComponent> document = load(fileUrl(file), file, false);
+        Reference<css::lang::XComponent> document;
+        try {
+            document = load(fileUrl(file), file, LoadAs::File);
+        } catch (const Failure&) {
+            if (folderWritable(file)) throw;  // else read-only, below
+        }
         // Without anyone to ask, the office declines a file that another office has locked. Such a
         // workbook opens as a copy: it reads and changes like any other and fails at its save.
         bool lockedElsewhere = false;
         if (!document.is() && ::access(OfficeProcess::lockFilePath(file).c_str(), F_OK) == 0) {
-            document = load(fileUrl(file), file, true);
+            document = load(fileUrl(file), file, LoadAs::Copy);
             lockedElsewhere = true;
+        } else if (!document.is() && !folderWritable(file)) {
+            // A workbook that is only read needs no lock file; a save of it fails.
+            document = load(fileUrl(file), file, LoadAs::ReadOnly);
         }
         if (!document.is()) throw Failure("cannot open " + file + ": the office loaded nothing");
+        refuseWhatIsNoWorkbook(document, file);
         auto workbook = std::make_shared<CalcWorkbook>(session_, document, file, lockedElsewhere);
         adopt(workbook);
         return workbook;
@@ -117,7 +174,8 @@ public:
 
     std::shared_ptr<sheets::Workbook> add() override {
         session_->checkRunning();
-        Reference<css::lang::XComponent> document = load("private:factory/scalc", "a new workbook", false);
+        Reference<css::lang::XComponent> document =
+            load("private:factory/scalc", "a new workbook", LoadAs::File);
         if (!document.is()) throw Failure("cannot create a new workbook: the office created nothing");
         auto workbook = std::make_shared<CalcWorkbook>(session_, document, std::string(), false);
         adopt(workbook);
@@ -171,20 +229,41 @@ private:
         }
     }
 
+    static void discard(const Reference<css::lang::XComponent>& document) noexcept {
+        try {
+            Reference<css::util::XCloseable>(document, UNO_QUERY_THROW)->close(true);
+        } catch (const css::uno::Exception&) {
+        }
+    }
+
+    // An empty file, or one that the office reads in a format other than its name says, is not
+    // opened: it could only be stored back in that other format.
+    static void refuseWhatIsNoWorkbook(const Reference<css::lang::XComponent>& document,
+                                       const std::string& file) {
+        std::string filter;
+        try {
+            filter = loadFilter(document);
+        } catch (const css::uno::Exception& e) {
+            discard(document);
+            throw Failure(describe("cannot open " + file, e));
+        }
+        if (filterFitsExtension(filter, lowerExtension(file))) return;
+        discard(document);
+        throw Failure("cannot open " + file + ": not a workbook of its kind (the office reads it as \"" +
+                      filter + "\")");
+    }
+
     // The loaded document, or an empty reference when the office declined it.
-    Reference<css::lang::XComponent> load(const OUString& url, const std::string& what, bool asCopy) {
+    Reference<css::lang::XComponent> load(const OUString& url, const std::string& what, LoadAs as) {
         Reference<css::lang::XComponent> document;
         try {
             document = Reference<css::frame::XComponentLoader>(session_->frames, UNO_QUERY_THROW)
-                           ->loadComponentFromURL(url, "_blank", 0, loadArguments(asCopy));
+                           ->loadComponentFromURL(url, "_blank", 0, loadArguments(as));
         } catch (const css::uno::Exception& e) {
             throw Failure(describe("cannot open " + what, e));
         }
         if (document.is() && !Reference<css::sheet::XSpreadsheetDocument>(document, UNO_QUERY).is()) {
-            try {
-                Reference<css::util::XCloseable>(document, UNO_QUERY_THROW)->close(true);
-            } catch (const css::uno::Exception&) {
-            }
+            discard(document);
             throw Failure("cannot open " + what + ": not a spreadsheet");
         }
         // Whatever the import itself marks as changed (a recalculation, say) is not a change of the

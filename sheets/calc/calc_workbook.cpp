@@ -1,6 +1,8 @@
 #include <chrono>
 #include <cmath>
+#include <filesystem>
 #include <fstream>
+#include <set>
 #include <sstream>
 
 #include <com/sun/star/awt/XWindow.hpp>
@@ -59,6 +61,33 @@ css::lang::Locale localeOf(const std::u16string& tag) {
     if (tag.find(u'-', dash + 1) != std::u16string::npos) return {"qlt", {}, toOUString(tag)};
     return {toOUString(tag.substr(0, dash)), toOUString(tag.substr(dash + 1)), {}};
 }
+
+// The office stores through a temporary file beside the workbook ("lu<letters>.tmp"). One that a
+// failed store leaves behind is removed; only such names that were not there before are touched.
+class StoreTemporaries {
+public:
+    explicit StoreTemporaries(const std::string& file) : folder_(file.substr(0, file.rfind('/') + 1)) {
+        before_ = list();
+    }
+    void removeNew() const noexcept {
+        for (const auto& name : list())
+            if (!before_.contains(name)) std::filesystem::remove(folder_ + name, ignored_);
+    }
+
+private:
+    std::set<std::string> list() const {
+        std::set<std::string> names;
+        for (const auto& entry : std::filesystem::directory_iterator(folder_, ignored_)) {
+            const std::string name = entry.path().filename().string();
+            if (name.size() > 6 && name.starts_with("lu") && name.ends_with(".tmp")) names.insert(name);
+        }
+        return names;
+    }
+
+    std::string folder_;
+    std::set<std::string> before_;
+    mutable std::error_code ignored_;
+};
 
 }  // namespace
 
@@ -139,7 +168,13 @@ void CalcWorkbook::save() {
             throw Failure("cannot save " + path_ + ": " + reason);
         }
         // Stores in the format it was loaded from: an .xls stays an .xls.
-        storable->store();
+        const StoreTemporaries temporaries(path_);
+        try {
+            storable->store();
+        } catch (...) {
+            temporaries.removeNew();
+            throw;
+        }
     } catch (const css::uno::Exception& e) {
         throw Failure(describe("cannot save " + path_, e));
     }
