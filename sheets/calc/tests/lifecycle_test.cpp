@@ -104,6 +104,37 @@ TEST(Lifecycle, AnOfficeEndsWithItsApplicationUnlessTheUserHasIt) {
     }
 }
 
+// An office that dies while it stores a workbook leaves the file as it was and no temporary file of
+// its store beside it.
+TEST(Lifecycle, AStoreCutShortLeavesTheFileAsItWas) {
+    FakeDesktop desktop;
+    TempDir dir;
+    auto app = CalcApplicationFactory(CalcOptions{.forceHeadless = true}).create(desktop);
+    const OfficeInfo info = officeInfo(*app);
+    const std::string path = dir.file("big.ods");
+    auto book = openChanged(*app, path);
+    const std::string before = bytesOf(path);
+    CellRows rows{3, {}};
+    for (int i = 0; i < 600000; ++i)
+        rows.cells.push_back(CellValue::text(u"行" + std::u16string(1, u'a' + i % 26)));
+    book->worksheet(1)->paste(rows);
+
+    const auto temporaries = [&] {
+        Traces found;
+        for (const auto& e : std::filesystem::directory_iterator(dir.path()))
+            if (e.path().filename().string().starts_with("lu")) found.push_back(e.path().filename());
+        return found;
+    };
+    std::thread store([&] { EXPECT_THROW(book->close(true), Failure); });
+    const auto deadline = std::chrono::steady_clock::now() + 60s;
+    while (temporaries().empty() && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(1ms);
+    ::kill(info.officePid, SIGKILL);
+    store.join();
+    EXPECT_EQ(temporaries(), Traces{});
+    EXPECT_EQ(bytesOf(path), before);
+}
+
 // A program killed without letting go of its application.
 TEST(Lifecycle, AnOfficeNeverShownDoesNotOutliveAKilledProgram) {
     TempDir dir;
