@@ -27,9 +27,9 @@ public:
     virtual void activate() = 0;
     // A single cell address such as "A1" or "C1".
     virtual void select(const std::u16string& address) = 0;
-    // Spreads the clipboard text over the cells from the selected one: a tab starts the next cell to
-    // the right, a carriage return the next row.
-    virtual void paste() = 0;
+    // Writes the cells from the selected one, each value with its type and number format: row i,
+    // cell j lands i rows down and j columns right of it. Nothing is parsed or split on the way.
+    virtual void paste(const CellRows& rows) = 0;
 };
 
 class Workbook {

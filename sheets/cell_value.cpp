@@ -71,6 +71,12 @@ std::u16string dateText(double serial) {
     return ascii(out);
 }
 
+bool CellValue::operator==(const CellValue& other) const {
+    if (kind_ != other.kind_ || value_ != other.value_) return false;
+    if (format_ == other.format_) return true;
+    return format_ && other.format_ && *format_ == *other.format_;
+}
+
 std::u16string CellValue::toText() const {
     switch (kind_) {
         case Kind::Empty:

@@ -1,9 +1,20 @@
 #pragma once
 
+#include <memory>
 #include <string>
 #include <variant>
+#include <vector>
 
 namespace sheets {
+
+// How a number is shown: a format code in the office's notation ("YYYY-MM-DD", "0.00%",
+// "#,##0.00 [$¥-804]") and the locale the code is written for ("en-US").
+struct NumberFormat {
+    std::u16string code;
+    std::u16string locale;
+
+    bool operator==(const NumberFormat&) const = default;
+};
 
 // The value of one cell as the spreadsheet holds it.
 class CellValue {
@@ -27,7 +38,12 @@ public:
     // "H:mm:ss" for dates, "True"/"False", text as it is. An error value has no text: throws Failure.
     std::u16string toText() const;
 
-    bool operator==(const CellValue&) const = default;
+    // The number format a number, date or boolean is shown in; null for the general format.
+    const std::shared_ptr<const NumberFormat>& format() const { return format_; }
+    void setFormat(std::shared_ptr<const NumberFormat> format) { format_ = std::move(format); }
+
+    // Equal values shown in equal formats.
+    bool operator==(const CellValue& other) const;
 
 private:
     CellValue(Kind k, double v) : kind_(k), value_(v) {}
@@ -35,6 +51,19 @@ private:
 
     Kind kind_ = Kind::Empty;
     std::variant<double, std::u16string> value_ = 0.0;
+    std::shared_ptr<const NumberFormat> format_;
+};
+
+// Cells to write, row by row from the first cell, each row `width` cells wide. An empty value
+// leaves its cell empty.
+struct CellRows {
+    int width = 1;
+    std::vector<CellValue> cells;
+
+    std::size_t rowCount() const { return width > 0 ? cells.size() / static_cast<std::size_t>(width) : 0; }
+    const CellValue& at(std::size_t row, int column) const {
+        return cells[row * static_cast<std::size_t>(width) + static_cast<std::size_t>(column)];
+    }
 };
 
 // The general text form of a number: at most 15 significant digits, no grouping, no trailing zeros,
