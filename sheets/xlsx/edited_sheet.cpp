@@ -60,23 +60,25 @@ const std::set<std::string, std::less<>> kExtensionsWithoutRanges = {
     "{3A4CF648-6AED-40f4-86FF-DC5316D8AED3}",  // table slicers
     "{7E03D99C-DC04-49d9-9315-930204A7B6E9}",  // timelines
     "{F7C9EE02-42E1-4005-9D12-6889AFFD525C}",  // web extensions
+    "{64002731-A6B0-56B0-2670-7721B7C09600}",  // Excel for Mac page layout view
 };
 
 class LayoutPass {
 public:
     LayoutPass(const ColumnInsertion& ins, bool& changed) : ins_(ins), changed_(changed) {}
 
-    void attribute(pugi::xml_node node, const char* name, bool isRange) {
+    void attribute(pugi::xml_node node, const char* name, bool isRange, bool withLeftNeighbour = false) {
         auto a = node.attribute(name);
         if (!a || !*a.value()) return;
-        auto value = isRange ? shiftSqref(a.value(), ins_) : shiftCellAddress(a.value(), ins_);
+        auto value =
+            isRange ? shiftSqref(a.value(), ins_, withLeftNeighbour) : shiftCellAddress(a.value(), ins_);
         if (value.empty())
             unsupported(std::string("the range ") + a.value() + " is pushed off the sheet",
                         u"插入列会把区域推出工作表");
         changed_ |= setAttribute(node, name, value);
     }
-    void text(pugi::xml_node node) {
-        auto value = shiftSqref(node.text().get(), ins_);
+    void text(pugi::xml_node node, bool withLeftNeighbour) {
+        auto value = shiftSqref(node.text().get(), ins_, withLeftNeighbour);
         if (value.empty())
             unsupported(std::string("the range ") + node.text().get() + " is pushed off the sheet",
                         u"插入列会把区域推出工作表");
@@ -103,8 +105,9 @@ private:
         if (name == "cols") return cols(node);
         if (name == "sheetData") return sheetData(node);
         if (name == "mergeCells") return each(node, "mergeCell", "ref");
-        if (name == "conditionalFormatting") return attribute(node, "sqref", true);
-        if (name == "dataValidations") return each(node, "dataValidation", "sqref");
+        // Inserted columns take the conditional formats and validations of the column to their left.
+        if (name == "conditionalFormatting") return attribute(node, "sqref", true, true);
+        if (name == "dataValidations") return each(node, "dataValidation", "sqref", true);
         if (name == "hyperlinks") return each(node, "hyperlink", "ref");
         if (name == "ignoredErrors") return each(node, "ignoredError", "sqref");
         if (name == "protectedRanges") return each(node, "protectedRange", "sqref");
@@ -123,8 +126,9 @@ private:
                     u"工作表中有无法移动的内容（" + fromUtf8(node.name()) + u"）");
     }
 
-    void each(pugi::xml_node parent, std::string_view child, const char* attr) {
-        for (auto n : children(parent, child)) attribute(n, attr, true);
+    void each(pugi::xml_node parent, std::string_view child, const char* attr,
+              bool withLeftNeighbour = false) {
+        for (auto n : children(parent, child)) attribute(n, attr, true, withLeftNeighbour);
     }
     void cellAttributes(pugi::xml_node parent, std::string_view child, const char* attr) {
         for (auto n : descendants(parent, child)) attribute(n, attr, false);
@@ -183,14 +187,30 @@ private:
                             (std::to_string(std::min(na, nb)) + ":" + std::to_string(nb)).c_str());
                 }
             }
+            pugi::xml_node left;
             for (auto c : row.children()) {
                 const char* r = c.attribute("r").value();
                 if (!*r) unsupported("a cell without its address", u"单元格缺少地址");
-                if (columnNumberOf(r) < ins_.at) continue;
+                const int column = columnNumberOf(r);
+                if (column == ins_.at - 1) left = c;
+                if (column < ins_.at) continue;
                 c.attribute("r").set_value(shiftCellAddress(r, ins_).c_str());
                 changed_ = true;
             }
+            if (left && left.attribute("s").as_int() != 0) inheritStyle(row, left);
         }
+    }
+
+    // The inserted cells of a row take the style of the cell to their left, as empty cells.
+    void inheritStyle(pugi::xml_node row, pugi::xml_node left) {
+        const std::string rowNumber = row.attribute("r").value();
+        auto after = left;
+        for (int k = 0; k < ins_.count; ++k) {
+            after = row.insert_child_after(left.name(), after);
+            after.append_attribute("r").set_value((columnName(ins_.at + k) + rowNumber).c_str());
+            after.append_attribute("s").set_value(left.attribute("s").value());
+        }
+        changed_ = true;
     }
 
     static int columnNumberOf(const char* address) {
@@ -250,7 +270,9 @@ private:
                 unsupported("the sheet has the unknown extension " + std::string(uri),
                             u"工作表中有无法移动的扩展内容");
             }
-            for (auto sqref : descendants(ext, "sqref")) text(sqref);
+            const bool formats = uri == "{78C0D931-6437-407d-A8EE-F0AAD7539E65}" ||
+                                 uri == "{CCE6A557-97BC-4b89-ADB6-D9C93CAAB3DF}";
+            for (auto sqref : descendants(ext, "sqref")) text(sqref, formats);
         }
     }
 

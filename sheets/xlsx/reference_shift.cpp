@@ -379,7 +379,7 @@ bool refersToSheet(std::string_view formula, const ColumnInsertion& insertion, c
     return shifter.touched();
 }
 
-std::string shiftSqref(std::string_view sqref, const ColumnInsertion& insertion) {
+std::string shiftSqref(std::string_view sqref, const ColumnInsertion& insertion, bool withLeftNeighbour) {
     std::string out;
     std::size_t pos = 0;
     while (pos < sqref.size()) {
@@ -403,8 +403,14 @@ std::string shiftSqref(std::string_view sqref, const ColumnInsertion& insertion)
         if (!both(PartKind::Cell, a, b) && !both(PartKind::Column, a, b)) {
             throw Unsupported("cannot read the range list \"" + std::string(sqref) + "\"", u"区域无法识别");
         }
+        const bool widen = withLeftNeighbour && b.column == insertion.at - 1;
         a.column = insertion.shift(a.column);
         if (b.column != kMaxColumn || colon == std::string_view::npos) b.column = insertion.shift(b.column);
+        if (widen) b.column += insertion.count;
+        if (widen && colon == std::string_view::npos) {
+            out += (out.empty() ? "" : " ") + partText(a) + ":" + partText(b);
+            continue;
+        }
         if (a.column > kMaxColumn) continue;
         b.column = std::min(b.column, kMaxColumn);
         out += (out.empty() ? "" : " ") + partText(a);

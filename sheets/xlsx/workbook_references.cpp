@@ -35,6 +35,16 @@ void pivotCache(XmlPart& part, const ColumnInsertion& ins) {
             throw Unsupported("a pivot cache source without its sheet", u"数据透视表的数据源无法确定");
         }
         if (!ins.isSheet(source.attribute("sheet").value())) continue;
+        const std::string ref = source.attribute("ref").value();
+        int c1 = 0, c2 = 0, row = 0;
+        const auto colon = ref.find(':');
+        if (!parseCell(ref.substr(0, colon), c1, row) || !parseCell(ref.substr(colon + 1), c2, row)) {
+            throw Unsupported("cannot read the pivot cache source " + ref, u"数据透视表的数据源无法确定");
+        }
+        if (c1 < ins.at && ins.at <= c2) {
+            throw Unsupported("the insertion cuts through the pivot cache source " + ref,
+                              u"插入列会穿过数据透视表的数据源");
+        }
         part.changed |= setAttribute(source, "ref", shiftSqref(source.attribute("ref").value(), ins));
     }
 }
