@@ -9,20 +9,24 @@ column and writes the same cells itself. Both are compared as the office sees th
 in the office's own text), merged ranges, conditional formats, validations, names and chart ranges.
 Prints one line per file and column and a last line "N of M comparisons equal".
 """
+import functools
 import os
 import shutil
 import subprocess
 import sys
 import tempfile
+import zipfile
 
 import uno
 from com.sun.star.table import CellAddress
 
 from office import Office
 
+print = functools.partial(print, flush=True)
+
 # The result written from row 1 down: kind and value as xlsx_edit takes them.
 RESULT = ["t:R1", "n:2.5", "d:45000.25", "b:1", "t:00123", "t:=1+1"]
-MAX_ROWS, MAX_COLS = 400, 60
+MAX_ROWS, MAX_COLS = 2000, 100
 
 
 def used_area(sheet):
@@ -34,34 +38,44 @@ def used_area(sheet):
 
 def cells(sheet):
     rows, cols = used_area(sheet)
+    area = sheet.getCellRangeByPosition(0, 0, cols, rows)
     out = {}
-    for r in range(rows + 1):
-        for c in range(cols + 1):
-            cell = sheet.getCellByPosition(c, r)
-            kind = cell.Type.value
-            if kind == "EMPTY":
-                continue
-            if kind == "FORMULA" and cell.getFormula() in ("=TRUE()", "=FALSE()"):
-                out[(r, c)] = ("value", 1.0 if cell.getFormula() == "=TRUE()" else 0.0)  # how booleans load
-            elif kind == "FORMULA":
-                out[(r, c)] = ("formula", cell.getFormula())
-            elif kind == "TEXT":
-                out[(r, c)] = ("text", cell.getString())
-            else:
-                out[(r, c)] = ("value", round(cell.getValue(), 9))
+    for r, (formulas, values) in enumerate(zip(area.getFormulaArray(), area.getDataArray())):
+        for c, (formula, value) in enumerate(zip(formulas, values)):
+            if formula in ("=TRUE()", "=FALSE()"):  # how booleans load
+                out[(r, c)] = ("value", 1.0 if formula == "=TRUE()" else 0.0)
+            elif formula.startswith("="):
+                out[(r, c)] = ("formula", formula)
+            elif isinstance(value, str) and value != "":
+                out[(r, c)] = ("text", value)
+            elif formula != "":
+                out[(r, c)] = ("value", round(value, 9))
     return out
 
 
-def merged(sheet):
+def format_groups(sheet):
+    """Ranges of cells with equal attributes: merged origins and validations split them."""
     rows, cols = used_area(sheet)
+    for group in sheet.getCellRangeByPosition(0, 0, cols, rows).getUniqueCellFormatRanges():
+        addresses = group.getRangeAddresses()
+        if addresses:
+            yield addresses
+
+
+def merged(sheet):
     out = set()
-    for r in range(rows + 1):
-        for c in range(cols + 1):
-            cursor = sheet.createCursorByRange(sheet.getCellByPosition(c, r))
-            cursor.collapseToMergedArea()
-            a = cursor.RangeAddress
-            if (a.StartRow, a.StartColumn) == (r, c) and (a.EndRow > r or a.EndColumn > c):
-                out.add((r, c, a.EndRow, a.EndColumn))
+    for addresses in format_groups(sheet):
+        first = addresses[0]
+        cursor = sheet.createCursorByRange(sheet.getCellByPosition(first.StartColumn, first.StartRow))
+        cursor.collapseToMergedArea()
+        m = cursor.RangeAddress
+        height, width = m.EndRow - m.StartRow, m.EndColumn - m.StartColumn
+        if (m.StartRow, m.StartColumn) != (first.StartRow, first.StartColumn) or (height, width) == (0, 0):
+            continue
+        for a in addresses:
+            for r in range(a.StartRow, a.EndRow + 1):
+                for c in range(a.StartColumn, a.EndColumn + 1):
+                    out.add((r, c, r + height, c + width))
     return out
 
 
@@ -81,13 +95,14 @@ def conditional_formats(sheet):
 
 
 def validations(sheet):
-    rows, cols = used_area(sheet)
     out = set()
-    for r in range(rows + 1):
-        for c in range(cols + 1):
-            v = sheet.getCellByPosition(c, r).Validation
-            if v.Type.value != "ANY":
-                out.add((r, c, v.Type.value, v.getFormula1(), v.getFormula2()))
+    for addresses in format_groups(sheet):
+        first = addresses[0]
+        v = sheet.getCellByPosition(first.StartColumn, first.StartRow).Validation
+        if v.Type.value == "ANY":
+            continue
+        for a in addresses:
+            out.add((a.StartRow, a.StartColumn, a.EndRow, a.EndColumn, v.Type.value, v.getFormula1(), v.getFormula2()))
     return out
 
 
@@ -126,6 +141,12 @@ def office_insertion(doc, column):
         elif kind == "b":
             cell.setValue(1.0 if body == "1" else 0.0)
             cell.NumberFormat = formats.getStandardFormat(uno.getConstantByName("com.sun.star.util.NumberFormat.LOGICAL"), locale)
+
+
+def changed_parts(original, edited):
+    with zipfile.ZipFile(original) as a, zipfile.ZipFile(edited) as b:
+        names = set(a.namelist()) | set(b.namelist())
+        return sorted(n for n in names if n not in a.namelist() or n not in b.namelist() or a.read(n) != b.read(n))
 
 
 def differences(ours, theirs):
@@ -168,6 +189,7 @@ def main():
                     print("%s column %d: %s" % (name, column, run.stdout.strip() or run.stderr.strip()))
                     equal += run.returncode == 3  # handed to the office's store: nothing lost here
                     continue
+                changed = changed_parts(os.path.join(folder, name), ours)
                 a = office.load(ours)
                 b = office.load(theirs)
                 try:
@@ -177,7 +199,8 @@ def main():
                     a.close(True)
                     b.close(True)
                 equal += not diff
-                print("%s column %d: %s" % (name, column, "equal" if not diff else "; ".join(diff)))
+                print("%s column %d: %s [parts changed: %s]" % (name, column, "equal" if not diff else "; ".join(diff),
+                                                              ", ".join(changed)))
     shutil.rmtree(work, ignore_errors=True)
     print("%d of %d comparisons equal (fallbacks counted as equal)" % (equal, total))
 

@@ -1,5 +1,6 @@
 // Applies one in-place edit to an .xlsx: xlsx_edit FILE SHEET AT COUNT [VALUE...]
-// VALUE is written from row 1 down in column AT: n:<number>, t:<text>, d:<serial>, b:<0|1>, e (empty).
+// VALUE is written from row 1 down in column AT: n:<number>, t:<text>, d:<serial>, b:<0|1>, e (empty);
+// "--rows N" writes N rows of results instead (text and numbers by turns, a date every tenth row).
 // Prints the time taken, or the reason the package was not written ("unsupported: ...").
 #include <chrono>
 #include <cstdio>
@@ -38,7 +39,17 @@ int main(int argc, char** argv) {
     edit.insertAt = std::atoi(argv[3]);
     edit.insertCount = std::atoi(argv[4]);
     edit.firstColumn = edit.insertAt > 0 ? edit.insertAt : 1;
-    for (int i = 5; i < argc; ++i) edit.cells.cells.push_back(parseValue(argv[i]));
+    if (argc == 7 && std::string(argv[5]) == "--rows") {
+        for (long r = 0, n = std::atol(argv[6]); r < n; ++r) {
+            const auto text = u"客户" + std::u16string(1, static_cast<char16_t>(u'0' + r % 10));
+            edit.cells.cells.push_back(r % 10 == 9 ? sheets::CellValue::date(45000 + r % 365)
+                                       : r % 2 == 0
+                                           ? sheets::CellValue::text(text)
+                                           : sheets::CellValue::number(static_cast<double>(r) * 1.5));
+        }
+    } else {
+        for (int i = 5; i < argc; ++i) edit.cells.cells.push_back(parseValue(argv[i]));
+    }
     const auto start = std::chrono::steady_clock::now();
     try {
         sheets::xlsx::applyInPlace(argv[1], edit);

@@ -161,7 +161,9 @@ void Package::writeOver() {
             throw Failure("cannot add " + name + ": " + zipError(out.get()));
         }
         if (changed != replaced_.end()) {
-            zip_set_file_compression(out.get(), static_cast<zip_uint64_t>(index), ZIP_CM_DEFLATE, 6);
+            // Large sheets are packed faster at a lower level; deflating them takes most of the time.
+            const zip_uint32_t level = changed->second.size() > (16u << 20) ? 1 : 6;
+            zip_set_file_compression(out.get(), static_cast<zip_uint64_t>(index), ZIP_CM_DEFLATE, level);
             zip_stat_t st;
             if (zip_stat_index(archive_, i, 0, &st) == 0 && (st.valid & ZIP_STAT_MTIME)) {
                 zip_file_set_mtime(out.get(), static_cast<zip_uint64_t>(index), st.mtime, 0);

@@ -83,7 +83,6 @@ public:
         while (pos_ < s_.size()) step();
         return out_;
     }
-    bool touched() const { return touched_; }
 
 private:
     char peek(std::size_t ahead = 0) const { return pos_ + ahead < s_.size() ? s_[pos_ + ahead] : '\0'; }
@@ -284,7 +283,7 @@ private:
             return false;
         }
         if (kind == PartKind::Row) {
-            if (touches(q)) touched_ = true;
+            touches(q);  // a 3-D range across the edited sheet is refused here too
             out_.append(w).append(":").append(w2);
             return true;
         }
@@ -318,7 +317,6 @@ private:
 
     std::string shifted(RefPart p, const Qualifier& q, bool rangeEnd) {
         if (!touches(q)) return partText(p);
-        touched_ = true;
         if (!p.columnAbsolute && p.column < ins_.at && ins_.at <= p.column + spread_) {
             fail("a relative reference of a shared formula on both sides of the insertion");
         }
@@ -333,7 +331,6 @@ private:
     int spread_;
     std::size_t pos_ = 0;
     std::string out_;
-    bool touched_ = false;
 };
 
 }  // namespace
@@ -371,12 +368,6 @@ std::string shiftFormula(std::string_view formula, const ColumnInsertion& insert
                          const std::string* ownSheet, int spread) {
     if (insertion.count == 0) return std::string(formula);
     return FormulaShifter(formula, insertion, ownSheet, spread).run();
-}
-
-bool refersToSheet(std::string_view formula, const ColumnInsertion& insertion, const std::string* ownSheet) {
-    FormulaShifter shifter(formula, insertion, ownSheet, 0);
-    shifter.run();
-    return shifter.touched();
 }
 
 std::string shiftSqref(std::string_view sqref, const ColumnInsertion& insertion, bool withLeftNeighbour) {

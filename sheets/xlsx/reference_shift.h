@@ -33,8 +33,6 @@ bool parseCell(std::string_view text, int& column, int& row);
 // places must shift alike. Throws Unsupported for anything not understood with certainty.
 std::string shiftFormula(std::string_view formula, const ColumnInsertion& insertion,
                          const std::string* ownSheet, int spread = 0);
-// Whether the formula refers to the edited sheet at all (same parsing, same failures).
-bool refersToSheet(std::string_view formula, const ColumnInsertion& insertion, const std::string* ownSheet);
 
 // A space-separated list of cells and ranges on the edited sheet ("A1:B2 D4"). Ranges reaching
 // past the last column are cut there; ranges pushed off entirely are left out. withLeftNeighbour:
