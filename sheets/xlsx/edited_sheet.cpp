@@ -210,6 +210,14 @@ private:
             after.append_attribute("r").set_value((columnName(ins_.at + k) + rowNumber).c_str());
             after.append_attribute("s").set_value(left.attribute("s").value());
         }
+        if (auto spans = row.attribute("spans")) {
+            const std::string s = spans.value();
+            const auto colon = s.find(':');
+            const int last = std::atoi(s.c_str() + (colon == std::string::npos ? 0 : colon + 1));
+            if (colon != std::string::npos && last < ins_.at + ins_.count - 1) {
+                spans.set_value((s.substr(0, colon + 1) + std::to_string(ins_.at + ins_.count - 1)).c_str());
+            }
+        }
         changed_ = true;
     }
 

@@ -7,6 +7,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 
 #include "sheets/xlsx/xlsx_writer.h"
@@ -34,10 +35,9 @@ std::string folderOf(const std::string& path) {
 void syncFile(const std::string& path, const struct stat& original) {
     const int fd = ::open(path.c_str(), O_RDWR);
     if (fd < 0) throw Failure("cannot open " + path + ": " + std::strerror(errno));
+    // The owner can only be kept where the system allows it (as root); the mode always is.
+    if (::fchown(fd, original.st_uid, original.st_gid) != 0) errno = 0;
     ::fchmod(fd, original.st_mode & 07777);
-    if (::fchown(fd, original.st_uid, original.st_gid) != 0 && errno != EPERM) {
-        // Another owner is kept only where the system allows it; the mode is what matters.
-    }
     const bool synced = ::fsync(fd) == 0;
     ::close(fd);
     if (!synced) throw Failure("cannot sync " + path + ": " + std::strerror(errno));
@@ -142,10 +142,15 @@ void Package::remove(const std::string& part) {
 }
 
 void Package::writeOver() {
+    // A link is followed: the file it names is replaced, the link stays.
+    std::error_code error;
+    const auto target = std::filesystem::canonical(path_, error).string();
     struct stat original {};
-    if (::stat(path_.c_str(), &original) != 0)
+    if (error || ::stat(target.c_str(), &original) != 0) {
         throw Failure("cannot stat " + path_ + ": " + std::strerror(errno));
-    NewArchive out(path_);
+    }
+    if (::access(target.c_str(), W_OK) != 0) throw Failure(path_ + " is read-only");
+    NewArchive out(target);
     for (zip_uint64_t i = 0; i < names_.size(); ++i) {
         const auto& name = names_[i];
         if (removed_.count(name)) continue;
@@ -172,8 +177,8 @@ void Package::writeOver() {
     }
     out.close();
     syncFile(out.path(), original);
-    out.renameOver(path_);
-    syncFolder(folderOf(path_));
+    out.renameOver(target);
+    syncFolder(folderOf(target));
 }
 
 std::string resolvePartName(const std::string& sourcePart, const std::string& target) {
