@@ -11,7 +11,6 @@
 #include "sheets/xlsx/xlsx_writer.h"
 
 namespace sheets::xlsx {
-namespace {
 
 // The cell formats of the styles part: found, or added with the number format a cell needs.
 class Styles {
@@ -93,6 +92,8 @@ private:
     int nextId_ = 164;
 };
 
+namespace {
+
 // Text as an XML string allows it: characters XML cannot hold, and text that looks like such an
 // escape, written as _xHHHH_.
 std::string escapedText(std::u16string_view s) {
@@ -156,219 +157,187 @@ std::optional<int> formatIdOf(const CellValue& value, Styles& styles) {
     return kind == CellValue::Kind::Date ? dateDefault() : 0;
 }
 
-class CellWriter {
-public:
-    CellWriter(XmlPart& sheet, XmlPart* styles, const SheetEdit& edit, bool date1904)
-        : sheet_(sheet), styles_(styles), edit_(edit), date1904_(date1904) {
-        const auto root = sheet.root();
-        data_ = child(root, "sheetData");
-        prefix_ = prefixOf(root);
-        for (auto col : children(child(root, "cols"), "col")) {
-            if (col.attribute("style")) {
-                columnStyles_.push_back({col.attribute("min").as_int(), col.attribute("max").as_int(),
-                                         col.attribute("style").as_int()});
-            }
-        }
-    }
-
-    void run() {
-        const auto rows = edit_.cells.rowCount();
-        if (rows == 0 || edit_.cells.width <= 0) return;
-        if (!data_) throw Unsupported("the sheet has no sheetData", u"工作表无法读取");
-        if (rows > static_cast<std::size_t>(kMaxRow) ||
-            edit_.firstColumn + edit_.cells.width - 1 > kMaxColumn) {
-            throw Unsupported("the cells reach past the sheet", u"结果超出工作表范围");
-        }
-        auto next = firstElement(data_);
-        for (std::size_t r = 0; r < rows; ++r) {
-            const int number = static_cast<int>(r) + 1;
-            while (next && rowNumber(next) < number) next = nextElement(next);
-            pugi::xml_node row = next && rowNumber(next) == number ? next : pugi::xml_node();
-            if (!row && !hasValue(r)) continue;
-            if (!row) row = newRow(next, number);
-            writeRow(row, r);
-        }
-        widenDimension(rows);
-        sheet_.changed = true;
-    }
-
-private:
-    struct ColumnStyle {
-        int min, max, style;
-    };
-
-    static pugi::xml_node firstElement(pugi::xml_node parent) {
-        auto n = parent.first_child();
-        while (n && n.type() != pugi::node_element) n = n.next_sibling();
-        return n;
-    }
-    static pugi::xml_node nextElement(pugi::xml_node n) {
-        n = n.next_sibling();
-        while (n && n.type() != pugi::node_element) n = n.next_sibling();
-        return n;
-    }
-    static int rowNumber(pugi::xml_node row) {
-        const int r = row.attribute("r").as_int();
-        if (r <= 0) throw Unsupported("a row without its number", u"行缺少行号");
-        return r;
-    }
-    static int columnOf(pugi::xml_node cell) {
-        int column = 0, row = 0;
-        if (!parseCell(cell.attribute("r").value(), column, row)) {
-            throw Unsupported("a cell without a readable address", u"单元格缺少地址");
-        }
-        return column;
-    }
-
-    bool hasValue(std::size_t r) const {
-        for (int j = 0; j < edit_.cells.width; ++j) {
-            if (edit_.cells.at(r, j).kind() != CellValue::Kind::Empty) return true;
-        }
-        return false;
-    }
-
-    pugi::xml_node newRow(pugi::xml_node before, int number) {
-        const auto name = prefix_ + "row";
-        auto row =
-            before ? data_.insert_child_before(name.c_str(), before) : data_.append_child(name.c_str());
-        row.append_attribute("r").set_value(number);
-        return row;
-    }
-
-    void writeRow(pugi::xml_node row, std::size_t r) {
-        auto next = firstElement(row);
-        const std::string rowText = std::to_string(r + 1);
-        for (int j = 0; j < edit_.cells.width; ++j) {
-            const int column = edit_.firstColumn + j;
-            while (next && localName(next) == "c" && columnOf(next) < column) next = nextElement(next);
-            const bool exists = next && localName(next) == "c" && columnOf(next) == column;
-            const auto& value = edit_.cells.at(r, j);
-            if (value.kind() == CellValue::Kind::Empty) {
-                if (exists) next = clear(next);
-                continue;
-            }
-            pugi::xml_node cell = exists ? next : newCell(row, next, columnName(column) + rowText);
-            fill(row, cell, column, value);
-        }
-        widenSpans(row);
-    }
-
-    pugi::xml_node newCell(pugi::xml_node row, pugi::xml_node before, const std::string& address) {
-        const auto name = prefix_ + "c";
-        auto cell = before ? row.insert_child_before(name.c_str(), before) : row.append_child(name.c_str());
-        cell.append_attribute("r").set_value(address.c_str());
-        return cell;
-    }
-
-    // An existing cell made empty: its format stays, its content goes. Returns the node after it.
-    pugi::xml_node clear(pugi::xml_node cell) {
-        empty(cell);
-        const auto after = nextElement(cell);
-        if (!cell.attribute("s")) cell.parent().remove_child(cell);
-        return after;
-    }
-
-    static void empty(pugi::xml_node cell) {
-        if (auto f = child(cell, "f"); f && f.attribute("ref")) {
-            throw Unsupported(
-                std::string("cell ") + cell.attribute("r").value() + " holds a shared or array formula",
-                u"结果单元格中有共享公式或数组公式");
-        }
-        while (cell.first_child()) cell.remove_child(cell.first_child());
-        for (const char* a : {"t", "cm", "vm", "ph"}) cell.remove_attribute(a);
-    }
-
-    int baseStyle(pugi::xml_node row, pugi::xml_node cell, int column) const {
-        if (cell.attribute("s")) return cell.attribute("s").as_int();
-        if (row.attribute("s") && row.attribute("customFormat").as_bool()) return row.attribute("s").as_int();
-        for (const auto& c : columnStyles_) {
-            if (c.min <= column && column <= c.max) return c.style;
-        }
-        return 0;
-    }
-
-    void fill(pugi::xml_node row, pugi::xml_node cell, int column, const CellValue& value) {
-        const int base = baseStyle(row, cell, column);
-        empty(cell);
-        const auto formatId = formatIdOf(value, styles_);
-        const int style = formatId ? styles_.withFormat(base, *formatId) : base;
-        if (style != 0 || cell.attribute("s")) setAttribute(cell, "s", std::to_string(style));
-        switch (value.kind()) {
-            case CellValue::Kind::Number:
-                return setValue(cell, numberText(value.numberValue()));
-            case CellValue::Kind::Date:
-                return setValue(cell,
-                                numberText(date1904_ && value.numberValue() >= 1 ? value.numberValue() - 1462
-                                                                                 : value.numberValue()));
-            case CellValue::Kind::Boolean:
-                setAttribute(cell, "t", "b");
-                return setValue(cell, value.numberValue() != 0 ? "1" : "0");
-            case CellValue::Kind::Text:
-                return inlineText(cell, value.textValue());
-            case CellValue::Kind::Error:
-            case CellValue::Kind::Empty:
-                break;
-        }
-        throw Unsupported("an error value among the result cells", u"结果中有错误值");
-    }
-
-    void setValue(pugi::xml_node cell, const std::string& text) {
-        cell.append_child((prefix_ + "v").c_str()).text().set(text.c_str());
-    }
-
-    void inlineText(pugi::xml_node cell, const std::u16string& text) {
-        setAttribute(cell, "t", "inlineStr");
-        auto t = cell.append_child((prefix_ + "is").c_str()).append_child((prefix_ + "t").c_str());
-        const auto escaped = escapedText(text);
-        if (!escaped.empty() &&
-            (escaped.front() <= ' ' || escaped.back() <= ' ' || escaped.find('\n') != std::string::npos)) {
-            t.append_attribute("xml:space").set_value("preserve");
-        }
-        t.text().set(escaped.c_str());
-    }
-
-    void widenSpans(pugi::xml_node row) {
-        auto spans = row.attribute("spans");
-        if (!spans) return;
-        const std::string s = spans.value();
-        const auto colon = s.find(':');
-        if (colon == std::string::npos) return;
-        const int a = std::min(std::atoi(s.c_str()), edit_.firstColumn);
-        const int b = std::max(std::atoi(s.c_str() + colon + 1), edit_.firstColumn + edit_.cells.width - 1);
-        spans.set_value((std::to_string(a) + ":" + std::to_string(b)).c_str());
-    }
-
-    void widenDimension(std::size_t rows) {
-        auto dimension = child(sheet_.root(), "dimension");
-        if (!dimension) return;
-        const std::string ref = dimension.attribute("ref").value();
-        const auto colon = ref.find(':');
-        int c1 = 0, r1 = 0, c2 = 0, r2 = 0;
-        if (!parseCell(ref.substr(0, colon), c1, r1) ||
-            !parseCell(colon == std::string::npos ? ref : ref.substr(colon + 1), c2, r2)) {
-            return;
-        }
-        c1 = std::min(c1, edit_.firstColumn);
-        r1 = 1;
-        c2 = std::max(c2, edit_.firstColumn + edit_.cells.width - 1);
-        r2 = std::max(r2, static_cast<int>(rows));
-        setAttribute(dimension, "ref",
-                     columnName(c1) + std::to_string(r1) + ":" + columnName(c2) + std::to_string(r2));
-    }
-
-    XmlPart& sheet_;
-    Styles styles_;
-    const SheetEdit& edit_;
-    bool date1904_;
-    pugi::xml_node data_;
-    std::string prefix_;
-    std::vector<ColumnStyle> columnStyles_;
-};
-
 }  // namespace
 
-void writeCells(XmlPart& sheet, XmlPart* styles, const SheetEdit& edit, bool date1904) {
-    CellWriter(sheet, styles, edit, date1904).run();
+CellWriter::CellWriter(XmlPart& frame, XmlPart* styles, const SheetEdit& edit, bool date1904)
+    : sheet_(frame), styles_(std::make_unique<Styles>(styles)), edit_(edit), date1904_(date1904) {
+    const auto root = frame.root();
+    prefix_ = prefixOf(root);
+    for (auto col : children(child(root, "cols"), "col")) {
+        if (col.attribute("style")) {
+            columnStyles_.push_back({col.attribute("min").as_int(), col.attribute("max").as_int(),
+                                     col.attribute("style").as_int()});
+        }
+    }
+    const auto rows = edit_.cells.rowCount();
+    if (rows == 0 || edit_.cells.width <= 0) return;
+    if (rows > static_cast<std::size_t>(kMaxRow) || edit_.firstColumn + edit_.cells.width - 1 > kMaxColumn) {
+        throw Unsupported("the cells reach past the sheet", u"结果超出工作表范围");
+    }
+    rowCount_ = static_cast<int>(rows);
+}
+
+CellWriter::~CellWriter() = default;
+
+bool CellWriter::hasValue(int number) const {
+    if (number < 1 || number > rowCount_) return false;
+    for (int j = 0; j < edit_.cells.width; ++j) {
+        if (at(number, j).kind() != CellValue::Kind::Empty) return true;
+    }
+    return false;
+}
+
+const CellValue& CellWriter::at(int number, int j) const {
+    return edit_.cells.at(static_cast<std::size_t>(number - 1), j);
+}
+
+void CellWriter::finish() {
+    if (rowCount_ == 0) return;
+    widenDimension();
+    sheet_.changed = true;
+}
+
+void CellWriter::writeRow(pugi::xml_node row) {
+    const int number = row.attribute("r").as_int();
+    if (number < 1) throw Unsupported("a row without its number", u"行缺少行号");
+    if (number > rowCount_) return;
+    auto next = firstElement(row);
+    const std::string rowText = std::to_string(number);
+    for (int j = 0; j < edit_.cells.width; ++j) {
+        const int column = edit_.firstColumn + j;
+        while (next && localName(next) == "c" && columnOf(next) < column) next = nextElement(next);
+        const bool exists = next && localName(next) == "c" && columnOf(next) == column;
+        const auto& value = at(number, j);
+        if (value.kind() == CellValue::Kind::Empty) {
+            if (exists) next = clear(next);
+            continue;
+        }
+        pugi::xml_node cell = exists ? next : newCell(row, next, columnName(column) + rowText);
+        fill(row, cell, column, value);
+    }
+    widenSpans(row);
+}
+
+pugi::xml_node CellWriter::firstElement(pugi::xml_node parent) {
+    auto n = parent.first_child();
+    while (n && n.type() != pugi::node_element) n = n.next_sibling();
+    return n;
+}
+
+pugi::xml_node CellWriter::nextElement(pugi::xml_node n) {
+    n = n.next_sibling();
+    while (n && n.type() != pugi::node_element) n = n.next_sibling();
+    return n;
+}
+
+int CellWriter::columnOf(pugi::xml_node cell) {
+    int column = 0, row = 0;
+    if (!parseCell(cell.attribute("r").value(), column, row)) {
+        throw Unsupported("a cell without a readable address", u"单元格缺少地址");
+    }
+    return column;
+}
+
+pugi::xml_node CellWriter::newCell(pugi::xml_node row, pugi::xml_node before, const std::string& address) {
+    const auto name = prefix_ + "c";
+    auto cell = before ? row.insert_child_before(name.c_str(), before) : row.append_child(name.c_str());
+    cell.append_attribute("r").set_value(address.c_str());
+    return cell;
+}
+
+// An existing cell made empty: its format stays, its content goes. Returns the node after it.
+pugi::xml_node CellWriter::clear(pugi::xml_node cell) {
+    empty(cell);
+    const auto after = nextElement(cell);
+    if (!cell.attribute("s")) cell.parent().remove_child(cell);
+    return after;
+}
+
+void CellWriter::empty(pugi::xml_node cell) {
+    if (auto f = child(cell, "f"); f && f.attribute("ref")) {
+        throw Unsupported(
+            std::string("cell ") + cell.attribute("r").value() + " holds a shared or array formula",
+            u"结果单元格中有共享公式或数组公式");
+    }
+    while (cell.first_child()) cell.remove_child(cell.first_child());
+    for (const char* a : {"t", "cm", "vm", "ph"}) cell.remove_attribute(a);
+}
+
+int CellWriter::baseStyle(pugi::xml_node row, pugi::xml_node cell, int column) const {
+    if (cell.attribute("s")) return cell.attribute("s").as_int();
+    if (row.attribute("s") && row.attribute("customFormat").as_bool()) return row.attribute("s").as_int();
+    for (const auto& c : columnStyles_) {
+        if (c.min <= column && column <= c.max) return c.style;
+    }
+    return 0;
+}
+
+void CellWriter::fill(pugi::xml_node row, pugi::xml_node cell, int column, const CellValue& value) {
+    const int base = baseStyle(row, cell, column);
+    empty(cell);
+    const auto formatId = formatIdOf(value, *styles_);
+    const int style = formatId ? styles_->withFormat(base, *formatId) : base;
+    if (style != 0 || cell.attribute("s")) setAttribute(cell, "s", std::to_string(style));
+    switch (value.kind()) {
+        case CellValue::Kind::Number:
+            return setValue(cell, numberText(value.numberValue()));
+        case CellValue::Kind::Date:
+            return setValue(cell,
+                            numberText(date1904_ && value.numberValue() >= 1 ? value.numberValue() - 1462
+                                                                             : value.numberValue()));
+        case CellValue::Kind::Boolean:
+            setAttribute(cell, "t", "b");
+            return setValue(cell, value.numberValue() != 0 ? "1" : "0");
+        case CellValue::Kind::Text:
+            return inlineText(cell, value.textValue());
+        case CellValue::Kind::Error:
+        case CellValue::Kind::Empty:
+            break;
+    }
+    throw Unsupported("an error value among the result cells", u"结果中有错误值");
+}
+
+void CellWriter::setValue(pugi::xml_node cell, const std::string& text) {
+    cell.append_child((prefix_ + "v").c_str()).text().set(text.c_str());
+}
+
+void CellWriter::inlineText(pugi::xml_node cell, const std::u16string& text) {
+    setAttribute(cell, "t", "inlineStr");
+    auto t = cell.append_child((prefix_ + "is").c_str()).append_child((prefix_ + "t").c_str());
+    const auto escaped = escapedText(text);
+    const auto isSpace = [](char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; };
+    if (!escaped.empty() &&
+        (isSpace(escaped.front()) || isSpace(escaped.back()) || escaped.find('\n') != std::string::npos)) {
+        t.append_attribute("xml:space").set_value("preserve");
+    }
+    t.text().set(escaped.c_str());
+}
+
+void CellWriter::widenSpans(pugi::xml_node row) const {
+    auto spans = row.attribute("spans");
+    if (!spans) return;
+    const std::string s = spans.value();
+    const auto colon = s.find(':');
+    if (colon == std::string::npos) return;
+    const int a = std::min(std::atoi(s.c_str()), edit_.firstColumn);
+    const int b = std::max(std::atoi(s.c_str() + colon + 1), edit_.firstColumn + edit_.cells.width - 1);
+    spans.set_value((std::to_string(a) + ":" + std::to_string(b)).c_str());
+}
+
+void CellWriter::widenDimension() {
+    auto dimension = child(sheet_.root(), "dimension");
+    if (!dimension) return;
+    const std::string ref = dimension.attribute("ref").value();
+    const auto colon = ref.find(':');
+    int c1 = 0, r1 = 0, c2 = 0, r2 = 0;
+    if (!parseCell(ref.substr(0, colon), c1, r1) ||
+        !parseCell(colon == std::string::npos ? ref : ref.substr(colon + 1), c2, r2)) {
+        return;
+    }
+    c1 = std::min(c1, edit_.firstColumn);
+    c2 = std::max(c2, edit_.firstColumn + edit_.cells.width - 1);
+    r2 = std::max(r2, rowCount_);
+    setAttribute(dimension, "ref", columnName(c1) + "1:" + columnName(c2) + std::to_string(r2));
 }
 
 }  // namespace sheets::xlsx

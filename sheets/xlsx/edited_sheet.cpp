@@ -103,7 +103,7 @@ private:
         if (name == "dimension") return attribute(node, "ref", true);
         if (name == "sheetViews" || name == "customSheetViews") return views(node);
         if (name == "cols") return cols(node);
-        if (name == "sheetData") return sheetData(node);
+        if (name == "sheetData") return;  // its rows go through row() one at a time
         if (name == "mergeCells") return each(node, "mergeCell", "ref");
         // Inserted columns take the conditional formats and validations of the column to their left.
         if (name == "conditionalFormatting") return attribute(node, "sqref", true, true);
@@ -173,34 +173,32 @@ private:
             unsupported("every column width is pushed off the sheet", u"插入列会把列宽推出工作表");
     }
 
-    void sheetData(pugi::xml_node data) {
-        for (auto row : data.children()) {
-            if (row.type() != pugi::node_element) continue;
-            if (auto spans = row.attribute("spans")) {
-                const std::string_view s = spans.value();
-                const auto colon = s.find(':');
-                if (colon != std::string_view::npos) {
-                    const int a = std::atoi(spans.value()), b = std::atoi(spans.value() + colon + 1);
-                    const int na = ins_.shift(a), nb = std::min(ins_.shift(b), kMaxColumn);
-                    if (na != a || nb != b)
-                        spans.set_value(
-                            (std::to_string(std::min(na, nb)) + ":" + std::to_string(nb)).c_str());
+public:
+    void row(pugi::xml_node row) {
+        if (auto spans = row.attribute("spans")) {
+            const std::string_view s = spans.value();
+            const auto colon = s.find(':');
+            if (colon != std::string_view::npos) {
+                const int a = std::atoi(spans.value()), b = std::atoi(spans.value() + colon + 1);
+                const int na = ins_.shift(a), nb = std::min(ins_.shift(b), kMaxColumn);
+                if (na != a || nb != b) {
+                    spans.set_value((std::to_string(std::min(na, nb)) + ":" + std::to_string(nb)).c_str());
                 }
             }
-            pugi::xml_node left;
-            for (auto c : row.children()) {
-                const char* r = c.attribute("r").value();
-                if (!*r) unsupported("a cell without its address", u"单元格缺少地址");
-                const int column = columnNumberOf(r);
-                if (column == ins_.at - 1) left = c;
-                if (column < ins_.at) continue;
-                c.attribute("r").set_value(shiftCellAddress(r, ins_).c_str());
-                changed_ = true;
-            }
-            if (left && left.attribute("s").as_int() != 0) inheritStyle(row, left);
         }
+        pugi::xml_node left;
+        for (auto c : row.children()) {
+            const char* r = c.attribute("r").value();
+            if (!*r) unsupported("a cell without its address", u"单元格缺少地址");
+            const int column = columnNumberOf(r);
+            if (column == ins_.at - 1) left = c;
+            if (column < ins_.at) continue;
+            c.attribute("r").set_value(shiftCellAddress(r, ins_).c_str());
+        }
+        if (left && left.attribute("s").as_int() != 0) inheritStyle(row, left);
     }
 
+private:
     // The inserted cells of a row take the style of the cell to their left, as empty cells.
     void inheritStyle(pugi::xml_node row, pugi::xml_node left) {
         const std::string rowNumber = row.attribute("r").value();
@@ -218,7 +216,6 @@ private:
                 spans.set_value((s.substr(0, colon + 1) + std::to_string(ins_.at + ins_.count - 1)).c_str());
             }
         }
-        changed_ = true;
     }
 
     static int columnNumberOf(const char* address) {
@@ -369,6 +366,11 @@ std::string shiftVml(std::string vml, const ColumnInsertion& ins) {
 }
 
 }  // namespace
+
+void shiftRowLayout(pugi::xml_node row, const ColumnInsertion& insertion) {
+    bool changed = false;
+    LayoutPass(insertion, changed).row(row);
+}
 
 void shiftEditedSheet(Parts& parts, const std::string& sheetPart, const ColumnInsertion& insertion) {
     auto& sheet = parts.get(sheetPart);

@@ -12,7 +12,12 @@ namespace sheets::xlsx {
 void shiftSheetFormulas(Parts& parts, const std::string& sheetPart, const std::string& sheetName,
                         const ColumnInsertion& insertion);
 
-// The edited sheet's own layout: cells, rows' spans, dimension, column widths, merged cells, the
+// One row of the edited sheet: its formulas (shiftRowFormulas), its cells' addresses and spans, and
+// the inserted cells taking the style of the cell to their left (shiftRowLayout).
+void shiftRowFormulas(pugi::xml_node row, const ColumnInsertion& insertion);
+void shiftRowLayout(pugi::xml_node row, const ColumnInsertion& insertion);
+
+// The edited sheet's own layout but its rows: dimension, column widths, merged cells, the
 // ranges of conditional formats, validations, hyperlinks, auto-filter, views, ignored errors and
 // page breaks; the anchors of its drawings and comments; its tables and pivot tables.
 // Throws Unsupported for what cannot be moved with certainty.

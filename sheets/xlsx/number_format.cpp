@@ -127,7 +127,9 @@ private:
     bool literal() {
         auto end = i_;
         while (end < s_.size() && static_cast<unsigned char>(s_[end]) >= 0x80) ++end;
-        out_ += "\"" + s_.substr(i_, end - i_) + "\"";
+        out_ += '"';
+        out_.append(s_, i_, end - i_);
+        out_ += '"';
         i_ = end;
         return true;
     }

@@ -8,6 +8,12 @@ XmlPart& Parts::get(const std::string& part) {
     return *slot;
 }
 
+XmlPart& Parts::adopt(const std::string& part, std::string text) {
+    auto& slot = parsed_[part];
+    slot = std::make_unique<XmlPart>(part, std::move(text));
+    return *slot;
+}
+
 void Parts::store() {
     for (auto& [name, part] : parsed_) {
         if (part->changed) package_.replace(name, part->text());

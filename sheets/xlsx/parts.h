@@ -17,6 +17,8 @@ public:
     Package& package() { return package_; }
     bool has(const std::string& part) const { return package_.has(part); }
     XmlPart& get(const std::string& part);
+    // Takes `text` as the part's XML from now on, instead of what the package holds.
+    XmlPart& adopt(const std::string& part, std::string text);
     // Puts every changed part back into the package.
     void store();
 

@@ -63,9 +63,24 @@ bool parsePart(std::string_view w, PartKind want, RefPart& p) {
 
 std::string partText(const RefPart& p) {
     std::string out;
-    if (p.column) out += (p.columnAbsolute ? "$" : "") + columnName(p.column);
-    if (p.row) out += (p.rowAbsolute ? "$" : "") + std::to_string(p.row);
+    if (p.column) {
+        if (p.columnAbsolute) out += '$';
+        out += columnName(p.column);
+    }
+    if (p.row) {
+        if (p.rowAbsolute) out += '$';
+        out += std::to_string(p.row);
+    }
     return out;
+}
+
+// One item of a range list: "B2", or "B2:C3" when the ends differ or the item was a range.
+void appendItem(std::string& list, const RefPart& a, const RefPart* b) {
+    if (!list.empty()) list += ' ';
+    list += partText(a);
+    if (!b) return;
+    list += ':';
+    list += partText(*b);
 }
 
 // What precedes a reference's "!".
@@ -388,7 +403,8 @@ std::string shiftSqref(std::string_view sqref, const ColumnInsertion& insertion,
         };
         RefPart a, b;
         if (both(PartKind::Row, a, b)) {  // whole rows keep their place
-            out += (out.empty() ? "" : " ") + std::string(item);
+            if (!out.empty()) out += ' ';
+            out.append(item);
             continue;
         }
         if (!both(PartKind::Cell, a, b) && !both(PartKind::Column, a, b)) {
@@ -398,14 +414,9 @@ std::string shiftSqref(std::string_view sqref, const ColumnInsertion& insertion,
         a.column = insertion.shift(a.column);
         if (b.column != kMaxColumn || colon == std::string_view::npos) b.column = insertion.shift(b.column);
         if (widen) b.column += insertion.count;
-        if (widen && colon == std::string_view::npos) {
-            out += (out.empty() ? "" : " ") + partText(a) + ":" + partText(b);
-            continue;
-        }
         if (a.column > kMaxColumn) continue;
         b.column = std::min(b.column, kMaxColumn);
-        out += (out.empty() ? "" : " ") + partText(a);
-        if (colon != std::string_view::npos) out += ":" + partText(b);
+        appendItem(out, a, widen || colon != std::string_view::npos ? &b : nullptr);
     }
     return out;
 }

@@ -53,12 +53,10 @@ public:
         formulaText(f, changed, spread);
     }
 
-    void sheetData(pugi::xml_node data, bool& changed) {
-        for (auto row : data.children()) {
-            for (auto c : row.children()) {
-                for (auto f : c.children()) {
-                    if (f.type() == pugi::node_element && localName(f) == "f") cellFormula(f, changed);
-                }
+    void row(pugi::xml_node row, bool& changed) {
+        for (auto c : row.children()) {
+            for (auto f : c.children()) {
+                if (f.type() == pugi::node_element && localName(f) == "f") cellFormula(f, changed);
             }
         }
     }
@@ -67,7 +65,7 @@ public:
         for (auto node : root.children()) {
             const auto name = localName(node);
             if (name == "sheetData") {
-                sheetData(node, changed);
+                for (auto r : node.children()) row(r, changed);
             } else if (name == "conditionalFormatting") {
                 for (auto f : descendants(node, "formula")) formulaText(f, changed);
             } else if (name == "dataValidations") {
@@ -102,7 +100,7 @@ public:
     bool edited() const { return edited_; }
 
 private:
-    std::string own_;
+    const std::string& own_;
     const ColumnInsertion& ins_;
     bool edited_;
 };
@@ -113,6 +111,11 @@ bool mayReferToOtherSheet(Package& package, const std::string& part) {
 }
 
 }  // namespace
+
+void shiftRowFormulas(pugi::xml_node row, const ColumnInsertion& insertion) {
+    bool changed = false;
+    FormulaPass(insertion.sheet, insertion).row(row, changed);
+}
 
 void shiftSheetFormulas(Parts& parts, const std::string& sheetPart, const std::string& sheetName,
                         const ColumnInsertion& insertion) {

@@ -4,6 +4,7 @@
 #include "sheets/xlsx/insertion.h"
 #include "sheets/xlsx/package.h"
 #include "sheets/xlsx/parts.h"
+#include "sheets/xlsx/row_stream.h"
 
 namespace sheets::xlsx {
 namespace {
@@ -102,12 +103,13 @@ void applyInPlace(const std::string& path, const SheetEdit& edit) {
     const auto& target = sheets[static_cast<std::size_t>(edit.sheetPosition - 1)];
     if (target.type != "worksheet")
         throw Unsupported("sheet " + target.name + " is a " + target.type, u"目标不是工作表");
-    auto& sheet = parts.get(target.part);
+    const SheetRows rows(target.part, package.read(target.part));
+    auto& sheet = parts.adopt(target.part, rows.frame());
     if (isProtected(sheet)) throw Unsupported("sheet " + target.name + " is protected", u"工作表受保护");
 
+    ColumnInsertion insertion{target.name, edit.insertAt, edit.insertCount, {}};
+    for (const auto& s : sheets) insertion.sheetOrder.push_back(s.name);
     if (edit.insertCount > 0) {
-        ColumnInsertion insertion{target.name, edit.insertAt, edit.insertCount, {}};
-        for (const auto& s : sheets) insertion.sheetOrder.push_back(s.name);
         for (const auto& s : sheets) {
             if (s.type == "worksheet" || s.type == "xlMacrosheet" || s.type == "xlIntlMacrosheet") {
                 shiftSheetFormulas(parts, s.part, s.name, insertion);
@@ -123,10 +125,19 @@ void applyInPlace(const std::string& path, const SheetEdit& edit) {
     for (const auto& rel : relationshipsOf(parts, workbookPart)) {
         if (rel.type == "styles" && parts.has(rel.part)) styles = &parts.get(rel.part);
     }
-    writeCells(sheet, styles, edit, date1904);
+    CellWriter cells(sheet, styles, edit, date1904);
+    cells.finish();
+    const auto shiftRow = [&](pugi::xml_node row) {
+        if (edit.insertCount == 0) return;
+        shiftRowFormulas(row, insertion);
+        shiftRowLayout(row, insertion);
+    };
+    auto sheetText = rows.join(sheet.text(), shiftRow, cells);
+    sheet.changed = false;
     dropCalculationChain(parts, workbookPart);
     markFullCalculation(workbook);
     parts.store();
+    package.replace(target.part, std::move(sheetText));
     package.writeOver();
 }
 

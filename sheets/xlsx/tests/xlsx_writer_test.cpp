@@ -58,7 +58,8 @@ Parts workbook() {
     p["xl/calcChain.xml"] = std::string("<calcChain") + kNs + "><c r=\"C1\" i=\"1\"/></calcChain>";
     p["xl/worksheets/sheet1.xml"] = sheetXml(
         R"(<row r="1" spans="1:4"><c r="A1" s="1"><v>1</v></c><c r="B1"><f>A1*2+SUM(B2:D2)</f><v>2</v></c><c r="C1"><f t="shared" ref="C1:C3" si="0">B1+1</f></c></row>)"
-        R"(<row r="2" spans="1:4"><c r="A2" s="1"/><c r="C2"><f t="shared" si="0"/></c><c r="D2" t="inlineStr"><is><t>x</t></is></c></row>)",
+        R"(<row r="2" spans="1:4"><c r="A2" s="1"/><c r="C2"><f t="shared" si="0"/></c><c r="D2" t="inlineStr"><is><t>x</t></is></c></row>)"
+        R"(<row r="4"><c r="A4"><v>4</v></c></row>)",
         R"(<mergeCells count="1"><mergeCell ref="B3:D3"/></mergeCells><conditionalFormatting sqref="A1:A3 C1:C3"><cfRule type="expression" priority="1"><formula>$C1&gt;0</formula></cfRule></conditionalFormatting><dataValidations count="1"><dataValidation type="list" sqref="D1:D3"><formula1>$A$1:$A$3</formula1></dataValidation></dataValidations><hyperlinks><hyperlink ref="D2" location="Other!A1"/></hyperlinks>)");
     p["xl/worksheets/sheet2.xml"] = sheetXml(R"(<row r="1"><c r="A1"><f>Data!B1+Data!$A$1+B1</f></c></row>)");
     p["docProps/app.xml"] = "<Properties><Application>test</Application></Properties>";
@@ -133,8 +134,8 @@ TEST(XlsxWriter, InsertsColumnsAndWritesTypedCells) {
     for (
         const char* expected :
         {R"(<c r="B1" s="1" t="inlineStr"><is><t>00123</t></is></c>)",  // the style of A1, text stays text
-         R"(<c r="B2" s="2"><v>45000.5</v></c>)", R"(<row r="3"><c r="B3" t="b"><v>1</v></c></row>)",
-         R"(<row r="4"><c r="B4" t="inlineStr"><is><t>=1+1</t></is></c></row>)",
+         R"(<c r="B2" s="2"><v>45000.5</v></c>)", R"(</row><row r="3"><c r="B3" t="b"><v>1</v></c></row>)",
+         R"(<row r="4"><c r="A4"><v>4</v></c><c r="B4" t="inlineStr"><is><t>=1+1</t></is></c></row>)",
          R"(<c r="C1"><f>A1*2+SUM(C2:E2)</f>)", R"(<f t="shared" ref="D1:D3" si="0">C1+1</f>)",
          R"(<row r="1" spans="1:5">)", R"(<dimension ref="A1:E4"/>)",
          R"(<pane xSplit="3" topLeftCell="D1" state="frozen"/>)",
