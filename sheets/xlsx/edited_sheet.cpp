@@ -91,6 +91,48 @@ public:
         }
     }
 
+    // One row: its spans, its cells' addresses, and the inserted cells taking the style of the
+    // cell to their left.
+    void row(pugi::xml_node row) {
+        if (auto spans = row.attribute("spans")) {
+            const std::string_view s = spans.value();
+            const auto colon = s.find(':');
+            if (colon != std::string_view::npos) {
+                const int a = std::atoi(spans.value()), b = std::atoi(spans.value() + colon + 1);
+                const int na = ins_.shift(a), nb = std::min(ins_.shift(b), kMaxColumn);
+                if (na != a || nb != b) {
+                    spans.set_value((std::to_string(std::min(na, nb)) + ":" + std::to_string(nb)).c_str());
+                }
+            }
+        }
+        pugi::xml_node left;
+        for (auto c : row.children()) {
+            if (c.type() != pugi::node_element) continue;
+            const char* r = c.attribute("r").value();
+            if (!*r) unsupported("a cell without its address", u"单元格缺少地址");
+            const int column = columnNumberOf(r);
+            if (column == ins_.at - 1) left = c;
+            if (column < ins_.at) continue;
+            c.attribute("r").set_value(shiftCellAddress(r, ins_).c_str());
+        }
+        if (left && left.attribute("s").as_int() != 0) inheritStyle(row, left);
+    }
+
+    // The from/to corners of the cell anchors below `top` (0-based columns).
+    void anchors(pugi::xml_node top) {
+        for (const char* corner : {"from", "to"}) {
+            for (auto node : descendants(top, corner)) {
+                auto col = child(node, "col");
+                if (!col) continue;
+                const int zeroBased = col.text().as_int();
+                if (zeroBased + 1 < ins_.at) continue;
+                if (zeroBased + ins_.count >= kMaxColumn)
+                    unsupported("an anchor pushed off the sheet", u"插入列会把图形推出工作表");
+                changed_ |= setText(col, std::to_string(zeroBased + ins_.count));
+            }
+        }
+    }
+
 private:
     void element(pugi::xml_node node) {
         const auto name = localName(node);
@@ -173,32 +215,6 @@ private:
             unsupported("every column width is pushed off the sheet", u"插入列会把列宽推出工作表");
     }
 
-public:
-    void row(pugi::xml_node row) {
-        if (auto spans = row.attribute("spans")) {
-            const std::string_view s = spans.value();
-            const auto colon = s.find(':');
-            if (colon != std::string_view::npos) {
-                const int a = std::atoi(spans.value()), b = std::atoi(spans.value() + colon + 1);
-                const int na = ins_.shift(a), nb = std::min(ins_.shift(b), kMaxColumn);
-                if (na != a || nb != b) {
-                    spans.set_value((std::to_string(std::min(na, nb)) + ":" + std::to_string(nb)).c_str());
-                }
-            }
-        }
-        pugi::xml_node left;
-        for (auto c : row.children()) {
-            const char* r = c.attribute("r").value();
-            if (!*r) unsupported("a cell without its address", u"单元格缺少地址");
-            const int column = columnNumberOf(r);
-            if (column == ins_.at - 1) left = c;
-            if (column < ins_.at) continue;
-            c.attribute("r").set_value(shiftCellAddress(r, ins_).c_str());
-        }
-        if (left && left.attribute("s").as_int() != 0) inheritStyle(row, left);
-    }
-
-private:
     // The inserted cells of a row take the style of the cell to their left, as empty cells.
     void inheritStyle(pugi::xml_node row, pugi::xml_node left) {
         const std::string rowNumber = row.attribute("r").value();
@@ -250,23 +266,6 @@ private:
         }
     }
 
-public:
-    // The from/to corners of the cell anchors below `top` (0-based columns).
-    void anchors(pugi::xml_node top) {
-        for (const char* corner : {"from", "to"}) {
-            for (auto node : descendants(top, corner)) {
-                auto col = child(node, "col");
-                if (!col) continue;
-                const int zeroBased = col.text().as_int();
-                if (zeroBased + 1 < ins_.at) continue;
-                if (zeroBased + ins_.count >= kMaxColumn)
-                    unsupported("an anchor pushed off the sheet", u"插入列会把图形推出工作表");
-                changed_ |= setText(col, std::to_string(zeroBased + ins_.count));
-            }
-        }
-    }
-
-private:
     void extensions(pugi::xml_node list) {
         for (auto ext : children(list, "ext")) {
             const std::string_view uri = ext.attribute("uri").value();
