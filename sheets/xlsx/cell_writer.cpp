@@ -150,11 +150,13 @@ std::optional<int> formatIdOf(const CellValue& value, Styles& styles) {
         const bool day = std::floor(serial) != 0, time = serial != std::floor(serial);
         return day && time ? 22 : day ? 14 : 21;
     };
-    if (kind == CellValue::Kind::Text || kind == CellValue::Kind::Boolean) return std::nullopt;
+    if (kind == CellValue::Kind::Boolean) return std::nullopt;  // t="b" shows TRUE/FALSE in any format
     if (!format) return kind == CellValue::Kind::Date ? std::optional<int>(dateDefault()) : std::nullopt;
     const auto code = packageFormatCode(format->code);
     if (code) return styles.formatId(*code);
-    return kind == CellValue::Kind::Date ? dateDefault() : 0;
+    // A code that does not convert with certainty: the built-in format that fits.
+    if (kind == CellValue::Kind::Date) return dateDefault();
+    return kind == CellValue::Kind::Number ? std::optional<int>(0) : std::nullopt;
 }
 
 }  // namespace

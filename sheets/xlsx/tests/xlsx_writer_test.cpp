@@ -126,7 +126,7 @@ TEST(XlsxWriter, InsertsColumnsAndWritesTypedCells) {
     edit.insertCount = 1;
     edit.firstColumn = 2;
     edit.cells.cells = {CellValue::text(u"00123"), formatted(CellValue::date(45000.5), u"YYYY/M/D H:MM:SS"),
-                        CellValue::boolean(true), CellValue::text(u"=1+1")};
+                        CellValue::boolean(true), formatted(CellValue::text(u"=1+1"), u"@")};
     applyInPlace(book.path, edit);
 
     auto parts = book.read();
@@ -135,7 +135,7 @@ TEST(XlsxWriter, InsertsColumnsAndWritesTypedCells) {
         const char* expected :
         {R"(<c r="B1" s="1" t="inlineStr"><is><t>00123</t></is></c>)",  // the style of A1, text stays text
          R"(<c r="B2" s="2"><v>45000.5</v></c>)", R"(</row><row r="3"><c r="B3" t="b"><v>1</v></c></row>)",
-         R"(<row r="4"><c r="A4"><v>4</v></c><c r="B4" t="inlineStr"><is><t>=1+1</t></is></c></row>)",
+         R"(<row r="4"><c r="A4"><v>4</v></c><c r="B4" s="3" t="inlineStr"><is><t>=1+1</t></is></c></row>)",
          R"(<c r="C1"><f>A1*2+SUM(C2:E2)</f>)", R"(<f t="shared" ref="D1:D3" si="0">C1+1</f>)",
          R"(<row r="1" spans="1:5">)", R"(<dimension ref="A1:E4"/>)",
          R"(<pane xSplit="3" topLeftCell="D1" state="frozen"/>)",
@@ -153,9 +153,10 @@ TEST(XlsxWriter, InsertsColumnsAndWritesTypedCells) {
               std::string::npos);
     EXPECT_NE(parts["xl/styles.xml"].find(R"(<numFmt numFmtId="164" formatCode="yyyy/m/d h:mm:ss"/>)"),
               std::string::npos);
-    EXPECT_NE(parts["xl/styles.xml"].find(
-                  R"(<xf numFmtId="164" fontId="0" fillId="1" applyNumberFormat="1"/></cellXfs>)"),
-              std::string::npos);
+    EXPECT_NE(
+        parts["xl/styles.xml"].find(
+            R"(<xf numFmtId="164" fontId="0" fillId="1" applyNumberFormat="1"/><xf numFmtId="49" fontId="0" applyNumberFormat="1"/></cellXfs>)"),
+        std::string::npos);
     EXPECT_EQ(parts.count("xl/calcChain.xml"), 0u);
     EXPECT_EQ(parts["[Content_Types].xml"].find("calcChain"), std::string::npos);
     EXPECT_EQ(parts["xl/_rels/workbook.xml.rels"].find("calcChain"), std::string::npos);
