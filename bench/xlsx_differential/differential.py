@@ -18,7 +18,6 @@ import tempfile
 import zipfile
 
 import uno
-from com.sun.star.table import CellAddress
 
 from office import Office
 
