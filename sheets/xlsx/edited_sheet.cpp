@@ -330,7 +330,7 @@ void pivotTable(XmlPart& part, const ColumnInsertion& ins) {
 // Legacy VML: each note's x:Anchor ("LeftColumn, LeftOffset, TopRow, TopOffset, RightColumn, ...")
 // and x:Column count columns from 0. VML is often not well-formed XML, so it is edited as text.
 std::string shiftVml(std::string vml, const ColumnInsertion& ins) {
-    if (vml.find("<x:Fmla") != std::string::npos) {
+    if (!controlLinks(vml).empty()) {
         unsupported("form controls linked to cells on the edited sheet", u"工作表中有链接到单元格的表单控件");
     }
     const auto shiftNumber = [&](std::string& s, std::size_t begin, std::size_t end) {
@@ -388,6 +388,12 @@ void shiftEditedSheet(Parts& parts, const std::string& sheetPart, const ColumnIn
             table(parts.get(rel.part), insertion);
         } else if (rel.type == "pivotTable") {
             pivotTable(parts.get(rel.part), insertion);
+        } else if (rel.type == "ctrlProp") {
+            // The control's anchor is in the sheet and its VML; a link to a cell would not move.
+            if (!controlLinks(parts.package().read(rel.part)).empty()) {
+                unsupported("form controls linked to cells on the edited sheet",
+                            u"工作表中有链接到单元格的表单控件");
+            }
         } else if (rel.type == "vmlDrawing") {
             auto& package = parts.package();
             auto shifted = shiftVml(package.read(rel.part), insertion);

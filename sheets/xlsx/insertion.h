@@ -1,6 +1,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "sheets/xlsx/parts.h"
 #include "sheets/xlsx/reference_shift.h"
@@ -22,6 +23,10 @@ void shiftRowLayout(pugi::xml_node row, const ColumnInsertion& insertion);
 // page breaks; the anchors of its drawings and comments; its tables and pivot tables.
 // Throws Unsupported for what cannot be moved with certainty.
 void shiftEditedSheet(Parts& parts, const std::string& sheetPart, const ColumnInsertion& insertion);
+
+// The cells form controls are linked to, as formulas: the x:FmlaLink, x:FmlaRange, ... elements of a
+// VML part or the fmlaLink, fmlaRange, ... attributes of a control-properties part (not their macros).
+std::vector<std::string> controlLinks(const std::string& partText);
 
 // Defined names, chart series and pivot cache sources that refer to the edited sheet.
 void shiftWorkbookReferences(Parts& parts, const std::string& workbookPart, const ColumnInsertion& insertion);

@@ -110,7 +110,46 @@ bool mayReferToOtherSheet(Package& package, const std::string& part) {
     return package.read(part).find('!') != std::string::npos;
 }
 
+std::string decodeEntities(std::string s) {
+    static const std::pair<std::string_view, char> kEntities[] = {
+        {"&lt;", '<'}, {"&gt;", '>'}, {"&quot;", '"'}, {"&apos;", '\''}, {"&amp;", '&'}};
+    for (const auto& [entity, c] : kEntities) {
+        for (auto pos = s.find(entity); pos != std::string::npos; pos = s.find(entity, pos + 1)) {
+            s.replace(pos, entity.size(), 1, c);
+        }
+    }
+    return s;
+}
+
+// Form controls of another sheet linked to the edited sheet would lose their cells.
+void checkControlLinks(Package& package, const std::string& part, const std::string& sheetName,
+                       const ColumnInsertion& ins) {
+    for (const auto& link : controlLinks(package.read(part))) {
+        if (shiftFormula(link, ins, &sheetName) != link) {
+            throw Unsupported("a form control in " + part + " is linked to the moved cells " + link,
+                              u"其他工作表中有链接到该工作表的表单控件");
+        }
+    }
+}
+
 }  // namespace
+
+std::vector<std::string> controlLinks(const std::string& text) {
+    std::vector<std::string> out;
+    for (const char* kind : {"Link", "Range", "Txbx", "Group", "Pict"}) {
+        const std::string element = std::string("<x:Fmla") + kind + ">",
+                          attribute = std::string("fmla") + kind + "=\"";
+        for (auto pos = text.find(element); pos != std::string::npos; pos = text.find(element, pos + 1)) {
+            const auto begin = pos + element.size();
+            out.push_back(decodeEntities(text.substr(begin, text.find('<', begin) - begin)));
+        }
+        for (auto pos = text.find(attribute); pos != std::string::npos; pos = text.find(attribute, pos + 1)) {
+            const auto begin = pos + attribute.size();
+            out.push_back(decodeEntities(text.substr(begin, text.find('"', begin) - begin)));
+        }
+    }
+    return out;
+}
 
 void shiftRowFormulas(pugi::xml_node row, const ColumnInsertion& insertion) {
     bool changed = false;
@@ -131,6 +170,8 @@ void shiftSheetFormulas(Parts& parts, const std::string& sheetPart, const std::s
         } else if (rel.type == "drawing" &&
                    parts.package().read(rel.part).find("textlink") != std::string::npos) {
             pass.drawingPart(parts.get(rel.part));
+        } else if ((rel.type == "vmlDrawing" || rel.type == "ctrlProp") && !pass.edited()) {
+            checkControlLinks(parts.package(), rel.part, sheetName, insertion);
         }
     }
 }

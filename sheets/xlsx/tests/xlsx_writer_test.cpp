@@ -180,6 +180,14 @@ TEST(XlsxWriter, LeavesTheFileAsItWasWhenItCannotBeSure) {
     withTable["xl/tables/table1.xml"] =
         std::string("<table") + kNs +
         R"( id="1" name="表1" displayName="表1" ref="A1:C3"><tableColumns count="3"/></table>)";
+    auto withLinkedControl = withSheet("");
+    withLinkedControl["xl/worksheets/_rels/sheet2.xml.rels"] =
+        "<Relationships xmlns=\"http://schemas.openxmlformats.org/package/2006/relationships\"><Relationship "
+        "Id=\"rId1\" Type=\"" +
+        kRel + "vmlDrawing\" Target=\"../drawings/vmlDrawing1.vml\"/></Relationships>";
+    withLinkedControl["xl/drawings/vmlDrawing1.vml"] =
+        "<xml><v:shape><x:ClientData ObjectType=\"Checkbox\"><x:FmlaLink>Data!$C$1</x:FmlaLink>"
+        "<x:FmlaMacro>[0]!Clicked</x:FmlaMacro></x:ClientData></v:shape></xml>";
     struct Case {
         const char* what;
         Parts parts;  // empty: the file is not a zip package but a compound (encrypted) file
@@ -190,6 +198,8 @@ TEST(XlsxWriter, LeavesTheFileAsItWasWhenItCannotBeSure) {
         {"a protected sheet", withSheet(R"(<sheetProtection sheet="1" objects="1"/>)"), u"工作表受保护"},
         {"an unknown part of the sheet", withSheet(R"(<scenarios><scenario name="s"/></scenarios>)"),
          u"工作表中有无法移动的内容（scenarios）"},
+        {"a form control of another sheet linked to a moved cell", withLinkedControl,
+         u"其他工作表中有链接到该工作表的表单控件"},
         {"an encrypted workbook", {}, u"文件已加密"},
     };
     for (const auto& c : cases) {
