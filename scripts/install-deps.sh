@@ -6,12 +6,16 @@ set -euo pipefail
 packages=(
   # build
   build-essential cmake ninja-build pkg-config git
+  # .xlsx packages written in place
+  libzip-dev libpugixml-dev
   # windows
   qt6-base-dev qt6-qpa-plugins qt6-translations-l10n fonts-wqy-microhei
   # the spreadsheet application: the GUI-capable core, so that a workbook can be shown
   libreoffice-core libreoffice-calc libreoffice-dev
   # tests
   googletest xvfb xauth xdotool
+  # the comparison with the office's own insertion (bench/xlsx_differential)
+  python3-uno
 )
 
 missing=()

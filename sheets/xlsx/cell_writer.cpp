@@ -1,0 +1,345 @@
+#include "sheets/xlsx/cell_writer.h"
+
+#include <cctype>
+#include <charconv>
+#include <cmath>
+#include <map>
+#include <optional>
+
+#include "sheets/xlsx/number_format.h"
+#include "sheets/xlsx/reference_shift.h"
+#include "sheets/xlsx/xlsx_writer.h"
+
+namespace sheets::xlsx {
+
+// The cell formats of the styles part: found, or added with the number format a cell needs.
+class Styles {
+public:
+    explicit Styles(XmlPart* part) : part_(part) {
+        if (!part_) return;
+        cellXfs_ = child(part_->root(), "cellXfs");
+        numFmts_ = child(part_->root(), "numFmts");
+        for (auto f : children(numFmts_, "numFmt")) {
+            const int id = f.attribute("numFmtId").as_int();
+            codes_.emplace(f.attribute("formatCode").value(), id);
+            nextId_ = std::max(nextId_, id + 1);
+        }
+        xfs_ = children(cellXfs_, "xf");
+    }
+
+    // The id of a format code, added to the part when it is new.
+    int formatId(const std::string& code) {
+        if (const int id = builtInFormatId(code); id >= 0) return id;
+        if (const auto it = codes_.find(code); it != codes_.end()) return it->second;
+        if (!numFmts_) numFmts_ = part_->root().prepend_child((prefixOf(part_->root()) + "numFmts").c_str());
+        auto f = numFmts_.append_child((prefixOf(part_->root()) + "numFmt").c_str());
+        f.append_attribute("numFmtId").set_value(nextId_);
+        f.append_attribute("formatCode").set_value(code.c_str());
+        setAttribute(numFmts_, "count", std::to_string(children(numFmts_, "numFmt").size()));
+        part_->changed = true;
+        codes_.emplace(code, nextId_);
+        return nextId_++;
+    }
+
+    // A cell format like `base` but showing numbers in the format `formatId`; an equal one is reused.
+    int withFormat(int base, int formatId) {
+        if (!part_ || !cellXfs_ || base < 0 || base >= static_cast<int>(xfs_.size())) {
+            throw Unsupported("no cell format " + std::to_string(base) + " in the styles", u"样式无法读取");
+        }
+        if (xfs_[base].attribute("numFmtId").as_int() == formatId) return base;
+        if (const auto it = made_.find({base, formatId}); it != made_.end()) return it->second;
+        auto xf = cellXfs_.append_copy(xfs_[base]);
+        setAttribute(xf, "numFmtId", std::to_string(formatId));
+        setAttribute(xf, "applyNumberFormat", "1");
+        int index = static_cast<int>(xfs_.size());
+        const auto text = canonical(xf);
+        for (std::size_t i = 0; i < xfs_.size(); ++i) {
+            if (canonical(xfs_[i]) == text) {
+                cellXfs_.remove_child(xf);
+                index = static_cast<int>(i);
+                break;
+            }
+        }
+        if (index == static_cast<int>(xfs_.size())) {
+            xfs_.push_back(xf);
+            setAttribute(cellXfs_, "count", std::to_string(xfs_.size()));
+            part_->changed = true;
+        }
+        made_[{base, formatId}] = index;
+        return index;
+    }
+
+private:
+    static std::string canonical(pugi::xml_node xf) {
+        std::map<std::string, std::string> attributes;
+        for (auto a : xf.attributes()) attributes[a.name()] = a.value();
+        std::string out;
+        for (const auto& [k, v] : attributes) out += k + "=" + v + ";";
+        struct Writer : pugi::xml_writer {
+            std::string* out;
+            void write(const void* d, size_t n) override { out->append(static_cast<const char*>(d), n); }
+        } w;
+        w.out = &out;
+        for (auto c : xf.children()) c.print(w, "", pugi::format_raw);
+        return out;
+    }
+
+    XmlPart* part_;
+    pugi::xml_node cellXfs_, numFmts_;
+    std::vector<pugi::xml_node> xfs_;
+    std::map<std::string, int> codes_;
+    std::map<std::pair<int, int>, int> made_;
+    int nextId_ = 164;
+};
+
+namespace {
+
+// Text as an XML string allows it: characters XML cannot hold, and text that looks like such an
+// escape, written as _xHHHH_.
+std::string escapedText(std::u16string_view s) {
+    std::string out;
+    const auto escape = [&](unsigned v) {
+        char buf[12];
+        std::snprintf(buf, sizeof buf, "_x%04X_", v);
+        out += buf;
+    };
+    for (std::size_t i = 0; i < s.size(); ++i) {
+        char32_t cp = s[i];
+        const auto hex = [&](std::size_t k) { return k < s.size() && s[k] < 0x80 && std::isxdigit(s[k]); };
+        const bool looksEscaped = cp == u'_' && i + 6 < s.size() && s[i + 1] == u'x' && hex(i + 2) &&
+                                  hex(i + 3) && hex(i + 4) && hex(i + 5) && s[i + 6] == u'_';
+        if ((cp < 0x20 && cp != 0x09 && cp != 0x0A && cp != 0x0D) || cp == 0xFFFE || cp == 0xFFFF ||
+            looksEscaped) {
+            escape(cp);
+            continue;
+        }
+        if (cp >= 0xD800 && cp < 0xDC00 && i + 1 < s.size())
+            cp = 0x10000 + ((cp - 0xD800) << 10) + (s[++i] - 0xDC00);
+        if (cp < 0x80) {
+            out += static_cast<char>(cp);
+        } else if (cp < 0x800) {
+            out += static_cast<char>(0xC0 | (cp >> 6));
+            out += static_cast<char>(0x80 | (cp & 0x3F));
+        } else if (cp < 0x10000) {
+            out += static_cast<char>(0xE0 | (cp >> 12));
+            out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+            out += static_cast<char>(0x80 | (cp & 0x3F));
+        } else {
+            out += static_cast<char>(0xF0 | (cp >> 18));
+            out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
+            out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+            out += static_cast<char>(0x80 | (cp & 0x3F));
+        }
+    }
+    return out;
+}
+
+std::string numberText(double v) {
+    if (!std::isfinite(v)) throw Unsupported("a result number that is not finite", u"结果中有无法写入的数字");
+    char buf[32];
+    const auto end = std::to_chars(buf, buf + sizeof buf, v).ptr;
+    return std::string(buf, end);
+}
+
+// The format id a value is shown in; nothing: the cell keeps the format it has.
+std::optional<int> formatIdOf(const CellValue& value, Styles& styles) {
+    const auto kind = value.kind();
+    const auto& format = value.format();
+    const auto dateDefault = [&] {
+        const double serial = value.numberValue();
+        const bool day = std::floor(serial) != 0, time = serial != std::floor(serial);
+        return day && time ? 22 : day ? 14 : 21;
+    };
+    if (kind == CellValue::Kind::Boolean) return std::nullopt;  // t="b" shows TRUE/FALSE in any format
+    if (!format) return kind == CellValue::Kind::Date ? std::optional<int>(dateDefault()) : std::nullopt;
+    const auto code = packageFormatCode(format->code);
+    if (code) return styles.formatId(*code);
+    // A code that does not convert with certainty: the built-in format that fits.
+    if (kind == CellValue::Kind::Date) return dateDefault();
+    return kind == CellValue::Kind::Number ? std::optional<int>(0) : std::nullopt;
+}
+
+}  // namespace
+
+CellWriter::CellWriter(XmlPart& frame, XmlPart* styles, const SheetEdit& edit, bool date1904)
+    : sheet_(frame), styles_(std::make_unique<Styles>(styles)), edit_(edit), date1904_(date1904) {
+    const auto root = frame.root();
+    prefix_ = prefixOf(root);
+    for (auto col : children(child(root, "cols"), "col")) {
+        if (col.attribute("style")) {
+            columnStyles_.push_back({col.attribute("min").as_int(), col.attribute("max").as_int(),
+                                     col.attribute("style").as_int()});
+        }
+    }
+    const auto rows = edit_.cells.rowCount();
+    if (rows == 0 || edit_.cells.width <= 0) return;
+    if (rows > static_cast<std::size_t>(kMaxRow) || edit_.firstColumn + edit_.cells.width - 1 > kMaxColumn) {
+        throw Unsupported("the cells reach past the sheet", u"结果超出工作表范围");
+    }
+    rowCount_ = static_cast<int>(rows);
+}
+
+CellWriter::~CellWriter() = default;
+
+bool CellWriter::hasValue(int number) const {
+    if (number < 1 || number > rowCount_) return false;
+    for (int j = 0; j < edit_.cells.width; ++j) {
+        if (at(number, j).kind() != CellValue::Kind::Empty) return true;
+    }
+    return false;
+}
+
+const CellValue& CellWriter::at(int number, int j) const {
+    return edit_.cells.at(static_cast<std::size_t>(number - 1), j);
+}
+
+void CellWriter::finish() {
+    if (rowCount_ == 0) return;
+    widenDimension();
+    sheet_.changed = true;
+}
+
+void CellWriter::writeRow(pugi::xml_node row) {
+    const int number = row.attribute("r").as_int();
+    if (number < 1) throw Unsupported("a row without its number", u"行缺少行号");
+    if (number > rowCount_) return;
+    auto next = firstElement(row);
+    const std::string rowText = std::to_string(number);
+    for (int j = 0; j < edit_.cells.width; ++j) {
+        const int column = edit_.firstColumn + j;
+        while (next && localName(next) == "c" && columnOf(next) < column) next = nextElement(next);
+        const bool exists = next && localName(next) == "c" && columnOf(next) == column;
+        const auto& value = at(number, j);
+        if (value.kind() == CellValue::Kind::Empty) {
+            if (exists) next = clear(next);
+            continue;
+        }
+        pugi::xml_node cell = exists ? next : newCell(row, next, columnName(column) + rowText);
+        fill(row, cell, column, value);
+    }
+    widenSpans(row);
+}
+
+pugi::xml_node CellWriter::firstElement(pugi::xml_node parent) {
+    auto n = parent.first_child();
+    while (n && n.type() != pugi::node_element) n = n.next_sibling();
+    return n;
+}
+
+pugi::xml_node CellWriter::nextElement(pugi::xml_node n) {
+    n = n.next_sibling();
+    while (n && n.type() != pugi::node_element) n = n.next_sibling();
+    return n;
+}
+
+int CellWriter::columnOf(pugi::xml_node cell) {
+    int column = 0, row = 0;
+    if (!parseCell(cell.attribute("r").value(), column, row)) {
+        throw Unsupported("a cell without a readable address", u"单元格缺少地址");
+    }
+    return column;
+}
+
+pugi::xml_node CellWriter::newCell(pugi::xml_node row, pugi::xml_node before, const std::string& address) {
+    const auto name = prefix_ + "c";
+    auto cell = before ? row.insert_child_before(name.c_str(), before) : row.append_child(name.c_str());
+    cell.append_attribute("r").set_value(address.c_str());
+    return cell;
+}
+
+// An existing cell made empty: its format stays, its content goes. Returns the node after it.
+pugi::xml_node CellWriter::clear(pugi::xml_node cell) {
+    empty(cell);
+    const auto after = nextElement(cell);
+    if (!cell.attribute("s")) cell.parent().remove_child(cell);
+    return after;
+}
+
+void CellWriter::empty(pugi::xml_node cell) {
+    if (auto f = child(cell, "f"); f && f.attribute("ref")) {
+        throw Unsupported(
+            std::string("cell ") + cell.attribute("r").value() + " holds a shared or array formula",
+            u"结果单元格中有共享公式或数组公式");
+    }
+    while (cell.first_child()) cell.remove_child(cell.first_child());
+    for (const char* a : {"t", "cm", "vm", "ph"}) cell.remove_attribute(a);
+}
+
+int CellWriter::baseStyle(pugi::xml_node row, pugi::xml_node cell, int column) const {
+    if (cell.attribute("s")) return cell.attribute("s").as_int();
+    if (row.attribute("s") && row.attribute("customFormat").as_bool()) return row.attribute("s").as_int();
+    for (const auto& c : columnStyles_) {
+        if (c.min <= column && column <= c.max) return c.style;
+    }
+    return 0;
+}
+
+void CellWriter::fill(pugi::xml_node row, pugi::xml_node cell, int column, const CellValue& value) {
+    const int base = baseStyle(row, cell, column);
+    empty(cell);
+    const auto formatId = formatIdOf(value, *styles_);
+    const int style = formatId ? styles_->withFormat(base, *formatId) : base;
+    if (style != 0 || cell.attribute("s")) setAttribute(cell, "s", std::to_string(style));
+    switch (value.kind()) {
+        case CellValue::Kind::Number:
+            return setValue(cell, numberText(value.numberValue()));
+        case CellValue::Kind::Date:
+            return setValue(cell,
+                            numberText(date1904_ && value.numberValue() >= 1 ? value.numberValue() - 1462
+                                                                             : value.numberValue()));
+        case CellValue::Kind::Boolean:
+            setAttribute(cell, "t", "b");
+            return setValue(cell, value.numberValue() != 0 ? "1" : "0");
+        case CellValue::Kind::Text:
+            return inlineText(cell, value.textValue());
+        case CellValue::Kind::Error:
+        case CellValue::Kind::Empty:
+            break;
+    }
+    throw Unsupported("an error value among the result cells", u"结果中有错误值");
+}
+
+void CellWriter::setValue(pugi::xml_node cell, const std::string& text) {
+    cell.append_child((prefix_ + "v").c_str()).text().set(text.c_str());
+}
+
+void CellWriter::inlineText(pugi::xml_node cell, const std::u16string& text) {
+    setAttribute(cell, "t", "inlineStr");
+    auto t = cell.append_child((prefix_ + "is").c_str()).append_child((prefix_ + "t").c_str());
+    const auto escaped = escapedText(text);
+    const auto isSpace = [](char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; };
+    if (!escaped.empty() &&
+        (isSpace(escaped.front()) || isSpace(escaped.back()) || escaped.find('\n') != std::string::npos)) {
+        t.append_attribute("xml:space").set_value("preserve");
+    }
+    t.text().set(escaped.c_str());
+}
+
+void CellWriter::widenSpans(pugi::xml_node row) const {
+    auto spans = row.attribute("spans");
+    if (!spans) return;
+    const std::string s = spans.value();
+    const auto colon = s.find(':');
+    if (colon == std::string::npos) return;
+    const int a = std::min(std::atoi(s.c_str()), edit_.firstColumn);
+    const int b = std::max(std::atoi(s.c_str() + colon + 1), edit_.firstColumn + edit_.cells.width - 1);
+    spans.set_value((std::to_string(a) + ":" + std::to_string(b)).c_str());
+}
+
+void CellWriter::widenDimension() {
+    auto dimension = child(sheet_.root(), "dimension");
+    if (!dimension) return;
+    const std::string ref = dimension.attribute("ref").value();
+    const auto colon = ref.find(':');
+    int c1 = 0, r1 = 0, c2 = 0, r2 = 0;
+    if (!parseCell(ref.substr(0, colon), c1, r1) ||
+        !parseCell(colon == std::string::npos ? ref : ref.substr(colon + 1), c2, r2)) {
+        return;
+    }
+    c1 = std::min(c1, edit_.firstColumn);
+    c2 = std::max(c2, edit_.firstColumn + edit_.cells.width - 1);
+    r2 = std::max(r2, rowCount_);
+    setAttribute(dimension, "ref", columnName(c1) + "1:" + columnName(c2) + std::to_string(r2));
+}
+
+}  // namespace sheets::xlsx

@@ -1,0 +1,408 @@
+// The layout pass: everything of the edited sheet that sits in a column.
+#include <algorithm>
+#include <cstring>
+#include <set>
+
+#include "sheets/xlsx/insertion.h"
+#include "sheets/xlsx/xlsx_writer.h"
+
+namespace sheets::xlsx {
+namespace {
+
+[[noreturn]] void unsupported(const std::string& detail, std::u16string reason) {
+    throw Unsupported(detail, std::move(reason));
+}
+
+std::u16string fromUtf8(std::string_view s) {
+    std::u16string out;
+    for (std::size_t i = 0; i < s.size();) {
+        const auto c = static_cast<unsigned char>(s[i]);
+        const int len = c < 0x80 ? 1 : c < 0xE0 ? 2 : c < 0xF0 ? 3 : 4;
+        char32_t cp = len == 1 ? c : c & (0x3F >> (len - 1));
+        for (int k = 1; k < len && i + k < s.size(); ++k)
+            cp = (cp << 6) | (static_cast<unsigned char>(s[i + k]) & 0x3F);
+        i += len;
+        if (cp >= 0x10000) {
+            cp -= 0x10000;
+            out += static_cast<char16_t>(0xD800 + (cp >> 10));
+            out += static_cast<char16_t>(0xDC00 + (cp & 0x3FF));
+        } else {
+            out += static_cast<char16_t>(cp);
+        }
+    }
+    return out;
+}
+
+int firstColumn(std::string_view ref) {
+    int c = 0, r = 0;
+    const auto colon = ref.find(':');
+    return parseCell(ref.substr(0, colon), c, r) ? c : 0;
+}
+int lastColumn(std::string_view ref) {
+    int c = 0, r = 0;
+    const auto colon = ref.find(':');
+    return parseCell(colon == std::string_view::npos ? ref : ref.substr(colon + 1), c, r) ? c : 0;
+}
+bool cuts(const ColumnInsertion& ins, std::string_view ref) {
+    return firstColumn(ref) < ins.at && ins.at <= lastColumn(ref);
+}
+
+// Attributes of x14/x15 extensions this pass understands, by the extension's URI.
+const std::set<std::string, std::less<>> kRangeExtensions = {
+    "{78C0D931-6437-407d-A8EE-F0AAD7539E65}",  // conditional formats
+    "{CCE6A557-97BC-4b89-ADB6-D9C93CAAB3DF}",  // data validations
+    "{05C60535-1F16-4fd2-B633-F4F36F0B64E0}",  // sparklines
+    "{01252117-D84E-4E92-8308-4BE1C098FCBB}",  // ignored errors
+    "{876F7934-8845-4945-9796-88D515C7AA90}",  // protected ranges
+};
+const std::set<std::string, std::less<>> kExtensionsWithoutRanges = {
+    "{A8765BA9-456A-4dab-B4F3-ACF838C121DE}",  // slicers
+    "{3A4CF648-6AED-40f4-86FF-DC5316D8AED3}",  // table slicers
+    "{7E03D99C-DC04-49d9-9315-930204A7B6E9}",  // timelines
+    "{F7C9EE02-42E1-4005-9D12-6889AFFD525C}",  // web extensions
+    "{64002731-A6B0-56B0-2670-7721B7C09600}",  // Excel for Mac page layout view
+};
+
+class LayoutPass {
+public:
+    LayoutPass(const ColumnInsertion& ins, bool& changed) : ins_(ins), changed_(changed) {}
+
+    void attribute(pugi::xml_node node, const char* name, bool isRange, bool withLeftNeighbour = false) {
+        auto a = node.attribute(name);
+        if (!a || !*a.value()) return;
+        auto value =
+            isRange ? shiftSqref(a.value(), ins_, withLeftNeighbour) : shiftCellAddress(a.value(), ins_);
+        if (value.empty())
+            unsupported(std::string("the range ") + a.value() + " is pushed off the sheet",
+                        u"插入列会把区域推出工作表");
+        changed_ |= setAttribute(node, name, value);
+    }
+    void text(pugi::xml_node node, bool withLeftNeighbour) {
+        auto value = shiftSqref(node.text().get(), ins_, withLeftNeighbour);
+        if (value.empty())
+            unsupported(std::string("the range ") + node.text().get() + " is pushed off the sheet",
+                        u"插入列会把区域推出工作表");
+        changed_ |= setText(node, value);
+    }
+
+    void sheet(pugi::xml_node root) {
+        for (auto node : root.children()) {
+            if (node.type() == pugi::node_element) element(node);
+        }
+    }
+
+    // One row: its spans, its cells' addresses, and the inserted cells taking the style of the
+    // cell to their left.
+    void row(pugi::xml_node row) {
+        if (auto spans = row.attribute("spans")) {
+            const std::string_view s = spans.value();
+            const auto colon = s.find(':');
+            if (colon != std::string_view::npos) {
+                const int a = std::atoi(spans.value()), b = std::atoi(spans.value() + colon + 1);
+                const int na = ins_.shift(a), nb = std::min(ins_.shift(b), kMaxColumn);
+                if (na != a || nb != b) {
+                    spans.set_value((std::to_string(std::min(na, nb)) + ":" + std::to_string(nb)).c_str());
+                }
+            }
+        }
+        pugi::xml_node left;
+        for (auto c : row.children()) {
+            if (c.type() != pugi::node_element) continue;
+            const char* r = c.attribute("r").value();
+            if (!*r) unsupported("a cell without its address", u"单元格缺少地址");
+            const int column = columnNumberOf(r);
+            if (column == ins_.at - 1) left = c;
+            if (column < ins_.at) continue;
+            c.attribute("r").set_value(shiftCellAddress(r, ins_).c_str());
+        }
+        if (left && left.attribute("s").as_int() != 0) inheritStyle(row, left);
+    }
+
+    // The from/to corners of the cell anchors below `top` (0-based columns).
+    void anchors(pugi::xml_node top) {
+        for (const char* corner : {"from", "to"}) {
+            for (auto node : descendants(top, corner)) {
+                auto col = child(node, "col");
+                if (!col) continue;
+                const int zeroBased = col.text().as_int();
+                if (zeroBased + 1 < ins_.at) continue;
+                if (zeroBased + ins_.count >= kMaxColumn)
+                    unsupported("an anchor pushed off the sheet", u"插入列会把图形推出工作表");
+                changed_ |= setText(col, std::to_string(zeroBased + ins_.count));
+            }
+        }
+    }
+
+private:
+    void element(pugi::xml_node node) {
+        const auto name = localName(node);
+        static const std::set<std::string, std::less<>> kWithoutColumns = {
+            "sheetPr",          "sheetFormatPr",   "sheetCalcPr",  "phoneticPr", "printOptions",
+            "pageMargins",      "pageSetup",       "headerFooter", "rowBreaks",  "drawing",
+            "legacyDrawing",    "legacyDrawingHF", "drawingHF",    "picture",    "tableParts",
+            "customProperties", "sheetProtection"};
+        if (kWithoutColumns.count(name)) return;
+        if (name == "dimension") return attribute(node, "ref", true);
+        if (name == "sheetViews" || name == "customSheetViews") return views(node);
+        if (name == "cols") return cols(node);
+        if (name == "sheetData") return;  // its rows go through row() one at a time
+        if (name == "mergeCells") return each(node, "mergeCell", "ref");
+        // Inserted columns take the conditional formats and validations of the column to their left.
+        if (name == "conditionalFormatting") return attribute(node, "sqref", true, true);
+        if (name == "dataValidations") return each(node, "dataValidation", "sqref", true);
+        if (name == "hyperlinks") return each(node, "hyperlink", "ref");
+        if (name == "ignoredErrors") return each(node, "ignoredError", "sqref");
+        if (name == "protectedRanges") return each(node, "protectedRange", "sqref");
+        if (name == "autoFilter") return autoFilter(node);
+        if (name == "sortState") return sortState(node);
+        if (name == "colBreaks") return colBreaks(node);
+        if (name == "cellWatches") return cellAttributes(node, "cellWatch", "r");
+        if (name == "smartTags") return cellAttributes(node, "cellSmartTags", "r");
+        if (name == "oleObjects" || name == "controls") return anchors(node);
+        if (name == "extLst") return extensions(node);
+        if (name == "AlternateContent") {
+            for (auto choice : node.children()) sheet(choice);
+            return;
+        }
+        unsupported("the sheet holds <" + std::string(node.name()) + ">, which this writer does not move",
+                    u"工作表中有无法移动的内容（" + fromUtf8(node.name()) + u"）");
+    }
+
+    void each(pugi::xml_node parent, std::string_view child, const char* attr,
+              bool withLeftNeighbour = false) {
+        for (auto n : children(parent, child)) attribute(n, attr, true, withLeftNeighbour);
+    }
+    void cellAttributes(pugi::xml_node parent, std::string_view child, const char* attr) {
+        for (auto n : descendants(parent, child)) attribute(n, attr, false);
+    }
+
+    // The view keeps showing the same columns (its top-left cell stays), frozen columns stay frozen
+    // with the columns inserted among them, and the selection follows its cells.
+    void views(pugi::xml_node views) {
+        for (auto view : views.children()) {
+            if (view.type() != pugi::node_element) continue;
+            const int left =
+                view.attribute("topLeftCell") ? firstColumn(view.attribute("topLeftCell").value()) : 1;
+            if (auto pane = child(view, "pane")) {
+                const std::string_view state = pane.attribute("state").value();
+                const int split = pane.attribute("xSplit").as_int();
+                if ((state == "frozen" || state == "frozenSplit") && split > 0 && ins_.at < left + split) {
+                    changed_ |= setAttribute(pane, "xSplit", std::to_string(split + ins_.count));
+                    attribute(pane, "topLeftCell", false);
+                }
+            }
+            for (auto selection : children(view, "selection")) {
+                attribute(selection, "activeCell", false);
+                attribute(selection, "sqref", true);
+            }
+        }
+    }
+
+    void cols(pugi::xml_node cols) {
+        for (auto col : children(cols, "col")) {
+            const int min = col.attribute("min").as_int(), max = col.attribute("max").as_int();
+            const int newMin = ins_.shift(min);
+            if (newMin > kMaxColumn) {
+                cols.remove_child(col);
+                changed_ = true;
+                continue;
+            }
+            const int newMax = max == kMaxColumn ? max : std::min(ins_.shift(max), kMaxColumn);
+            changed_ |= setAttribute(col, "min", std::to_string(newMin));
+            changed_ |= setAttribute(col, "max", std::to_string(newMax));
+        }
+        if (!child(cols, "col"))
+            unsupported("every column width is pushed off the sheet", u"插入列会把列宽推出工作表");
+    }
+
+    // The inserted cells of a row take the style of the cell to their left, as empty cells.
+    void inheritStyle(pugi::xml_node row, pugi::xml_node left) {
+        const std::string rowNumber = row.attribute("r").value();
+        auto after = left;
+        for (int k = 0; k < ins_.count; ++k) {
+            after = row.insert_child_after(left.name(), after);
+            after.append_attribute("r").set_value((columnName(ins_.at + k) + rowNumber).c_str());
+            after.append_attribute("s").set_value(left.attribute("s").value());
+        }
+        if (auto spans = row.attribute("spans")) {
+            const std::string s = spans.value();
+            const auto colon = s.find(':');
+            const int last = std::atoi(s.c_str() + (colon == std::string::npos ? 0 : colon + 1));
+            if (colon != std::string::npos && last < ins_.at + ins_.count - 1) {
+                spans.set_value((s.substr(0, colon + 1) + std::to_string(ins_.at + ins_.count - 1)).c_str());
+            }
+        }
+    }
+
+    static int columnNumberOf(const char* address) {
+        int n = 0;
+        for (; *address >= 'A' && *address <= 'Z'; ++address) n = n * 26 + (*address - 'A' + 1);
+        return n;
+    }
+
+    void autoFilter(pugi::xml_node filter) {
+        const std::string ref = filter.attribute("ref").value();
+        if (cuts(ins_, ref)) {
+            const int from = ins_.at - firstColumn(ref);
+            for (auto column : children(filter, "filterColumn")) {
+                const int id = column.attribute("colId").as_int();
+                if (id >= from) changed_ |= setAttribute(column, "colId", std::to_string(id + ins_.count));
+            }
+        }
+        attribute(filter, "ref", true);
+        for (auto sort : children(filter, "sortState")) sortState(sort);
+    }
+
+    void sortState(pugi::xml_node sort) {
+        attribute(sort, "ref", true);
+        for (auto condition : children(sort, "sortCondition")) attribute(condition, "ref", true);
+    }
+
+    void colBreaks(pugi::xml_node breaks) {
+        for (auto brk : children(breaks, "brk")) {
+            const int id = brk.attribute("id").as_int();
+            if (id >= ins_.at)
+                changed_ |= setAttribute(brk, "id", std::to_string(std::min(id + ins_.count, kMaxColumn)));
+        }
+    }
+
+    void extensions(pugi::xml_node list) {
+        for (auto ext : children(list, "ext")) {
+            const std::string_view uri = ext.attribute("uri").value();
+            if (kExtensionsWithoutRanges.count(uri)) continue;
+            if (!kRangeExtensions.count(uri)) {
+                unsupported("the sheet has the unknown extension " + std::string(uri),
+                            u"工作表中有无法移动的扩展内容");
+            }
+            const bool formats = uri == "{78C0D931-6437-407d-A8EE-F0AAD7539E65}" ||
+                                 uri == "{CCE6A557-97BC-4b89-ADB6-D9C93CAAB3DF}";
+            for (auto sqref : descendants(ext, "sqref")) text(sqref, formats);
+        }
+    }
+
+    const ColumnInsertion& ins_;
+    bool& changed_;
+};
+
+void drawing(XmlPart& part, const ColumnInsertion& ins) {
+    for (const char* kind : {"twoCellAnchor", "oneCellAnchor"}) {
+        for (auto anchor : descendants(part.root(), kind)) {
+            const std::string_view editAs = anchor.attribute("editAs").value();
+            const auto from = child(child(anchor, "from"), "col");
+            if (editAs == "absolute" && from && from.text().as_int() + 1 >= ins.at) {
+                unsupported("a drawing anchored absolutely right of the insertion",
+                            u"工作表中有固定位置的图形");
+            }
+        }
+    }
+    LayoutPass(ins, part.changed).anchors(part.root());
+}
+
+void comments(XmlPart& part, const ColumnInsertion& ins) {
+    LayoutPass pass(ins, part.changed);
+    for (const char* kind : {"comment", "threadedComment"}) {
+        for (auto c : descendants(part.root(), kind)) pass.attribute(c, "ref", false);
+    }
+}
+
+void table(XmlPart& part, const ColumnInsertion& ins) {
+    auto root = part.root();
+    if (cuts(ins, root.attribute("ref").value())) {
+        const std::string name = root.attribute("displayName").value();
+        unsupported("the insertion cuts through the table " + name,
+                    u"插入列会穿过表格“" + fromUtf8(name) + u"”");
+    }
+    LayoutPass pass(ins, part.changed);
+    pass.attribute(root, "ref", true);
+    for (auto filter : descendants(root, "autoFilter")) pass.attribute(filter, "ref", true);
+    for (auto sort : descendants(root, "sortState")) pass.attribute(sort, "ref", true);
+    for (auto condition : descendants(root, "sortCondition")) pass.attribute(condition, "ref", true);
+}
+
+void pivotTable(XmlPart& part, const ColumnInsertion& ins) {
+    auto location = child(part.root(), "location");
+    if (cuts(ins, location.attribute("ref").value())) {
+        unsupported("the insertion cuts through a pivot table", u"插入列会穿过数据透视表");
+    }
+    LayoutPass(ins, part.changed).attribute(location, "ref", true);
+}
+
+// Legacy VML: each note's x:Anchor ("LeftColumn, LeftOffset, TopRow, TopOffset, RightColumn, ...")
+// and x:Column count columns from 0. VML is often not well-formed XML, so it is edited as text.
+std::string shiftVml(std::string vml, const ColumnInsertion& ins) {
+    if (!controlLinks(vml).empty()) {
+        unsupported("form controls linked to cells on the edited sheet", u"工作表中有链接到单元格的表单控件");
+    }
+    const auto shiftNumber = [&](std::string& s, std::size_t begin, std::size_t end) {
+        const auto start = s.find_first_not_of(" \r\n\t", begin);
+        const int value = std::atoi(s.c_str() + start);
+        if (value + 1 < ins.at) return;
+        const auto stop = s.find_first_not_of("0123456789", start);
+        s.replace(start, std::min(stop, end) - start, std::to_string(value + ins.count));
+    };
+    for (const std::string tag : {"x:Anchor", "x:Column"}) {
+        std::size_t pos = 0;
+        while ((pos = vml.find("<" + tag + ">", pos)) != std::string::npos) {
+            const auto begin = pos + tag.size() + 2;
+            const auto end = vml.find("</" + tag + ">", begin);
+            if (end == std::string::npos) unsupported("unreadable VML anchor", u"批注位置无法识别");
+            if (tag == "x:Column") {
+                shiftNumber(vml, begin, end);
+            } else {
+                const auto comma1 = vml.find(',', begin);
+                const auto comma4 = [&] {
+                    auto p = begin;
+                    for (int i = 0; i < 4; ++i) p = vml.find(',', p) + 1;
+                    return p;
+                }();
+                shiftNumber(vml, comma4, vml.find(',', comma4));
+                shiftNumber(vml, begin, comma1);
+            }
+            pos = begin;
+        }
+    }
+    return vml;
+}
+
+}  // namespace
+
+void shiftRowLayout(pugi::xml_node row, const ColumnInsertion& insertion) {
+    bool changed = false;
+    LayoutPass(insertion, changed).row(row);
+}
+
+void shiftEditedSheet(Parts& parts, const std::string& sheetPart, const ColumnInsertion& insertion) {
+    auto& sheet = parts.get(sheetPart);
+    LayoutPass(insertion, sheet.changed).sheet(sheet.root());
+    for (const auto& rel : relationshipsOf(parts, sheetPart)) {
+        if (rel.external) continue;
+        static const std::set<std::string, std::less<>> kWithoutColumns = {
+            "printerSettings", "image",        "hyperlink", "slicer",    "timeline",
+            "customProperty",  "webextension", "package",   "oleObject", "vmlDrawingHF"};
+        if (kWithoutColumns.count(rel.type)) continue;
+        if (rel.type == "drawing") {
+            drawing(parts.get(rel.part), insertion);
+        } else if (rel.type == "comments" || rel.type == "threadedComment") {
+            comments(parts.get(rel.part), insertion);
+        } else if (rel.type == "table") {
+            table(parts.get(rel.part), insertion);
+        } else if (rel.type == "pivotTable") {
+            pivotTable(parts.get(rel.part), insertion);
+        } else if (rel.type == "ctrlProp") {
+            // The control's anchor is in the sheet and its VML; a link to a cell would not move.
+            if (!controlLinks(parts.package().read(rel.part)).empty()) {
+                unsupported("form controls linked to cells on the edited sheet",
+                            u"工作表中有链接到单元格的表单控件");
+            }
+        } else if (rel.type == "vmlDrawing") {
+            auto& package = parts.package();
+            auto shifted = shiftVml(package.read(rel.part), insertion);
+            package.replace(rel.part, std::move(shifted));
+        } else {
+            unsupported("the sheet has a " + rel.type + " part (" + rel.part + ") this writer does not move",
+                        u"工作表中有无法移动的内容（" + fromUtf8(rel.type) + u"）");
+        }
+    }
+}
+
+}  // namespace sheets::xlsx

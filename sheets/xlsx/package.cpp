@@ -1,0 +1,212 @@
+#include "sheets/xlsx/package.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <zip.h>
+
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+
+#include "sheets/xlsx/xlsx_writer.h"
+
+namespace sheets::xlsx {
+namespace {
+
+std::string zipError(zip_t* archive) {
+    return zip_strerror(archive);
+}
+
+bool isCompoundFile(const std::string& path) {
+    static constexpr unsigned char kSignature[8] = {0xD0, 0xCF, 0x11, 0xE0, 0xA1, 0xB1, 0x1A, 0xE1};
+    std::ifstream in(path, std::ios::binary);
+    char head[8] = {};
+    in.read(head, sizeof head);
+    return in.gcount() == 8 && std::memcmp(head, kSignature, 8) == 0;
+}
+
+std::string folderOf(const std::string& path) {
+    const auto slash = path.rfind('/');
+    return slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+}
+
+void syncFile(const std::string& path, const struct stat& original) {
+    const int fd = ::open(path.c_str(), O_RDWR);
+    if (fd < 0) throw Failure("cannot open " + path + ": " + std::strerror(errno));
+    // The owner can only be kept where the system allows it (as root); the mode always is.
+    if (::fchown(fd, original.st_uid, original.st_gid) != 0) errno = 0;
+    ::fchmod(fd, original.st_mode & 07777);
+    const bool synced = ::fsync(fd) == 0;
+    ::close(fd);
+    if (!synced) throw Failure("cannot sync " + path + ": " + std::strerror(errno));
+}
+
+void syncFolder(const std::string& folder) {
+    const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY);
+    if (fd < 0) return;
+    ::fsync(fd);
+    ::close(fd);
+}
+
+// The new archive, removed again unless it was renamed over the original.
+class NewArchive {
+public:
+    explicit NewArchive(const std::string& original) {
+        auto pattern = folderOf(original) + "/.pellucor-XXXXXX.xlsx";
+        const int fd = ::mkstemps(pattern.data(), 5);
+        if (fd < 0) throw Failure("cannot create a file beside " + original + ": " + std::strerror(errno));
+        ::close(fd);
+        path_ = pattern;
+        int error = 0;
+        archive_ = zip_open(path_.c_str(), ZIP_TRUNCATE, &error);
+        if (!archive_) throw Failure("cannot start the new package " + path_);
+    }
+    ~NewArchive() {
+        if (archive_) zip_discard(archive_);
+        if (!path_.empty()) std::remove(path_.c_str());
+    }
+    zip_t* get() { return archive_; }
+    void close() {
+        if (zip_close(archive_) != 0) throw Failure("cannot write " + path_ + ": " + zipError(archive_));
+        archive_ = nullptr;
+    }
+    void renameOver(const std::string& original) {
+        if (std::rename(path_.c_str(), original.c_str()) != 0) {
+            throw Failure("cannot rename the new package over " + original + ": " + std::strerror(errno));
+        }
+        path_.clear();
+    }
+    const std::string& path() const { return path_; }
+
+private:
+    std::string path_;
+    zip_t* archive_ = nullptr;
+};
+
+}  // namespace
+
+Package::Package(const std::string& path) : path_(path) {
+    if (isCompoundFile(path)) throw Unsupported(path + " is an encrypted (compound) file", u"文件已加密");
+    int error = 0;
+    archive_ = zip_open(path.c_str(), ZIP_RDONLY, &error);
+    if (!archive_)
+        throw Unsupported(path + " is not a zip package (libzip error " + std::to_string(error) + ")",
+                          u"文件不是有效的 xlsx 包");
+    const auto count = zip_get_num_entries(archive_, 0);
+    for (zip_int64_t i = 0; i < count; ++i)
+        names_.emplace_back(zip_get_name(archive_, static_cast<zip_uint64_t>(i), 0));
+}
+
+Package::~Package() {
+    if (archive_) zip_discard(archive_);
+}
+
+bool Package::has(const std::string& part) const {
+    return !removed_.count(part) &&
+           (replaced_.count(part) || zip_name_locate(archive_, part.c_str(), 0) >= 0);
+}
+
+std::vector<std::string> Package::parts() const {
+    std::vector<std::string> out;
+    for (const auto& n : names_) {
+        if (!removed_.count(n)) out.push_back(n);
+    }
+    return out;
+}
+
+std::string Package::read(const std::string& part) const {
+    if (const auto it = replaced_.find(part); it != replaced_.end()) return it->second;
+    zip_stat_t st;
+    const auto index = zip_name_locate(archive_, part.c_str(), 0);
+    if (index < 0 || zip_stat_index(archive_, static_cast<zip_uint64_t>(index), 0, &st) != 0) {
+        throw Failure("no part " + part + " in " + path_);
+    }
+    std::string out(st.size, '\0');
+    zip_file_t* file = zip_fopen_index(archive_, static_cast<zip_uint64_t>(index), 0);
+    if (!file) throw Failure("cannot read " + part + ": " + zipError(archive_));
+    const auto got = zip_fread(file, out.data(), st.size);
+    zip_fclose(file);
+    if (got < 0 || static_cast<zip_uint64_t>(got) != st.size)
+        throw Failure("cannot read " + part + " of " + path_);
+    return out;
+}
+
+void Package::replace(const std::string& part, std::string content) {
+    replaced_[part] = std::move(content);
+}
+
+void Package::remove(const std::string& part) {
+    removed_.insert(part);
+}
+
+void Package::writeOver() {
+    // A link is followed: the file it names is replaced, the link stays.
+    std::error_code error;
+    const auto target = std::filesystem::canonical(path_, error).string();
+    struct stat original {};
+    if (error || ::stat(target.c_str(), &original) != 0) {
+        throw Failure("cannot stat " + path_ + ": " + std::strerror(errno));
+    }
+    if (::access(target.c_str(), W_OK) != 0) throw Failure(path_ + " is read-only");
+    NewArchive out(target);
+    for (zip_uint64_t i = 0; i < names_.size(); ++i) {
+        const auto& name = names_[i];
+        if (removed_.count(name)) continue;
+        const auto changed = replaced_.find(name);
+        zip_source_t* source =
+            changed == replaced_.end()
+                ? zip_source_zip(out.get(), archive_, i, ZIP_FL_COMPRESSED, 0, -1)
+                : zip_source_buffer(out.get(), changed->second.data(), changed->second.size(), 0);
+        if (!source) throw Failure("cannot copy " + name + ": " + zipError(out.get()));
+        const auto index = zip_file_add(out.get(), name.c_str(), source, ZIP_FL_ENC_UTF_8);
+        if (index < 0) {
+            zip_source_free(source);
+            throw Failure("cannot add " + name + ": " + zipError(out.get()));
+        }
+        if (changed != replaced_.end()) {
+            // Large sheets are packed faster at a lower level; deflating them takes most of the time.
+            const zip_uint32_t level = changed->second.size() > (16u << 20) ? 1 : 6;
+            zip_set_file_compression(out.get(), static_cast<zip_uint64_t>(index), ZIP_CM_DEFLATE, level);
+            zip_stat_t st;
+            if (zip_stat_index(archive_, i, 0, &st) == 0 && (st.valid & ZIP_STAT_MTIME)) {
+                zip_file_set_mtime(out.get(), static_cast<zip_uint64_t>(index), st.mtime, 0);
+            }
+        }
+    }
+    out.close();
+    syncFile(out.path(), original);
+    out.renameOver(target);
+    syncFolder(folderOf(target));
+}
+
+std::string resolvePartName(const std::string& sourcePart, const std::string& target) {
+    std::string joined = !target.empty() && target[0] == '/'
+                             ? target.substr(1)
+                             : sourcePart.substr(0, sourcePart.rfind('/') + 1) + target;
+    std::vector<std::string> segments;
+    std::size_t pos = 0;
+    while (pos <= joined.size()) {
+        auto end = joined.find('/', pos);
+        if (end == std::string::npos) end = joined.size();
+        const auto seg = joined.substr(pos, end - pos);
+        if (seg == "..") {
+            if (!segments.empty()) segments.pop_back();
+        } else if (!seg.empty() && seg != ".") {
+            segments.push_back(seg);
+        }
+        pos = end + 1;
+    }
+    std::string out;
+    for (const auto& s : segments) out += (out.empty() ? "" : "/") + s;
+    return out;
+}
+
+std::string relationshipsPartOf(const std::string& part) {
+    const auto slash = part.rfind('/');
+    const auto folder = slash == std::string::npos ? std::string() : part.substr(0, slash + 1);
+    return folder + "_rels/" + part.substr(slash == std::string::npos ? 0 : slash + 1) + ".rels";
+}
+
+}  // namespace sheets::xlsx

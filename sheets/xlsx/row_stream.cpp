@@ -1,0 +1,129 @@
+#include "sheets/xlsx/row_stream.h"
+
+#include "sheets/xlsx/cell_writer.h"
+#include "sheets/xlsx/xlsx_writer.h"
+
+namespace sheets::xlsx {
+namespace {
+
+// Same options as a whole part: whitespace and text come back as they were.
+constexpr unsigned kParseOptions = (pugi::parse_default | pugi::parse_ws_pcdata | pugi::parse_comments) &
+                                   ~(pugi::parse_eol | pugi::parse_wconv_attribute);
+
+[[noreturn]] void unreadable(const std::string& part, const std::string& why) {
+    throw Unsupported("cannot split the rows of " + part + ": " + why, u"工作表无法读取");
+}
+
+// The end of the start tag beginning at `pos` (the position after its '>'), quotes respected.
+std::size_t endOfTag(const std::string& s, std::size_t pos) {
+    char quote = 0;
+    for (; pos < s.size(); ++pos) {
+        const char c = s[pos];
+        if (quote) {
+            if (c == quote) quote = 0;
+        } else if (c == '"' || c == '\'') {
+            quote = c;
+        } else if (c == '>') {
+            return pos + 1;
+        }
+    }
+    return std::string::npos;
+}
+
+bool isNameEnd(char c) {
+    return c == ' ' || c == '>' || c == '/' || c == '\t' || c == '\r' || c == '\n';
+}
+
+struct Appender : pugi::xml_writer {
+    std::string* out;
+    void write(const void* data, size_t size) override { out->append(static_cast<const char*>(data), size); }
+};
+
+}  // namespace
+
+SheetRows::SheetRows(const std::string& part, std::string text) : part_(part), text_(std::move(text)) {
+    std::size_t open = 0;
+    for (open = text_.find("sheetData"); open != std::string::npos;
+         open = text_.find("sheetData", open + 1)) {
+        auto lt = open;
+        while (lt > 0 && text_[lt - 1] != '<' && text_[lt - 1] != '/' && text_[lt - 1] != ' ') --lt;
+        if (lt > 0 && text_[lt - 1] == '<' && open + 9 < text_.size() && isNameEnd(text_[open + 9])) {
+            prefix_ = text_.substr(lt, open - lt);
+            open = lt - 1;
+            break;
+        }
+    }
+    if (open == std::string::npos) unreadable(part_, "no sheetData");
+    const auto tagEnd = endOfTag(text_, open);
+    if (tagEnd == std::string::npos) unreadable(part_, "unterminated sheetData");
+    const std::string name = prefix_ + "sheetData";
+    if (text_[tagEnd - 2] == '/') {
+        bodyBegin_ = bodyEnd_ = tagEnd;
+        frame_ = text_.substr(0, tagEnd - 2) + ">" + kMarker + "</" + name + ">" + text_.substr(tagEnd);
+        return;
+    }
+    bodyBegin_ = tagEnd;
+    bodyEnd_ = text_.find("</" + name + ">", bodyBegin_);
+    if (bodyEnd_ == std::string::npos) unreadable(part_, "unterminated sheetData");
+    frame_ = text_.substr(0, bodyBegin_) + kMarker + text_.substr(bodyEnd_);
+}
+
+std::string SheetRows::join(const std::string& frame, const std::function<void(pugi::xml_node)>& edit,
+                            CellWriter& cells) const {
+    const auto marker = frame.find(kMarker);
+    if (marker == std::string::npos) unreadable(part_, "the marker went missing");
+    std::string out = frame.substr(0, marker);
+    out.reserve(text_.size() + frame.size() + static_cast<std::size_t>(cells.rowCount()) * 64);
+    Appender appender;
+    appender.out = &out;
+    pugi::xml_document doc, madeDoc;
+    int made = 0;  // rows up to this number exist in the output or need none
+    const auto makeRowsBefore = [&](int number) {
+        for (int n = made + 1; n < number && n <= cells.rowCount(); ++n) {
+            if (!cells.hasValue(n)) continue;
+            madeDoc.reset();
+            auto row = madeDoc.append_child((prefix_ + "row").c_str());
+            row.append_attribute("r").set_value(n);
+            cells.writeRow(row);
+            row.print(appender, "", pugi::format_raw);
+        }
+        made = std::max(made, number - 1);
+    };
+
+    const std::string rowOpen = "<" + prefix_ + "row", rowClose = "</" + prefix_ + "row>";
+    std::size_t pos = bodyBegin_;
+    while (pos < bodyEnd_) {
+        const auto start = text_.find(rowOpen, pos);
+        if (start == std::string::npos || start >= bodyEnd_ || !isNameEnd(text_[start + rowOpen.size()])) {
+            if (start != std::string::npos && start < bodyEnd_)
+                unreadable(part_, "an element other than a row");
+            break;
+        }
+        out.append(text_, pos, start - pos);
+        const auto tagEnd = endOfTag(text_, start);
+        if (tagEnd == std::string::npos) unreadable(part_, "an unterminated row");
+        auto end = text_[tagEnd - 2] == '/' ? tagEnd : text_.find(rowClose, tagEnd);
+        if (end == std::string::npos || end > bodyEnd_) unreadable(part_, "an unterminated row");
+        if (end != tagEnd) end += rowClose.size();
+
+        doc.reset();
+        if (!doc.load_buffer(text_.data() + start, end - start, kParseOptions, pugi::encoding_utf8)) {
+            unreadable(part_, "a row that is not well-formed");
+        }
+        auto row = doc.first_child();
+        const int number = row.attribute("r").as_int();
+        if (number <= made) unreadable(part_, "rows without numbers or out of order");
+        makeRowsBefore(number);
+        edit(row);
+        cells.writeRow(row);
+        made = number;
+        row.print(appender, "", pugi::format_raw);
+        pos = end;
+    }
+    out.append(text_, pos, bodyEnd_ - pos);
+    makeRowsBefore(cells.rowCount() + 1);
+    out.append(frame, marker + std::char_traits<char>::length(kMarker), std::string::npos);
+    return out;
+}
+
+}  // namespace sheets::xlsx
