@@ -9,6 +9,7 @@
 #include <climits>
 #include <cstdlib>
 #include <cstring>
+#include <iostream>
 #include <thread>
 
 #include <com/sun/star/bridge/UnoUrlResolver.hpp>
@@ -104,6 +105,10 @@ std::string loadFilter(const Reference<css::lang::XComponent>& document) {
 bool folderWritable(const std::string& file) {
     return ::access(file.substr(0, file.rfind('/') + 1).c_str(), W_OK) == 0;
 }
+
+struct OfficeEndedEarly : Failure {
+    using Failure::Failure;
+};
 
 class CalcApplication : public sheets::Application {
 public:
@@ -212,7 +217,8 @@ private:
                 try {
                     remote.set(resolver->resolve(url), UNO_QUERY_THROW);
                 } catch (const css::connection::NoConnectException&) {
-                    if (!office.running()) throw Failure("the office ended before it accepted a connection");
+                    if (!office.running())
+                        throw OfficeEndedEarly("the office ended before it accepted a connection");
                     if (std::chrono::steady_clock::now() > deadline)
                         throw Failure("the office did not accept a connection within 30 s");
                     std::this_thread::sleep_for(5ms);
@@ -344,7 +350,14 @@ CalcApplicationFactory::CalcApplicationFactory() = default;
 CalcApplicationFactory::CalcApplicationFactory(CalcOptions options) : options_(options) {}
 
 std::unique_ptr<sheets::Application> CalcApplicationFactory::create(sheets::Desktop& desktop) {
-    return std::make_unique<CalcApplication>(desktop, options_.forceHeadless || !displayAvailable());
+    const bool headless = options_.forceHeadless || !displayAvailable();
+    try {
+        return std::make_unique<CalcApplication>(desktop, headless);
+    } catch (const OfficeEndedEarly& e) {
+        // Now and then, on a busy machine, an office ends while it starts; a second one starts.
+        std::cerr << "pellucor: " << e.what() << "; starting it once more\n";
+        return std::make_unique<CalcApplication>(desktop, headless);
+    }
 }
 
 OfficeInfo officeInfo(const sheets::Application& application) {

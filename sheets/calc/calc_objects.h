@@ -14,6 +14,7 @@
 #include <com/sun/star/util/XNumberFormats.hpp>
 
 #include "sheets/application.h"
+#include "sheets/calc/edit_record.h"
 #include "sheets/calc/office_process.h"
 #include "sheets/calc/uno_support.h"
 
@@ -86,6 +87,10 @@ public:
     double dateOffset();
     // Shows the cells of the ranges in a number format, adding it to the document when it is new.
     void applyFormat(const NumberFormat& format, const std::vector<css::table::CellRangeAddress>& ranges);
+    EditRecord& edits() { return edits_; }
+    // Why the last save went through the office's store rather than into an .xlsx package in place;
+    // nullopt when it did not.
+    const std::optional<std::u16string>& storedByOfficeBecause() const { return storedByOfficeBecause_; }
     void setWindowVisible(bool visible);
     bool windowShown() const { return shown_; }
     // Closes without saving and without any question; for quitting.
@@ -96,6 +101,7 @@ public:
 
 private:
     void save();
+    bool writeInPlace();
     void closeDocument();
 
     std::weak_ptr<Session> session_;
@@ -108,6 +114,8 @@ private:
     std::string path_;
     bool lockedElsewhere_;
     std::map<int, CellPosition> selections_;
+    EditRecord edits_;
+    std::optional<std::u16string> storedByOfficeBecause_;
     bool closed_ = false;
     bool shown_ = false;
 };

@@ -1,7 +1,9 @@
+#include <cctype>
 #include <chrono>
 #include <cmath>
 #include <filesystem>
 #include <fstream>
+#include <iostream>
 #include <set>
 #include <sstream>
 
@@ -167,6 +169,7 @@ void CalcWorkbook::save() {
             if (reason.empty()) reason = "it was opened read-only";
             throw Failure("cannot save " + path_ + ": " + reason);
         }
+        if (writeInPlace()) return;
         // Stores in the format it was loaded from: an .xls stays an .xls.
         const StoreTemporaries temporaries(path_);
         try {
@@ -177,6 +180,28 @@ void CalcWorkbook::save() {
         }
     } catch (const css::uno::Exception& e) {
         throw Failure(describe("cannot save " + path_, e));
+    }
+}
+
+// An .xlsx or .xlsm file takes the run's change into its own package, which leaves everything else
+// in it as it was; the office's store, which rewrites the whole file, is the fallback.
+bool CalcWorkbook::writeInPlace() {
+    storedByOfficeBecause_.reset();
+    const auto dot = path_.rfind('.');
+    std::string extension = dot == std::string::npos ? std::string() : path_.substr(dot + 1);
+    for (char& c : extension) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    if (extension != "xlsx" && extension != "xlsm") return false;
+    if (!edits_.edit()) {
+        storedByOfficeBecause_ = u"更改不止插入的列和结果";
+        return false;
+    }
+    try {
+        xlsx::applyInPlace(path_, *edits_.edit());
+        return true;
+    } catch (const xlsx::Unsupported& u) {
+        std::cerr << "pellucor: " << path_ << " is stored by the office: " << u.what() << '\n';
+        storedByOfficeBecause_ = u.reason();
+        return false;
     }
 }
 

@@ -277,6 +277,7 @@ void CalcWorksheet::insertColumn(int n) {
             Reference<css::table::XColumnRowRange>(sheet_, UNO_QUERY_THROW)->getColumns();
         const RowHeightsKept heights(workbook_->document());
         columns->insertByIndex(n - 1, 1);
+        workbook_->edits().inserted(position_, n);
         // The new column takes the formats of its left neighbour; it must hold none, or a number
         // written later could be shown or saved as something else.
         Reference<css::sheet::XSheetOperation>(columns->getByIndex(n - 1), UNO_QUERY_THROW)
@@ -372,6 +373,7 @@ void CalcWorksheet::paste(const CellRows& rows) {
             Reference<css::sheet::XCellRangeAddressable>(sheet_, UNO_QUERY_THROW)->getRangeAddress().Sheet;
         for (const auto& [format, ranges] : formatRuns(rows, index, from))
             workbook_->applyFormat(format, ranges);
+        workbook_->edits().written(position_, from.row + 1, from.column + 1, rows);
     } catch (const css::uno::Exception& e) {
         throw Failure(describe(what, e));
     } catch (const Failure& f) {

@@ -67,18 +67,17 @@ class LayoutPass {
 public:
     LayoutPass(const ColumnInsertion& ins, bool& changed) : ins_(ins), changed_(changed) {}
 
-    void attribute(pugi::xml_node node, const char* name, bool isRange, bool withLeftNeighbour = false) {
+    void attribute(pugi::xml_node node, const char* name, bool isRange) {
         auto a = node.attribute(name);
         if (!a || !*a.value()) return;
-        auto value =
-            isRange ? shiftSqref(a.value(), ins_, withLeftNeighbour) : shiftCellAddress(a.value(), ins_);
+        auto value = isRange ? shiftSqref(a.value(), ins_) : shiftCellAddress(a.value(), ins_);
         if (value.empty())
             unsupported(std::string("the range ") + a.value() + " is pushed off the sheet",
                         u"插入列会把区域推出工作表");
         changed_ |= setAttribute(node, name, value);
     }
-    void text(pugi::xml_node node, bool withLeftNeighbour) {
-        auto value = shiftSqref(node.text().get(), ins_, withLeftNeighbour);
+    void text(pugi::xml_node node) {
+        auto value = shiftSqref(node.text().get(), ins_);
         if (value.empty())
             unsupported(std::string("the range ") + node.text().get() + " is pushed off the sheet",
                         u"插入列会把区域推出工作表");
@@ -105,17 +104,14 @@ public:
                 }
             }
         }
-        pugi::xml_node left;
         for (auto c : row.children()) {
             if (c.type() != pugi::node_element) continue;
             const char* r = c.attribute("r").value();
             if (!*r) unsupported("a cell without its address", u"单元格缺少地址");
             const int column = columnNumberOf(r);
-            if (column == ins_.at - 1) left = c;
             if (column < ins_.at) continue;
             c.attribute("r").set_value(shiftCellAddress(r, ins_).c_str());
         }
-        if (left && left.attribute("s").as_int() != 0) inheritStyle(row, left);
     }
 
     // The from/to corners of the cell anchors below `top` (0-based columns).
@@ -148,8 +144,8 @@ private:
         if (name == "sheetData") return;  // its rows go through row() one at a time
         if (name == "mergeCells") return each(node, "mergeCell", "ref");
         // Inserted columns take the conditional formats and validations of the column to their left.
-        if (name == "conditionalFormatting") return attribute(node, "sqref", true, true);
-        if (name == "dataValidations") return each(node, "dataValidation", "sqref", true);
+        if (name == "conditionalFormatting") return attribute(node, "sqref", true);
+        if (name == "dataValidations") return each(node, "dataValidation", "sqref");
         if (name == "hyperlinks") return each(node, "hyperlink", "ref");
         if (name == "ignoredErrors") return each(node, "ignoredError", "sqref");
         if (name == "protectedRanges") return each(node, "protectedRange", "sqref");
@@ -168,9 +164,8 @@ private:
                     u"工作表中有无法移动的内容（" + fromUtf8(node.name()) + u"）");
     }
 
-    void each(pugi::xml_node parent, std::string_view child, const char* attr,
-              bool withLeftNeighbour = false) {
-        for (auto n : children(parent, child)) attribute(n, attr, true, withLeftNeighbour);
+    void each(pugi::xml_node parent, std::string_view child, const char* attr) {
+        for (auto n : children(parent, child)) attribute(n, attr, true);
     }
     void cellAttributes(pugi::xml_node parent, std::string_view child, const char* attr) {
         for (auto n : descendants(parent, child)) attribute(n, attr, false);
@@ -215,25 +210,6 @@ private:
             unsupported("every column width is pushed off the sheet", u"插入列会把列宽推出工作表");
     }
 
-    // The inserted cells of a row take the style of the cell to their left, as empty cells.
-    void inheritStyle(pugi::xml_node row, pugi::xml_node left) {
-        const std::string rowNumber = row.attribute("r").value();
-        auto after = left;
-        for (int k = 0; k < ins_.count; ++k) {
-            after = row.insert_child_after(left.name(), after);
-            after.append_attribute("r").set_value((columnName(ins_.at + k) + rowNumber).c_str());
-            after.append_attribute("s").set_value(left.attribute("s").value());
-        }
-        if (auto spans = row.attribute("spans")) {
-            const std::string s = spans.value();
-            const auto colon = s.find(':');
-            const int last = std::atoi(s.c_str() + (colon == std::string::npos ? 0 : colon + 1));
-            if (colon != std::string::npos && last < ins_.at + ins_.count - 1) {
-                spans.set_value((s.substr(0, colon + 1) + std::to_string(ins_.at + ins_.count - 1)).c_str());
-            }
-        }
-    }
-
     static int columnNumberOf(const char* address) {
         int n = 0;
         for (; *address >= 'A' && *address <= 'Z'; ++address) n = n * 26 + (*address - 'A' + 1);
@@ -274,9 +250,7 @@ private:
                 unsupported("the sheet has the unknown extension " + std::string(uri),
                             u"工作表中有无法移动的扩展内容");
             }
-            const bool formats = uri == "{78C0D931-6437-407d-A8EE-F0AAD7539E65}" ||
-                                 uri == "{CCE6A557-97BC-4b89-ADB6-D9C93CAAB3DF}";
-            for (auto sqref : descendants(ext, "sqref")) text(sqref, formats);
+            for (auto sqref : descendants(ext, "sqref")) text(sqref);
         }
     }
 

@@ -385,7 +385,7 @@ std::string shiftFormula(std::string_view formula, const ColumnInsertion& insert
     return FormulaShifter(formula, insertion, ownSheet, spread).run();
 }
 
-std::string shiftSqref(std::string_view sqref, const ColumnInsertion& insertion, bool withLeftNeighbour) {
+std::string shiftSqref(std::string_view sqref, const ColumnInsertion& insertion) {
     std::string out;
     std::size_t pos = 0;
     while (pos < sqref.size()) {
@@ -410,13 +410,11 @@ std::string shiftSqref(std::string_view sqref, const ColumnInsertion& insertion,
         if (!both(PartKind::Cell, a, b) && !both(PartKind::Column, a, b)) {
             throw Unsupported("cannot read the range list \"" + std::string(sqref) + "\"", u"区域无法识别");
         }
-        const bool widen = withLeftNeighbour && b.column == insertion.at - 1;
         a.column = insertion.shift(a.column);
         if (b.column != kMaxColumn || colon == std::string_view::npos) b.column = insertion.shift(b.column);
-        if (widen) b.column += insertion.count;
         if (a.column > kMaxColumn) continue;
         b.column = std::min(b.column, kMaxColumn);
-        appendItem(out, a, widen || colon != std::string_view::npos ? &b : nullptr);
+        appendItem(out, a, colon != std::string_view::npos ? &b : nullptr);
     }
     return out;
 }

@@ -35,11 +35,9 @@ std::string shiftFormula(std::string_view formula, const ColumnInsertion& insert
                          const std::string* ownSheet, int spread = 0);
 
 // A space-separated list of cells and ranges on the edited sheet ("A1:B2 D4"). Ranges reaching
-// past the last column are cut there; ranges pushed off entirely are left out. withLeftNeighbour:
-// a range ending just left of the insertion takes in the new columns, as formats of the column to
-// the left pass to inserted columns.
-std::string shiftSqref(std::string_view sqref, const ColumnInsertion& insertion,
-                       bool withLeftNeighbour = false);
+// past the last column are cut there; ranges pushed off entirely are left out. Inserted columns
+// take no format of their neighbours.
+std::string shiftSqref(std::string_view sqref, const ColumnInsertion& insertion);
 // One cell address on the edited sheet; throws Unsupported when it is pushed off the sheet.
 std::string shiftCellAddress(std::string_view cell, const ColumnInsertion& insertion);
 
