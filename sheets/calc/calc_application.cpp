@@ -35,11 +35,20 @@ bool displayAvailable() {
     return false;
 }
 
-// asCopy: an untitled copy of the file, which can be changed but not stored over the file.
-Sequence<css::beans::PropertyValue> loadArguments(bool asCopy) {
-    return sequenceOf({property("Hidden", Any(true)), property("AsTemplate", Any(asCopy)),
+// asCopy: an untitled copy of the file, which can be changed but not stored over the file. hidden: no
+// window at all (see hosted_frame.h for why a file is not loaded so).
+Sequence<css::beans::PropertyValue> loadArguments(bool asCopy, bool hidden) {
+    return sequenceOf({property("Hidden", Any(hidden)), property("AsTemplate", Any(asCopy)),
                        property("MacroExecutionMode", Any(css::document::MacroExecMode::NEVER_EXECUTE)),
-                       property("UpdateDocMode", Any(css::document::UpdateDocMode::NO_UPDATE))});
+                       property("UpdateDocMode", Any(css::document::UpdateDocMode::NO_UPDATE)),
+                       property("InteractionHandler", Any(quietInteraction()))});
+}
+
+// Whether a document must load into a hosted frame (hosted_frame.h) for a store to keep its view
+// settings. Not a new workbook, which no run stores, and not an .xls file: its import keeps them
+// without any view, and a hidden load is quicker to open and to close.
+bool keepsViewOnlyWhenShown(const OUString& url) {
+    return !url.startsWith("private:") && !url.toAsciiLowerCase().endsWith(".xls");
 }
 
 // The canonical absolute path of a readable regular file, or a Failure saying why there is none.
@@ -160,6 +169,7 @@ private:
                     std::this_thread::sleep_for(5ms);
                 }
             }
+            session_->context = remote;
             session_->frames = css::frame::Desktop::create(remote);
             office.recordPipes();
         } catch (const css::uno::Exception& e) {
@@ -174,17 +184,28 @@ private:
     // The loaded document, or an empty reference when the office declined it.
     Reference<css::lang::XComponent> load(const OUString& url, const std::string& what, bool asCopy) {
         Reference<css::lang::XComponent> document;
+        HostedFrame hosted;
         try {
-            document = Reference<css::frame::XComponentLoader>(session_->frames, UNO_QUERY_THROW)
-                           ->loadComponentFromURL(url, "_blank", 0, loadArguments(asCopy));
+            if (!keepsViewOnlyWhenShown(url)) {
+                document = Reference<css::frame::XComponentLoader>(session_->frames, UNO_QUERY_THROW)
+                               ->loadComponentFromURL(url, "_blank", 0, loadArguments(asCopy, true));
+            } else {
+                hosted = HostedFrame::create(session_->context, session_->frames);
+                document = Reference<css::frame::XComponentLoader>(hosted.frame, UNO_QUERY_THROW)
+                               ->loadComponentFromURL(url, "_self", 0, loadArguments(asCopy, false));
+            }
         } catch (const css::uno::Exception& e) {
+            hosted.dispose();
             throw Failure(describe("cannot open " + what, e));
         }
+        if (!document.is()) hosted.dispose();
+        if (hosted.frame.is()) session_->hostedFrames.push_back(hosted);
         if (document.is() && !Reference<css::sheet::XSpreadsheetDocument>(document, UNO_QUERY).is()) {
             try {
                 Reference<css::util::XCloseable>(document, UNO_QUERY_THROW)->close(true);
             } catch (const css::uno::Exception&) {
             }
+            session_->releaseHost(hosted.frame);
             throw Failure("cannot open " + what + ": not a spreadsheet");
         }
         // Whatever the import itself marks as changed (a recalculation, say) is not a change of the
@@ -249,6 +270,21 @@ std::shared_ptr<CalcWorkbook> Session::findByPath(const std::string& path) const
     for (const auto& w : workbooks)
         if (!w->path().empty() && w->path() == path) return w;
     return nullptr;
+}
+
+Reference<css::awt::XWindow> Session::windowOf(const Reference<css::frame::XFrame>& frame) const {
+    for (const auto& hosted : hostedFrames)
+        if (hosted.frame == frame) return hosted.host;
+    return frame->getContainerWindow();
+}
+
+void Session::releaseHost(const Reference<css::frame::XFrame>& frame) noexcept {
+    if (!frame.is()) return;
+    auto it = std::find_if(hostedFrames.begin(), hostedFrames.end(),
+                           [&](const HostedFrame& h) { return h.frame == frame; });
+    if (it == hostedFrames.end()) return;
+    it->dispose();
+    hostedFrames.erase(it);
 }
 
 void Session::updateShown() {

@@ -38,6 +38,17 @@ std::string lockHolder(const std::string& path) {
            " since " + field(3) + " (lock file " + lock + ", office profile " + field(4) + ")";
 }
 
+// The frame that shows a document, or none (a document the user closed in the office, say).
+Reference<css::frame::XFrame> frameOf(const Reference<css::lang::XComponent>& document) noexcept {
+    try {
+        Reference<css::frame::XController> controller =
+            Reference<css::frame::XModel>(document, UNO_QUERY_THROW)->getCurrentController();
+        if (controller.is()) return controller->getFrame();
+    } catch (const css::uno::Exception&) {
+    }
+    return {};
+}
+
 }  // namespace
 
 CalcWorkbook::CalcWorkbook(std::weak_ptr<Session> session, Reference<css::lang::XComponent> document,
@@ -124,6 +135,7 @@ void CalcWorkbook::save() {
 }
 
 void CalcWorkbook::closeDocument() {
+    const Reference<css::frame::XFrame> frame = frameOf(document_);
     try {
         Reference<css::util::XCloseable>(document_, UNO_QUERY_THROW)->close(true);
     } catch (const css::util::CloseVetoException& e) {
@@ -135,17 +147,22 @@ void CalcWorkbook::closeDocument() {
     }
     closed_ = true;
     shown_ = false;
-    if (auto s = session_.lock()) s->forget(this);
+    if (auto s = session_.lock()) {
+        s->releaseHost(frame);
+        s->forget(this);
+    }
 }
 
 void CalcWorkbook::discard() noexcept {
     if (closed_) return;
+    const Reference<css::frame::XFrame> frame = frameOf(document_);
     try {
         Reference<css::util::XCloseable>(document_, UNO_QUERY_THROW)->close(true);
     } catch (const css::uno::Exception&) {
     }
     closed_ = true;
     shown_ = false;
+    if (auto s = session_.lock()) s->releaseHost(frame);
 }
 
 Reference<css::util::XNumberFormats> CalcWorkbook::numberFormats() {
@@ -162,7 +179,7 @@ void CalcWorkbook::setWindowVisible(bool visible) {
         Reference<css::frame::XModel> model(document_, UNO_QUERY_THROW);
         Reference<css::frame::XController> controller = model->getCurrentController();
         if (!controller.is()) throw Failure("cannot show " + label() + ": it has no window");
-        controller->getFrame()->getContainerWindow()->setVisible(visible);
+        s->windowOf(controller->getFrame())->setVisible(visible);
         shown_ = visible;
     } catch (const css::uno::Exception& e) {
         throw Failure(describe(std::string("cannot ") + (visible ? "show " : "hide ") + label(), e));
