@@ -324,6 +324,31 @@ def pivot_summary(z):
     return out
 
 
+def validations(ws, formula, shifted):
+    """The cells of each rule (rules alike counted as one, however the office splits or joins them)."""
+    cells = {}
+    for dv in ws.data_validations.dataValidation:
+        operator = dv.operator or "between"
+        # A second bound counts only where the rule has one: "between" and "notBetween" of numbers.
+        two = operator in ("between", "notBetween") and dv.type not in ("custom", "list")
+        key = "%s %s %s %s" % (dv.type, operator, formula(dv.formula1), formula(dv.formula2) if two else "")
+        text = " ".join(shift_refs(part, None, True) if shifted else part for part in str(dv.sqref).split())
+        cells[key] = (cells.get(key, "") + " " + text).strip()
+    return {k: ranges(v) for k, v in cells.items()}
+
+
+def names(book):
+    """(name, sheet position or None, text) of the defined names, in openpyxl 3.0 (Debian 12) and 3.1."""
+    defined = book.defined_names
+    if hasattr(defined, "definedName"):
+        return [(d.name, None if d.localSheetId is None else int(d.localSheetId), d.attr_text)
+                for d in defined.definedName]
+    out = [(d.name, None, d.attr_text) for d in defined.values()]
+    for i, ws in enumerate(book.worksheets):
+        out += [(d.name, i, d.attr_text) for d in ws.defined_names.values()]
+    return out
+
+
 def compare_xlsx(original, stored):
     import openpyxl
     r = Report()
@@ -360,10 +385,9 @@ def compare_xlsx(original, stored):
                      [ranges(m.coord) for m in ws.merged_cells.ranges])
         xo, xs = sheet_xml(zo, i), sheet_xml(zs, i)
         r.diff_lists("conditional formats", place, conditional_formats(xo, shift), conditional_formats(xs, ranges))
-        r.diff_lists("validations", place,
-                     [(shift(dv.sqref), dv.type, shift_refs(dv.formula1, first, is_first))
-                      for dv in wo.data_validations.dataValidation],
-                     [(ranges(dv.sqref), dv.type, dv.formula1) for dv in ws.data_validations.dataValidation])
+        r.diff_maps("validations", place,
+                    validations(wo, lambda t: shift_refs(t, first, is_first), is_first),
+                    validations(ws, lambda t: t, False))
         r.diff_maps("validations", place + "extension ", {"rules": xo.count("<x14:dataValidation ")},
                     {"rules": xs.count("<x14:dataValidation ")})
         r.diff_lists("tables", place,
@@ -373,9 +397,8 @@ def compare_xlsx(original, stored):
                       for t in ws.tables.values()])
         r.diff_maps("view settings", place, xlsx_view(wo), xlsx_view(ws))
     constants = lambda t: re.sub(r"\b(TRUE|FALSE)\(\)", r"\1", t or "")
-    r.diff_lists("names", "", [(d.name, d.localSheetId, constants(shift_refs(d.attr_text, first, False)))
-                               for d in bo.defined_names.definedName],
-                 [(d.name, d.localSheetId, constants(d.attr_text)) for d in bs.defined_names.definedName])
+    r.diff_lists("names", "", [(n, scope, constants(shift_refs(t, first, False))) for n, scope, t in names(bo)],
+                 [(n, scope, constants(t)) for n, scope, t in names(bs)])
     r.diff_lists("pivots", "", pivot_summary(zo), pivot_summary(zs))
     charts_o = [chart_summary(zo, n, first) for n in part_names(zo, r"xl/charts/chart\d+\.xml$")]
     charts_s = [chart_summary_stored(zs, n) for n in part_names(zs, r"xl/charts/chart\d+\.xml$")]
