@@ -539,6 +539,7 @@ TEST(RunProgram, Run) {
     form.findChild<QLineEdit*>(u"Text1"_s)->setText(QString::fromStdString(parent));
     form.findChild<QLineEdit*>(u"Text2"_s)->setText(QString::fromStdString(childBook));
     form.findChild<QLineEdit*>(u"Text5"_s)->setText(QString::fromStdString(childSheet));
+    form.findChild<QComboBox*>(u"Combo5"_s)->setCurrentIndex(1);  // the values are in column B
     MessageBoxes boxes;
     QTimer::singleShot(
         0, [&] { QTest::mouseClick(form.findChild<QPushButton*>(u"Command1"_s), Qt::LeftButton); });

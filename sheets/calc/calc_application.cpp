@@ -19,6 +19,8 @@
 #include <com/sun/star/document/UpdateDocMode.hpp>
 #include <com/sun/star/frame/Desktop.hpp>
 #include <com/sun/star/frame/XComponentLoader.hpp>
+#include <com/sun/star/frame/XController.hpp>
+#include <com/sun/star/frame/XFrame.hpp>
 #include <com/sun/star/frame/XModel.hpp>
 #include <com/sun/star/frame/XStorable.hpp>
 #include <com/sun/star/sheet/XSpreadsheetDocument.hpp>
@@ -42,16 +44,25 @@ bool displayAvailable() {
 // the file; or read-only, where the office cannot put its lock file beside it.
 enum class LoadAs { File, Copy, ReadOnly };
 
-Sequence<css::beans::PropertyValue> loadArguments(LoadAs as) {
+// hidden: no window at all (see hosted_frame.h for why a file is not loaded so).
+Sequence<css::beans::PropertyValue> loadArguments(LoadAs as, bool hidden) {
     auto arguments =
-        sequenceOf({property("Hidden", Any(true)), property("AsTemplate", Any(as == LoadAs::Copy)),
+        sequenceOf({property("Hidden", Any(hidden)), property("AsTemplate", Any(as == LoadAs::Copy)),
                     property("MacroExecutionMode", Any(css::document::MacroExecMode::NEVER_EXECUTE)),
-                    property("UpdateDocMode", Any(css::document::UpdateDocMode::NO_UPDATE))});
+                    property("UpdateDocMode", Any(css::document::UpdateDocMode::NO_UPDATE)),
+                    property("InteractionHandler", Any(quietInteraction()))});
     if (as == LoadAs::ReadOnly) {
         arguments.realloc(arguments.getLength() + 1);
         arguments.getArray()[arguments.getLength() - 1] = property("ReadOnly", Any(true));
     }
     return arguments;
+}
+
+// Whether a document must load into a hosted frame (hosted_frame.h) for a store to keep its view
+// settings. Not a new workbook, which no run stores, and not an .xls file: its import keeps them
+// without any view, and a hidden load is quicker to open and to close.
+bool keepsViewOnlyWhenShown(const OUString& url) {
+    return !url.startsWith("private:") && !url.toAsciiLowerCase().endsWith(".xls");
 }
 
 // The canonical absolute path of a readable regular file, or a Failure saying why there is none.
@@ -224,6 +235,7 @@ private:
                     std::this_thread::sleep_for(5ms);
                 }
             }
+            session_->context = remote;
             session_->frames = css::frame::Desktop::create(remote);
             office.recordPipes();
         } catch (const css::uno::Exception& e) {
@@ -244,17 +256,19 @@ private:
 
     // An empty file, or one that the office reads in a format other than its name says, is not
     // opened: it could only be stored back in that other format.
-    static void refuseWhatIsNoWorkbook(const Reference<css::lang::XComponent>& document,
-                                       const std::string& file) {
+    void refuseWhatIsNoWorkbook(const Reference<css::lang::XComponent>& document, const std::string& file) {
         std::string filter;
+        const Reference<css::frame::XFrame> frame = frameOf(document);
         try {
             filter = loadFilter(document);
         } catch (const css::uno::Exception& e) {
             discard(document);
+            session_->releaseHost(frame);
             throw Failure(describe("cannot open " + file, e));
         }
         if (filterFitsExtension(filter, lowerExtension(file))) return;
         discard(document);
+        session_->releaseHost(frame);
         throw Failure("cannot open " + file + ": not a workbook of its kind (the office reads it as \"" +
                       filter + "\")");
     }
@@ -262,14 +276,25 @@ private:
     // The loaded document, or an empty reference when the office declined it.
     Reference<css::lang::XComponent> load(const OUString& url, const std::string& what, LoadAs as) {
         Reference<css::lang::XComponent> document;
+        HostedFrame hosted;
         try {
-            document = Reference<css::frame::XComponentLoader>(session_->frames, UNO_QUERY_THROW)
-                           ->loadComponentFromURL(url, "_blank", 0, loadArguments(as));
+            if (!keepsViewOnlyWhenShown(url)) {
+                document = Reference<css::frame::XComponentLoader>(session_->frames, UNO_QUERY_THROW)
+                               ->loadComponentFromURL(url, "_blank", 0, loadArguments(as, true));
+            } else {
+                hosted = HostedFrame::create(session_->context, session_->frames);
+                document = Reference<css::frame::XComponentLoader>(hosted.frame, UNO_QUERY_THROW)
+                               ->loadComponentFromURL(url, "_self", 0, loadArguments(as, false));
+            }
         } catch (const css::uno::Exception& e) {
+            hosted.dispose();
             throw Failure(describe("cannot open " + what, e));
         }
+        if (!document.is()) hosted.dispose();
+        if (hosted.frame.is()) session_->hostedFrames.push_back(hosted);
         if (document.is() && !Reference<css::sheet::XSpreadsheetDocument>(document, UNO_QUERY).is()) {
             discard(document);
+            session_->releaseHost(hosted.frame);
             throw Failure("cannot open " + what + ": not a spreadsheet");
         }
         // Whatever the import itself marks as changed (a recalculation, say) is not a change of the
@@ -334,6 +359,21 @@ std::shared_ptr<CalcWorkbook> Session::findByPath(const std::string& path) const
     for (const auto& w : workbooks)
         if (!w->path().empty() && w->path() == path) return w;
     return nullptr;
+}
+
+Reference<css::awt::XWindow> Session::windowOf(const Reference<css::frame::XFrame>& frame) const {
+    for (const auto& hosted : hostedFrames)
+        if (hosted.frame == frame) return hosted.host;
+    return frame->getContainerWindow();
+}
+
+void Session::releaseHost(const Reference<css::frame::XFrame>& frame) noexcept {
+    if (!frame.is()) return;
+    auto it = std::find_if(hostedFrames.begin(), hostedFrames.end(),
+                           [&](const HostedFrame& h) { return h.frame == frame; });
+    if (it == hostedFrames.end()) return;
+    it->dispose();
+    hostedFrames.erase(it);
 }
 
 void Session::updateShown() {

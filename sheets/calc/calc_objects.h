@@ -15,6 +15,7 @@
 
 #include "sheets/application.h"
 #include "sheets/calc/edit_record.h"
+#include "sheets/calc/hosted_frame.h"
 #include "sheets/calc/office_process.h"
 #include "sheets/calc/uno_support.h"
 
@@ -48,7 +49,10 @@ struct Session {
 
     sheets::Desktop& desktop;
     OfficeProcess office;
+    Reference<css::uno::XComponentContext> context;
     Reference<css::frame::XDesktop2> frames;
+    // The frames of the workbooks loaded from files, each in an invisible window of its own.
+    std::vector<HostedFrame> hostedFrames;
     bool ended = false;
     bool visible = false;
     // Open workbooks, the active one last.
@@ -61,6 +65,10 @@ struct Session {
     std::shared_ptr<CalcWorkbook> findByPath(const std::string& path) const;
     // Tells the guard whether a workbook is on the screen.
     void updateShown();
+    // The window that shows a frame: its host for a hosted frame, else its own container window.
+    Reference<css::awt::XWindow> windowOf(const Reference<css::frame::XFrame>& frame) const;
+    // Disposes what hosted a frame whose document is closed.
+    void releaseHost(const Reference<css::frame::XFrame>& frame) noexcept;
 };
 
 class CalcWorkbook : public sheets::Workbook, public std::enable_shared_from_this<CalcWorkbook> {
@@ -143,6 +151,9 @@ private:
     Reference<css::sheet::XSpreadsheet> sheet_;
     int position_;
 };
+
+// The frame that shows a document, or none (a document the user closed in the office, say).
+Reference<css::frame::XFrame> frameOf(const Reference<css::lang::XComponent>& document) noexcept;
 
 // Parts of an address such as "C1": 0-based column and row, or nullopt.
 std::optional<CellPosition> parseCellAddress(const std::u16string& address);

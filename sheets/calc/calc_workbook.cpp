@@ -93,6 +93,17 @@ private:
 
 }  // namespace
 
+// The frame that shows a document, or none (a document the user closed in the office, say).
+Reference<css::frame::XFrame> frameOf(const Reference<css::lang::XComponent>& document) noexcept {
+    try {
+        Reference<css::frame::XController> controller =
+            Reference<css::frame::XModel>(document, UNO_QUERY_THROW)->getCurrentController();
+        if (controller.is()) return controller->getFrame();
+    } catch (const css::uno::Exception&) {
+    }
+    return {};
+}
+
 CalcWorkbook::CalcWorkbook(std::weak_ptr<Session> session, Reference<css::lang::XComponent> document,
                            std::string path, bool lockedElsewhere)
     : session_(std::move(session)),
@@ -206,6 +217,7 @@ bool CalcWorkbook::writeInPlace() {
 }
 
 void CalcWorkbook::closeDocument() {
+    const Reference<css::frame::XFrame> frame = frameOf(document_);
     try {
         Reference<css::util::XCloseable>(document_, UNO_QUERY_THROW)->close(true);
     } catch (const css::util::CloseVetoException& e) {
@@ -217,17 +229,22 @@ void CalcWorkbook::closeDocument() {
     }
     closed_ = true;
     shown_ = false;
-    if (auto s = session_.lock()) s->forget(this);
+    if (auto s = session_.lock()) {
+        s->releaseHost(frame);
+        s->forget(this);
+    }
 }
 
 void CalcWorkbook::discard() noexcept {
     if (closed_) return;
+    const Reference<css::frame::XFrame> frame = frameOf(document_);
     try {
         Reference<css::util::XCloseable>(document_, UNO_QUERY_THROW)->close(true);
     } catch (const css::uno::Exception&) {
     }
     closed_ = true;
     shown_ = false;
+    if (auto s = session_.lock()) s->releaseHost(frame);
 }
 
 Reference<css::util::XNumberFormats> CalcWorkbook::numberFormats() {
@@ -300,7 +317,7 @@ void CalcWorkbook::setWindowVisible(bool visible) {
         Reference<css::frame::XModel> model(document_, UNO_QUERY_THROW);
         Reference<css::frame::XController> controller = model->getCurrentController();
         if (!controller.is()) throw Failure("cannot show " + label() + ": it has no window");
-        controller->getFrame()->getContainerWindow()->setVisible(visible);
+        s->windowOf(controller->getFrame())->setVisible(visible);
         shown_ = visible;
     } catch (const css::uno::Exception& e) {
         throw Failure(describe(std::string("cannot ") + (visible ? "show " : "hide ") + label(), e));

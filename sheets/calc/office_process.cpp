@@ -105,7 +105,13 @@ std::string officeBuildId() {
     return {};
 }
 
-// The settings a fresh profile starts with: no first-start work, no tips or recovery, macros off.
+// The settings a fresh profile starts with: no first-start work, no tips or recovery, macros off; a
+// store that changes no more of a workbook than it must (an .xls keeps its VBA storage byte for byte
+// instead of one rebuilt from the office's Basic; rows keep the heights the file gives them, which
+// LibreOffice 25.2 would otherwise fit at load; 7.4 does not know that item and ignores it); a user
+// interface in Chinese, beside the program's own (the language chosen in the options, from which the
+// office sets ooLocale at start). The UI language only: numbers and dates are still read in the locale
+// the office takes from the system.
 std::string registrySeed() {
     auto item = [](const char* path, const char* name, const char* value) {
         return std::string("<item oor:path=\"") + path + "\"><prop oor:name=\"" + name +
@@ -121,7 +127,9 @@ std::string registrySeed() {
            item("/org.openoffice.Office.Common/Misc", "ShowTipOfTheDay", "false") +
            item("/org.openoffice.Office.Recovery/AutoSave", "Enabled", "false") +
            item("/org.openoffice.Office.Common/Security/Scripting", "MacroSecurityLevel", "3") +
-           "</oor:items>\n";
+           item("/org.openoffice.Office.Calc/Filter/Import/VBA", "UseExport", "false") +
+           item("/org.openoffice.Office.Calc/Formula/Load", "RecalcOptimalRowHeightMode", "1") +
+           item("/org.openoffice.Office.Linguistic/General", "UILocale", "zh-CN") + "</oor:items>\n";
 }
 
 // file:// URL of an absolute path, with every byte outside the unreserved set percent-encoded.

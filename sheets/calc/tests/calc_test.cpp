@@ -185,6 +185,28 @@ TEST_P(FormatTest, WrittenCellsAndInsertedColumnsAreSavedInTheFileFormat) {
     book->close(false);
 }
 
+// A run's store keeps the view of every sheet; LibreOffice 7.4 drops it from a document loaded
+// without a view of its own.
+TEST_P(FormatTest, AStoreKeepsTheFrozenPanesOfEverySheet) {
+    const std::vector<std::string> frozen = {"C3", "B2"};
+    const std::string path =
+        make("view." + GetParam(), {{0, "A1", 1.0}, {1, "A1", 2.0}}, {{u"S", frozen[0]}, {u"T", frozen[1]}});
+    ASSERT_EQ(frozenPanesOf(pipe(), path), frozen);
+    auto book = open(path);
+    auto sheet = book->worksheet(1);
+    sheet->insertColumn(5);
+    write(*sheet, u"E1", {u"result"});
+    book->close(true);
+    EXPECT_EQ(frozenPanesOf(pipe(), path), frozen);
+}
+
+// The private profile as the office took it: a Chinese user interface, and the VBA storage of an .xls
+// stored back as it was loaded.
+TEST_F(CalcTest, TheOfficeHasTheProfileSettings) {
+    EXPECT_EQ(officeSetting(pipe(), "/org.openoffice.Setup/L10N", "ooLocale"), "zh-CN");
+    EXPECT_EQ(officeSetting(pipe(), "/org.openoffice.Office.Calc/Filter/Import/VBA", "UseExport"), "false");
+}
+
 TEST_F(CalcTest, OpeningWhatIsNoWorkbookFails) {
     for (const std::string& path :
          {std::string("C:\\"), std::string(), dir_.file("missing.xlsx"), dir_.path()})

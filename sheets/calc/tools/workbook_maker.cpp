@@ -28,24 +28,87 @@
 #include <com/sun/star/sheet/XUsedAreaCursor.hpp>
 #include <com/sun/star/text/XTextRange.hpp>
 
+#include <com/sun/star/configuration/theDefaultProvider.hpp>
+#include <com/sun/star/container/XNameAccess.hpp>
+#include <com/sun/star/frame/XModel.hpp>
+#include <com/sun/star/lang/XMultiServiceFactory.hpp>
+#include <com/sun/star/sheet/XSpreadsheetView.hpp>
+#include <com/sun/star/sheet/XViewFreezable.hpp>
+
+#include <algorithm>
+#include <cstdlib>
+#include <optional>
+#include <sstream>
 #include <stdexcept>
 
+#include "sheets/calc/hosted_frame.h"
 #include "sheets/calc/uno_support.h"
 
 namespace sheets::calc::tools {
 namespace {
 
-Reference<css::frame::XDesktop2> desktopOf(const std::string& pipeName) {
+Reference<css::uno::XComponentContext> contextOf(const std::string& pipeName) {
     Reference<css::bridge::XUnoUrlResolver> resolver = css::bridge::UnoUrlResolver::create(localContext());
-    Reference<css::uno::XComponentContext> remote(
+    return Reference<css::uno::XComponentContext>(
         resolver->resolve("uno:pipe,name=" + fromUtf8(pipeName) + ";urp;StarOffice.ComponentContext"),
         UNO_QUERY_THROW);
-    return css::frame::Desktop::create(remote);
+}
+
+Reference<css::frame::XDesktop2> desktopOf(const std::string& pipeName) {
+    return css::frame::Desktop::create(contextOf(pipeName));
 }
 
 Reference<css::lang::XComponent> load(const std::string& pipeName, const OUString& url) {
     return Reference<css::frame::XComponentLoader>(desktopOf(pipeName), UNO_QUERY_THROW)
         ->loadComponentFromURL(url, "_blank", 0, sequenceOf({property("Hidden", Any(true))}));
+}
+
+// A document with a view of its own that reads and writes view settings, as the application loads
+// files; closing it ends the frame.
+struct ViewedDocument {
+    HostedFrame hosted;
+    Reference<css::lang::XComponent> document;
+
+    ViewedDocument(const std::string& pipeName, const OUString& url) {
+        Reference<css::uno::XComponentContext> context = contextOf(pipeName);
+        hosted = HostedFrame::create(context, css::frame::Desktop::create(context));
+        document = Reference<css::frame::XComponentLoader>(hosted.frame, UNO_QUERY_THROW)
+                       ->loadComponentFromURL(url, "_self", 0, sequenceOf({property("Hidden", Any(false))}));
+    }
+    ~ViewedDocument() {
+        try {
+            if (document.is()) Reference<css::util::XCloseable>(document, UNO_QUERY_THROW)->close(true);
+        } catch (const css::uno::Exception&) {
+        }
+        hosted.dispose();
+    }
+    Reference<css::frame::XController> controller() const {
+        return Reference<css::frame::XModel>(document, UNO_QUERY_THROW)->getCurrentController();
+    }
+};
+
+std::string cellName(sal_Int32 column, sal_Int32 row) {
+    std::string letters;
+    for (sal_Int32 c = column + 1; c > 0; c = (c - 1) / 26)
+        letters.insert(letters.begin(), char('A' + (c - 1) % 26));
+    return letters + std::to_string(row + 1);
+}
+
+void freezePanes(const Reference<css::frame::XController>& controller,
+                 const Reference<css::container::XIndexAccess>& sheets, const std::vector<SheetSpec>& specs) {
+    Reference<css::sheet::XSpreadsheetView> view(controller, UNO_QUERY_THROW);
+    for (std::size_t i = 0; i < specs.size(); ++i) {
+        if (specs[i].frozenAt.empty()) continue;
+        view->setActiveSheet(
+            Reference<css::sheet::XSpreadsheet>(sheets->getByIndex(sal_Int32(i)), UNO_QUERY_THROW));
+        Reference<css::table::XCellRange> range(sheets->getByIndex(sal_Int32(i)), UNO_QUERY_THROW);
+        const auto at = Reference<css::sheet::XCellRangeAddressable>(
+                            range->getCellRangeByName(fromUtf8(specs[i].frozenAt)), UNO_QUERY_THROW)
+                            ->getRangeAddress();
+        Reference<css::sheet::XViewFreezable>(controller, UNO_QUERY_THROW)
+            ->freezeAtPosition(at.StartColumn, at.StartRow);
+    }
+    view->setActiveSheet(Reference<css::sheet::XSpreadsheet>(sheets->getByIndex(0), UNO_QUERY_THROW));
 }
 
 const char* filterFor(const std::string& path) {
@@ -60,7 +123,13 @@ const char* filterFor(const std::string& path) {
 void makeWorkbook(const std::string& pipeName, const std::string& path, const std::vector<SheetSpec>& sheets,
                   const std::vector<CellSpec>& cells) {
     try {
-        Reference<css::lang::XComponent> doc = load(pipeName, "private:factory/scalc");
+        // Frozen panes need a view that writes them.
+        const bool frozen =
+            std::any_of(sheets.begin(), sheets.end(), [](const SheetSpec& s) { return !s.frozenAt.empty(); });
+        std::optional<ViewedDocument> viewed;
+        if (frozen) viewed.emplace(pipeName, "private:factory/scalc");
+        Reference<css::lang::XComponent> doc =
+            frozen ? viewed->document : load(pipeName, "private:factory/scalc");
         Reference<css::sheet::XSpreadsheets> all =
             Reference<css::sheet::XSpreadsheetDocument>(doc, UNO_QUERY_THROW)->getSheets();
         Reference<css::container::XIndexAccess> byIndex(all, UNO_QUERY_THROW);
@@ -98,11 +167,12 @@ void makeWorkbook(const std::string& pipeName, const std::string& path, const st
                     ->setPropertyValue("NumberFormat", Any(key));
             }
         }
+        if (frozen) freezePanes(viewed->controller(), byIndex, sheets);
         Reference<css::frame::XStorable>(doc, UNO_QUERY_THROW)
             ->storeToURL(fileUrl(path),
                          sequenceOf({property("FilterName", Any(OUString::createFromAscii(filterFor(path)))),
                                      property("Overwrite", Any(true))}));
-        Reference<css::util::XCloseable>(doc, UNO_QUERY_THROW)->close(true);
+        if (!frozen) Reference<css::util::XCloseable>(doc, UNO_QUERY_THROW)->close(true);
     } catch (const css::uno::Exception& e) {
         throw std::runtime_error(describe("cannot make " + path, e));
     }
@@ -146,6 +216,59 @@ std::string formulaOf(const std::string& pipeName, const std::string& path, int 
         return f;
     } catch (const css::uno::Exception& e) {
         throw std::runtime_error(describe("cannot read " + path, e));
+    }
+}
+
+// From the view's own description ("zoom;active sheet;width;sheet 1;sheet 2;..."), where a sheet is
+// "cursor column/cursor row/column split mode/row split mode/column split/row split/...", a split of
+// mode 2 being frozen at that column or row.
+std::vector<std::string> frozenPanesOf(const std::string& pipeName, const std::string& path) {
+    try {
+        ViewedDocument viewed(pipeName, fileUrl(path));
+        OUString data;
+        viewed.controller()->getViewData() >>= data;
+        std::vector<std::string> parts;
+        std::istringstream in(utf8(data));
+        for (std::string part; std::getline(in, part, ';');) parts.push_back(part);
+        std::vector<std::string> frozen;
+        for (std::size_t i = 3; i < parts.size(); ++i) {
+            std::vector<int> fields;
+            std::string field;
+            for (char c : parts[i] + "/") {
+                if (c == '/' || c == '+') {
+                    fields.push_back(std::atoi(field.c_str()));
+                    field.clear();
+                } else {
+                    field += c;
+                }
+            }
+            if (fields.size() < 6) throw std::runtime_error("unexpected view data " + utf8(data));
+            constexpr int kFrozen = 2;
+            const bool columns = fields[2] == kFrozen, rows = fields[3] == kFrozen;
+            frozen.push_back(columns || rows ? cellName(columns ? fields[4] : 0, rows ? fields[5] : 0) : "");
+        }
+        return frozen;
+    } catch (const css::uno::Exception& e) {
+        throw std::runtime_error(describe("cannot read the view of " + path, e));
+    }
+}
+
+std::string officeSetting(const std::string& pipeName, const std::string& node, const std::string& name) {
+    try {
+        Reference<css::lang::XMultiServiceFactory> provider =
+            css::configuration::theDefaultProvider::get(contextOf(pipeName));
+        Reference<css::container::XNameAccess> access(
+            provider->createInstanceWithArguments(
+                "com.sun.star.configuration.ConfigurationAccess",
+                sequenceOf({Any(property("nodepath", Any(fromUtf8(node))))})),
+            UNO_QUERY_THROW);
+        const Any value = access->getByName(fromUtf8(name));
+        if (bool b; value >>= b) return b ? "true" : "false";
+        if (sal_Int32 n; value >>= n) return std::to_string(n);
+        if (OUString t; value >>= t) return utf8(t);
+        return "";
+    } catch (const css::uno::Exception& e) {
+        throw std::runtime_error(describe("cannot read the setting " + node + "/" + name, e));
     }
 }
 

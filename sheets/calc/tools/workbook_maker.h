@@ -23,6 +23,7 @@ struct CellSpec {
 
 struct SheetSpec {
     std::u16string name;
+    std::string frozenAt = {};  // "C3": the rows above and the columns left of C3 frozen; empty: none
 };
 
 // Writes a workbook with the given sheets (at least one) and cells; the format follows the extension
@@ -43,6 +44,12 @@ std::vector<std::vector<sheets::CellValue>> readTable(sheets::Application& app, 
 // The formula of a cell of a file, read back through the office.
 std::string formulaOf(const std::string& pipeName, const std::string& path, int sheet,
                       const std::string& address);
+
+// Per sheet of a file, the cell at which its panes are frozen ("C3"), or "" for a sheet without.
+std::vector<std::string> frozenPanesOf(const std::string& pipeName, const std::string& path);
+
+// A setting of the office's configuration ("/org.openoffice.Setup/L10N", "ooLocale"), as text.
+std::string officeSetting(const std::string& pipeName, const std::string& node, const std::string& name);
 
 // The used cells of the first sheet of the one workbook left open in the office at pipeName (the
 // result of a run into a new workbook), each as the office shows it.
