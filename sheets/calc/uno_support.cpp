@@ -4,6 +4,7 @@
 
 #include <com/sun/star/container/XHierarchicalNameAccess.hpp>
 
+#include <csignal>
 #include <mutex>
 
 namespace sheets::calc {
@@ -43,6 +44,9 @@ Reference<css::uno::XComponentContext> localContext() {
     static auto* context = new Reference<css::uno::XComponentContext>();
     static auto* problem = new std::string();
     std::call_once(once, [] {
+        // The bridge writes to the office's pipe; an office that has just ended must fail that call,
+        // not end the program with SIGPIPE.
+        std::signal(SIGPIPE, SIG_IGN);
         try {
             // Without it the type manager lacks the office types and the first remote call crashes.
             rtl::Bootstrap::set("URE_BOOTSTRAP", "vnd.sun.star.pathname:" LO_PROGRAM_DIR "/fundamentalrc");
