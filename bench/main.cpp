@@ -121,8 +121,8 @@ public:
         const std::string ext = rows <= 65536 ? ".xls" : ".xlsx";
         bench::TableFiles f;
         f.rows = rows;
-        f.parent = (fs::path(dir_) / ("parent-" + std::to_string(rows) + ext)).string();
-        f.child = (fs::path(dir_) / ("child-" + std::to_string(rows) + ext)).string();
+        f.parent = (fs::path(dir_) / ("parent-typed-" + std::to_string(rows) + ext)).string();
+        f.child = (fs::path(dir_) / ("child-typed-" + std::to_string(rows) + ext)).string();
         f.workDir = (fs::path(dir_) / "work").string();
         if (fs::exists(f.parent) && fs::exists(f.child)) return f;
 

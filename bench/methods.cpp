@@ -147,7 +147,7 @@ Measurement pellucorRun(const TableFiles& files, bool furtherMatching) {
     in.parentSheet = u"1";
     in.childPath = u16(f.child);
     in.childSheet = u"1";
-    in.valueColumn = 1;  // B
+    in.valueColumn = furtherMatching ? 1 : 2;  // B, or the parent's dates in C, each with its format
     in.matching = furtherMatching ? 1 : 0;
     in.valueTest = 0;                    // values agree
     in.whose = furtherMatching ? 2 : 0;  // parent and child

@@ -47,11 +47,17 @@ Tables generateTables(std::int32_t rows, std::uint32_t seed) {
     const auto n = static_cast<std::size_t>(rows);
 
     Tables t;
-    t.parent.assign(2, std::vector<sheets::CellValue>(n));
+    t.parent.assign(4, std::vector<sheets::CellValue>(n));
     t.child.assign(2, std::vector<sheets::CellValue>(n));
     if (n == 0) return t;
     t.parent[0][0] = sheets::CellValue::text(u"编号");
     t.parent[1][0] = sheets::CellValue::text(u"名称");
+    t.parent[2][0] = sheets::CellValue::text(u"日期");
+    t.parent[3][0] = sheets::CellValue::text(u"金额");
+    const auto dateFormat =
+        std::make_shared<const sheets::NumberFormat>(sheets::NumberFormat{u"YYYY-MM-DD", u"en-US"});
+    const auto amountFormat =
+        std::make_shared<const sheets::NumberFormat>(sheets::NumberFormat{u"#,##0.00", u"en-US"});
     t.child[0][0] = sheets::CellValue::text(u"编号");
     t.child[1][0] = sheets::CellValue::text(u"名称");
 
@@ -66,6 +72,10 @@ Tables generateTables(std::int32_t rows, std::uint32_t seed) {
             t.parent[0][r] = keyOf(nextKey++);
         }
         t.parent[1][r] = valueOf(static_cast<std::int64_t>(r), static_cast<std::uint32_t>(rng()));
+        t.parent[2][r] = sheets::CellValue::date(40000.0 + static_cast<double>(r % 3650));
+        t.parent[2][r].setFormat(dateFormat);
+        t.parent[3][r] = sheets::CellValue::number(static_cast<double>(r) * 12.34);
+        t.parent[3][r].setFormat(amountFormat);
     }
 
     // Keys that are not in the parent come after all the parent's key numbers.

@@ -8,8 +8,9 @@
 
 namespace bench {
 
-// Columns A and B from row 1; row 1 is a header. Parent: key, value. Child: key, a value that agrees
-// with the value of the parent row its key was taken from about half of the time.
+// Columns from A, from row 1; row 1 is a header. Parent: key, value, a date (YYYY-MM-DD) and an
+// amount (#,##0.00). Child: key, a value that agrees with the value of the parent row its key was
+// taken from about half of the time.
 //
 // Keys are numbers, Latin text and Chinese text in equal shares. About 2% of the parent keys are
 // empty and 10% repeat an earlier key (with another value); of the child keys 3% are empty, 70% are

@@ -2,14 +2,18 @@
 
 #include <algorithm>
 
+#include <com/sun/star/beans/XPropertySet.hpp>
 #include <com/sun/star/container/XIndexAccess.hpp>
 #include <com/sun/star/container/XNamed.hpp>
 #include <com/sun/star/frame/XStorable.hpp>
+#include <com/sun/star/lang/Locale.hpp>
 #include <com/sun/star/sheet/XCellRangeData.hpp>
 #include <com/sun/star/sheet/XSpreadsheet.hpp>
 #include <com/sun/star/sheet/XSpreadsheetDocument.hpp>
 #include <com/sun/star/sheet/XSpreadsheets.hpp>
 #include <com/sun/star/util/XCloseable.hpp>
+#include <com/sun/star/util/XNumberFormats.hpp>
+#include <com/sun/star/util/XNumberFormatsSupplier.hpp>
 
 #include "sheets/calc/tools/office_connection.h"
 
@@ -28,12 +32,30 @@ Any anyOf(const sheets::CellValue& cell) {
         case sheets::CellValue::Kind::Empty:
             return Any(OUString());  // leaves the cell empty
         case sheets::CellValue::Kind::Number:
+        case sheets::CellValue::Kind::Date:
             return Any(cell.numberValue());
         case sheets::CellValue::Kind::Text:
             return Any(toOUString(cell.textValue()));
         default:
-            throw Failure("only empty, number and text cells can be written in bulk");
+            throw Failure("only empty, number, date and text cells can be written in bulk");
     }
+}
+
+// A column whose cells carry a number format is shown in the first one's, in one request.
+void formatColumn(const Reference<css::lang::XComponent>& doc,
+                  const Reference<css::sheet::XSpreadsheet>& sheet, sal_Int32 column, sal_Int32 rows,
+                  const std::vector<sheets::CellValue>& cells) {
+    const auto shown = std::find_if(cells.begin(), cells.end(), [](const auto& c) { return c.format(); });
+    if (shown == cells.end()) return;
+    Reference<css::util::XNumberFormats> formats =
+        Reference<css::util::XNumberFormatsSupplier>(doc, UNO_QUERY_THROW)->getNumberFormats();
+    const OUString code = toOUString(shown->format()->code);
+    const css::lang::Locale locale{"en", "US", {}};
+    sal_Int32 key = formats->queryKey(code, locale, false);
+    if (key < 0) key = formats->addNew(code, locale);
+    Reference<css::beans::XPropertySet>(sheet->getCellRangeByPosition(column, 0, column, rows - 1),
+                                        UNO_QUERY_THROW)
+        ->setPropertyValue("NumberFormat", Any(key));
 }
 
 }  // namespace
@@ -71,6 +93,7 @@ void writeWorkbook(const std::string& pipeName, const std::string& path, const s
                 first->getCellRangeByPosition(0, top, width - 1, top + n - 1), UNO_QUERY_THROW)
                 ->setDataArray(block);
         }
+        for (sal_Int32 c = 0; c < width; ++c) formatColumn(doc, first, c, rows, sheet.columns[c]);
         Reference<css::frame::XStorable>(doc, UNO_QUERY_THROW)
             ->storeToURL(fileUrl(path),
                          sequenceOf({property("FilterName", Any(filter)), property("Overwrite", Any(true))}));

@@ -8,8 +8,9 @@
 
 namespace sheets::calc::tools {
 
-// One sheet given by columns from A, each from row 1 and all of the same length. Empty, number and
-// text cells only; text is written as it is, never parsed.
+// One sheet given by columns from A, each from row 1 and all of the same length. Empty, number, date
+// and text cells only; text is written as it is, never parsed. A column is shown in the number format
+// of its first cell that has one.
 struct SheetColumns {
     std::u16string name;
     std::vector<std::vector<sheets::CellValue>> columns;
