@@ -28,9 +28,18 @@ QtRunWindow::QtRunWindow(QWidget& window, QWidget& frame, QWidget& start)
     : window_(window), frame_(frame), start_(start) {}
 
 void QtRunWindow::showMessage(const std::u16string& text, const std::u16string& title) {
+    showDetailedMessage(text, title, {}, {});
+}
+
+// Qt's box shows its own "显示详细信息..." button for a detailed text; the one OK button stays the
+// box's only answer.
+void QtRunWindow::showDetailedMessage(const std::u16string& text, const std::u16string& title,
+                                      const std::u16string& informative, const std::u16string& detailed) {
     QMessageBox box(QMessageBox::Warning, QString::fromStdU16String(title), QString::fromStdU16String(text),
                     QMessageBox::NoButton, &window_);
     box.setObjectName(u"runMessage"_s);
+    box.setInformativeText(QString::fromStdU16String(informative));
+    box.setDetailedText(QString::fromStdU16String(detailed));
     QPushButton* ok = box.addButton(u"确定"_s, QMessageBox::AcceptRole);
     box.setDefaultButton(ok);
     box.setEscapeButton(ok);

@@ -23,8 +23,15 @@ struct Message {
 class FakeRunWindow : public RunWindow {
 public:
     void showMessage(const std::u16string& text, const std::u16string& title) override {
+        showDetailedMessage(text, title, {}, {});
+    }
+    void showDetailedMessage(const std::u16string& text, const std::u16string& title,
+                             const std::u16string& informativeText,
+                             const std::u16string& detailedText) override {
         messages.push_back({text, title});
         events.push_back("message");
+        informative = informativeText;
+        detailed = detailedText;
     }
     void setFrameEnabled(bool on) override { events.push_back(on ? "Frame1 on" : "Frame1 off"); }
     void setStartEnabled(bool on) override { events.push_back(on ? "Command1 on" : "Command1 off"); }
@@ -42,6 +49,7 @@ public:
     }
 
     std::vector<Message> messages;
+    std::u16string informative, detailed;  // of the last message
     Log events;
     Texts asked;
     memory::MemoryClipboard clip;

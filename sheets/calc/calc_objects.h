@@ -14,6 +14,7 @@
 #include <com/sun/star/util/XNumberFormats.hpp>
 
 #include "sheets/application.h"
+#include "sheets/backup.h"
 #include "sheets/calc/office_process.h"
 #include "sheets/calc/uno_support.h"
 
@@ -52,6 +53,11 @@ struct Session {
     bool visible = false;
     // Open workbooks, the active one last.
     std::vector<std::shared_ptr<CalcWorkbook>> workbooks;
+    // The copies of the files this application stores over, one folder for all of them.
+    RunBackup backups;
+
+    // Copies the file before it is stored over; returns the copy's path. Throws Failure.
+    std::u16string backUp(const std::string& path);
 
     void checkRunning() const;
     bool canShow() const { return !office.headless(); }
@@ -70,7 +76,7 @@ public:
                  bool lockedElsewhere);
 
     std::shared_ptr<sheets::Worksheet> worksheet(double index) override;
-    void close(std::optional<bool> saveChanges) override;
+    StoreReport close(std::optional<bool> saveChanges) override;
 
     const std::string& path() const { return path_; }
     // Path or title, for failure details.
@@ -95,7 +101,7 @@ public:
     CellPosition& selection(int sheetPosition) { return selections_[sheetPosition]; }
 
 private:
-    void save();
+    StoreReport save();
     void closeDocument();
 
     std::weak_ptr<Session> session_;
@@ -135,6 +141,11 @@ private:
     Reference<css::sheet::XSpreadsheet> sheet_;
     int position_;
 };
+
+// What the workbook at path holds of the features the office's store is known to change; checked
+// cheaply, without reading the sheets' cells.
+std::vector<StoreReport::Feature> featuresTheStoreChanges(const Reference<css::lang::XComponent>& document,
+                                                          const std::string& path);
 
 // Parts of an address such as "C1": 0-based column and row, or nullopt.
 std::optional<CellPosition> parseCellAddress(const std::u16string& address);
