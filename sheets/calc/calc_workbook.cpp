@@ -192,8 +192,6 @@ StoreReport CalcWorkbook::close(std::optional<bool> saveChanges) {
 
 StoreReport CalcWorkbook::save() {
     if (path_.empty()) {
-        FailureCause causeFailureCause(FailureCause::Kind::NoFile);
-        cause.file = fileName();
         throw Failure("cannot save " + label() + ": it has no file",
                       FailureCause(FailureCause::Kind::NoFile, fileName()));
     }

@@ -5,8 +5,8 @@
 #include <com/sun/star/beans/XPropertySetInfo.hpp>
 #include <com/sun/star/container/XIndexAccess.hpp>
 #include <com/sun/star/container/XNameAccess.hpp>
-#include <com/sun/star/drawing/XDrawPageSupplier.hpp>
-#include <com/sun/star/form/XFormsSupplier.hpp>
+#include <com/sun/star/drawing/XDrawPagesSupplier.hpp>
+#include <com/sun/star/form/XFormsSupplier2.hpp>
 #include <com/sun/star/script/XLibraryContainer.hpp>
 #include <com/sun/star/sheet/XConditionalFormats.hpp>
 #include <com/sun/star/sheet/XDataPilotTablesSupplier.hpp>
@@ -43,13 +43,18 @@ void sheetFeatures(const Reference<css::uno::XInterface>& sheet, std::set<Featur
         (properties->getPropertyValue("ConditionalFormats") >>= formats) && formats.is() &&
         formats->getLength() > 0)
         found.insert(Feature::ConditionalFormats);
-    if (Reference<css::drawing::XDrawPageSupplier> page(sheet, UNO_QUERY); page.is()) {
-        Reference<css::form::XFormsSupplier> forms(page->getDrawPage(), UNO_QUERY);
-        if (forms.is() && forms->hasForms()) {
-            Reference<css::container::XIndexAccess> all(forms->getForms(), UNO_QUERY);
-            if (all.is() && all->getCount() > 0) found.insert(Feature::FormControls);
-        }
+}
+
+// Form controls sit in forms on the sheets' draw pages.
+bool holdsForms(const Reference<css::lang::XComponent>& document) {
+    Reference<css::container::XIndexAccess> pages(
+        Reference<css::drawing::XDrawPagesSupplier>(document, UNO_QUERY_THROW)->getDrawPages(),
+        UNO_QUERY_THROW);
+    for (sal_Int32 i = 0, n = pages->getCount(); i < n; ++i) {
+        Reference<css::form::XFormsSupplier2> forms(pages->getByIndex(i), UNO_QUERY);
+        if (forms.is() && forms->hasForms() && forms->getForms()->hasElements()) return true;
     }
+    return false;
 }
 
 // Basic or VBA modules in any of the document's libraries.
@@ -81,6 +86,7 @@ std::vector<Feature> featuresTheStoreChanges(const Reference<css::lang::XCompone
                                                       UNO_QUERY);
         if (ranges.is() && ranges->hasElements()) found.insert(Feature::Tables);
         if (holdsMacros(properties)) found.insert(Feature::Macros);
+        if (holdsForms(document)) found.insert(Feature::FormControls);
     } catch (const css::uno::Exception& e) {
         // Only the summary misses it; the store itself goes on.
         std::cerr << "pellucor: " << describe("cannot list the features of " + path, e) << '\n';
