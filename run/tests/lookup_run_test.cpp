@@ -161,6 +161,10 @@ TEST(RunFailures, UnderEachPolicy) {
             EXPECT_EQ(t.column(kChild, 3), ignore ? c.ignoredResult : untouched);
             EXPECT_EQ(parts(t.condition), parts(c.after));
             EXPECT_EQ(ignore ? t.window.informative : t.window.detailed, ignore ? c.informative : c.reason);
+            // every skipped step is listed with the same reason
+            if (ignore) {
+                EXPECT_NE(t.window.detailed.find(u"忽略的错误 "), std::u16string::npos);
+            }
         }
     }
 }
@@ -331,6 +335,14 @@ TEST_F(RunTest, IntoAThirdTableAsksAboutSaving) {
                        "insertColumn 1", "setVisible false", "activate", "select A1", "paste",
                        "close parent.xls true", "close child.xls true", "close third.xls ask", "quit"}));
     EXPECT_EQ(window.asked, Texts{u"third.xls"});
+    EXPECT_EQ(window.informative, u"");
+    EXPECT_EQ(
+        window.detailed,
+        u"子表 3 行：得到结果 1 行，没有结果 2 行（父表中没有该键 1 行，父表中没有值符合条件的行 1 行）。\n"
+        u"父表 3 行，没有重复的键。\n"
+        u"结果写入：third.xls，第 1 个工作表，A、B 列。\n"
+        u"已保存：/d/third.xls（由 LibreOffice 保存）\n"
+        u"原文件的备份：/backups/third.xls");
     const Texts expected[] = {{u"000"}, {u"001"}, {u"t1"}, {u"t2"}};
     for (int c = 1; c <= 4; ++c) EXPECT_EQ(column(third, c), expected[c - 1]) << c;
 }
