@@ -467,6 +467,8 @@ int runProgram(const std::string& dir, bool unprivileged) {
         args.insert(args.begin(), {"/usr/sbin/runuser", "-u", "nobody", "--"});
         args[4] = std::filesystem::read_symlink("/proc/self/exe").string();
         env.push_back("HOME=" + dir);
+        // runuser sets HOME to nobody's, which does not exist: the backups go to the case's folder.
+        env.push_back("XDG_DATA_HOME=" + dir + "/data");
     }
     // Everything the child needs is prepared before the fork: after it only exec may be called.
     std::vector<char*> argv, envp;
@@ -566,6 +568,7 @@ TEST(RunProgram, Run) {
     form.findChild<QLineEdit*>(u"Text1"_s)->setText(QString::fromStdString(parent));
     form.findChild<QLineEdit*>(u"Text2"_s)->setText(QString::fromStdString(childBook));
     form.findChild<QLineEdit*>(u"Text5"_s)->setText(QString::fromStdString(childSheet));
+    form.findChild<QComboBox*>(u"Combo5"_s)->setCurrentIndex(1);  // the values are in column B
     MessageBoxes boxes;
     QTimer::singleShot(
         0, [&] { QTest::mouseClick(form.findChild<QPushButton*>(u"Command1"_s), Qt::LeftButton); });
@@ -578,6 +581,7 @@ TEST(RunProgram, Run) {
     ASSERT_EQ(boxes.seen.size(), 1u);
     if (completes) {
         EXPECT_EQ(boxes.seen[0].text, u"操作完成!");
+        EXPECT_EQ(boxes.seen[0].informative, u""_s) << "the result was saved";
     } else {
         EXPECT_EQ(boxes.seen[0].text, u"操作错误，请检查Excel表是否正确或输入参数是否规范！请重新运行软件");
         EXPECT_EQ(boxes.seen[0].title, u"错误提示");

@@ -199,6 +199,7 @@ StoreReport CalcWorkbook::save() {
     try {
         Reference<css::frame::XStorable> storable(document_, UNO_QUERY_THROW);
         if (lockedElsewhere_ || storable->isReadonly()) throw refusedStore(path_);
+        // The file as it is on disk is copied before any store over it; without a copy there is none.
         report.backupPath = session()->backUp(path_);
         report.features = featuresTheStoreChanges(document_, path_);
         // Stores in the format it was loaded from: an .xls stays an .xls.

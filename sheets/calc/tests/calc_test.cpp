@@ -263,9 +263,9 @@ TEST_F(CalcTest, AWorkbookLockedByAnotherOfficeFailsAtItsSave) {
 }
 
 // A store is preceded by a copy of the file as it was, in the run's backup folder; when no copy can
-// be made (the data folder is a file), nothing is stored.
+// be made (the data folder is a file), nothing is stored. The store names the comments it may change.
 TEST_F(CalcTest, AStoreIsPrecededByABackup) {
-    const std::string path = make("kept.xlsx", {{0, "A1", u"x"}});
+    const std::string path = make("kept.xlsx", {{0, "A1", u"x"}, {0, "B2", u"y", {}, u"批注"}});
     const std::string before = bytesOf(path);
     for (const bool copyPossible : {false, true}) {
         SCOPED_TRACE(copyPossible);
@@ -288,7 +288,7 @@ TEST_F(CalcTest, AStoreIsPrecededByABackup) {
         const StoreReport report = book->close(true);
         EXPECT_EQ(report.how, StoreReport::How::ByOffice);
         EXPECT_EQ(report.path, u16(path));
-        EXPECT_TRUE(report.features.empty());
+        EXPECT_EQ(report.features, std::vector{StoreReport::Feature::Comments});
         const std::string copy(report.backupPath.begin(), report.backupPath.end());
         EXPECT_EQ(copy.rfind(dir_.file("data/Pellucor/backups/"), 0), 0u) << copy;
         EXPECT_EQ(bytesOf(copy), before);
