@@ -5,7 +5,6 @@
 #include <cmath>
 #include <cstring>
 #include <string_view>
-#include <unordered_map>
 
 #include "run/key_collection.h"
 
@@ -175,36 +174,31 @@ std::u16string fileNameOf(const std::u16string& path) {
 }
 
 MatchCounts countMatches(const MatchTables& t, const std::vector<std::int32_t>& rows) {
+    const KeyCensus census = keyCensus(t, MatchCounts::kExamples);
     MatchCounts c;
     c.childRows = rows.size();
     c.parentRows = t.parentKeys.size();
-    std::unordered_map<std::u16string_view, std::size_t> seen;  // key -> index into firstRows
-    std::vector<std::vector<std::int32_t>> rowsOfKey;
-    for (std::size_t p = 0; p < t.parentKeys.size(); ++p) {
-        const std::u16string_view key = t.parentKeys[p];
-        if (key.empty()) continue;
-        const auto [it, added] = seen.try_emplace(key, rowsOfKey.size());
-        if (added) rowsOfKey.emplace_back();
-        auto& keyRows = rowsOfKey[it->second];
-        if (keyRows.size() == 1) ++c.duplicateKeys;
-        if (!keyRows.empty()) ++c.duplicateRows;
-        if (keyRows.size() < MatchCounts::kExamples) keyRows.push_back(static_cast<std::int32_t>(p + 1));
-    }
-    for (const auto& [key, i] : seen)
-        if (rowsOfKey[i].size() > 1 && c.examples.size() < MatchCounts::kExamples)
-            c.examples.push_back({std::u16string(key), rowsOfKey[i]});
-    std::sort(c.examples.begin(), c.examples.end(),
-              [](const auto& a, const auto& b) { return a.rows.front() < b.rows.front(); });
+    c.duplicateKeys = census.duplicateKeys;
+    c.duplicateRows = census.duplicateRows;
+    // The rows of the example keys, from their first on: a pass over the parent keys after it.
+    for (const std::int32_t first : census.duplicateFirstRows)
+        c.examples.push_back({t.parentKeys[static_cast<std::size_t>(first)], {}});
+    const std::size_t from = census.duplicateFirstRows.empty()
+                                 ? t.parentKeys.size()
+                                 : static_cast<std::size_t>(census.duplicateFirstRows.front());
+    for (std::size_t p = from; p < t.parentKeys.size(); ++p)
+        for (auto& example : c.examples)
+            if (example.rows.size() < MatchCounts::kExamples && example.key == t.parentKeys[p])
+                example.rows.push_back(static_cast<std::int32_t>(p + 1));
     for (std::size_t r = 0; r < rows.size(); ++r) {
-        const std::u16string_view key = r < t.childKeys.size() ? std::u16string_view(t.childKeys[r]) : u"";
         if (rows[r] != kNoRow) {
             ++c.matched;
             const auto p = static_cast<std::size_t>(rows[r]);
             if (t.childValues.empty() && (p >= t.parentValues.size() || t.parentValues[p].empty()))
                 ++c.matchedEmpty;
-        } else if (key.empty()) {
+        } else if (r >= t.childKeys.size() || t.childKeys[r].empty()) {
             ++c.emptyKey;
-        } else if (!seen.contains(key)) {
+        } else if (!census.inParent[r]) {
             ++c.keyNotInParent;
         } else {
             ++c.noPassingRow;
