@@ -148,8 +148,11 @@ void skippedText(const RunSummary& s, std::u16string& out) {
 void storesText(const RunSummary& s, std::u16string& out) {
     if (s.destination) {
         const Destination& d = *s.destination;
-        out += u"结果写入：" + (d.file.empty() ? std::u16string(u"新工作簿（未保存）") : d.file) + u"，第 " +
-               d.sheet + u" 个工作表，" + d.columns + u" 列。\n";
+        const bool saved = std::any_of(s.stores.begin(), s.stores.end(), [&](const sheets::StoreReport& r) {
+            return r.how != sheets::StoreReport::How::NotStored && fileNameOf(r.path) == d.file;
+        });
+        out += u"结果写入：" + (d.file.empty() ? std::u16string(u"新工作簿") : d.file) + u"，第 " + d.sheet +
+               u" 个工作表，" + d.columns + u" 列" + (saved ? u"。\n" : u"，未保存。\n");
     }
     for (const auto& store : s.stores) {
         if (store.how == sheets::StoreReport::How::NotStored) continue;

@@ -345,6 +345,14 @@ TEST_F(RunTest, IntoAThirdTableAsksAboutSaving) {
         u"原文件的备份：/backups/third.xls");
     const Texts expected[] = {{u"000"}, {u"001"}, {u"t1"}, {u"t2"}};
     for (int c = 1; c <= 4; ++c) EXPECT_EQ(column(third, c), expected[c - 1]) << c;
+
+    FakeRunWindow declined;  // "don't save": the result was written, but not saved
+    declined.answerSave = false;
+    lookupRun(in, condition, declined, office);
+    EXPECT_EQ(column(third, 1), expected[0]);
+    EXPECT_NE(declined.detailed.find(u"结果写入：third.xls，第 1 个工作表，A、B 列，未保存。"),
+              std::u16string::npos);
+    EXPECT_EQ(declined.detailed.find(u"已保存"), std::u16string::npos);
 }
 
 TEST(RunPlacement, ThirdTableNeverChosen) {
