@@ -3,7 +3,6 @@
 #include <utility>
 
 #include <QClipboard>
-#include <QGridLayout>
 #include <QGuiApplication>
 #include <QMessageBox>
 #include <QPushButton>
@@ -42,12 +41,10 @@ void QtRunWindow::showDetailedMessage(const std::u16string& text, const std::u16
     box.setObjectName(u"runMessage"_s);
     box.setInformativeText(QString::fromStdU16String(informative));
     box.setDetailedText(QString::fromStdU16String(detailed));
-    // The box is as wide as its short text; the details need room for a line of a summary.
-    if (auto* grid = qobject_cast<QGridLayout*>(box.layout()); grid && !detailed.empty())
-        grid->addItem(new QSpacerItem(box.fontMetrics().horizontalAdvance(u"中"_s) * 30, 0), grid->rowCount(),
-                      0, 1, grid->columnCount());
-    if (auto* details = box.findChild<QTextEdit*>())
-        details->setMinimumHeight(details->fontMetrics().lineSpacing() * 12);
+    // The box is as wide as its short text; the details need room for the lines of a summary.
+    if (auto* details = box.findChild<QTextEdit*>(); details && !detailed.empty())
+        details->setMinimumSize(details->fontMetrics().horizontalAdvance(u"中"_s) * 30,
+                                details->fontMetrics().lineSpacing() * 12);
     QPushButton* ok = box.addButton(u"确定"_s, QMessageBox::AcceptRole);
     box.setDefaultButton(ok);
     box.setEscapeButton(ok);
