@@ -71,9 +71,9 @@ public:
         Call c(clock_, kContinue);
         return std::make_shared<TimedWorksheet>(inner_->worksheet(index), clock_);
     }
-    void close(std::optional<bool> saveChanges) override {
+    sheets::StoreReport close(std::optional<bool> saveChanges) override {
         Call c(clock_, Phase::Save);
-        inner_->close(saveChanges);
+        return inner_->close(saveChanges);
     }
 
 private:

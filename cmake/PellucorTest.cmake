@@ -14,5 +14,5 @@ function(pellucor_add_test name)
     set(T_TIMEOUT 600)
   endif()
   set_tests_properties(${name} PROPERTIES TIMEOUT ${T_TIMEOUT}
-    ENVIRONMENT "QT_QPA_PLATFORM=offscreen;PELLUCOR_TEST_ARTIFACTS=${PROJECT_BINARY_DIR}/artifacts")
+    ENVIRONMENT "QT_QPA_PLATFORM=offscreen;PELLUCOR_TEST_ARTIFACTS=${PROJECT_BINARY_DIR}/artifacts;XDG_DATA_HOME=${PROJECT_BINARY_DIR}/test-data")
 endfunction()

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "run/error_policy.h"
@@ -33,6 +34,14 @@ struct TableColumns {
     std::vector<std::u16string> values;         // the value cells' texts, which matching compares
     std::vector<sheets::CellValue> valueCells;  // the value cells as they are, for the result
 };
+
+// The step whose key cut got an invalid position, and the one whose condition held a number
+// beyond a 16-bit integer.
+inline constexpr std::string_view kCutKeyStep = "cut the key";
+inline constexpr std::string_view kParseStep = "parse the condition";
+
+// "B7" for column 2 (1-based) and 0-based row 6.
+std::u16string cellName(int column, std::size_t row);
 
 // Fills the keys (and the values, when the source has a value column) for rows 1..rowCount. Each
 // row has a key step (two in mode 3: the trimmed-text holder, then the cut) and a value step; a

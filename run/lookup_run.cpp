@@ -9,6 +9,7 @@
 #include "run/key_collection.h"
 #include "run/key_cut.h"
 #include "run/matching.h"
+#include "run/run_report.h"
 #include "run/vb_text.h"
 
 namespace run {
@@ -29,7 +30,9 @@ struct ConditionRejected {};
 // An object that was never obtained makes every step that uses it fail.
 template <class Pointer>
 auto& deref(const Pointer& p) {
-    if (!p) throw RunError("an object that was never obtained");
+    if (!p)
+        throw sheets::Failure("an object that was never obtained",
+                              sheets::FailureCause(sheets::FailureCause::Kind::NeverObtained));
     return *p;
 }
 
@@ -38,6 +41,7 @@ struct Table {
     std::shared_ptr<sheets::Workbook> book;
     std::shared_ptr<sheets::Worksheet> sheet;
     std::int32_t rowCount = 0;  // a count never obtained stays 0
+    std::u16string name;        // for the user, with the file and the sheet
     int keyColumn = 0;
     std::optional<std::int16_t> mode;
     TableColumns columns;
@@ -74,8 +78,10 @@ public:
             placeResult();
             complete();
         } catch (const RunStopped& stop) {
-            std::cerr << "pellucor: step '" << stop.step << "' failed: " << stop.detail << '\n';
-            window_.showMessage(std::u16string(kFailureText), std::u16string(kFailureTitle));
+            std::cerr << "pellucor: step '" << stop.failure.step << "' failed: " << stop.failure.detail
+                      << '\n';
+            window_.showDetailedMessage(std::u16string(kFailureText), std::u16string(kFailureTitle), u"",
+                                        reasonText(stop.failure));
             // An office that was never shown ends without saving anything when its application
             // object goes away without quit(), so no hidden process keeps the files locked.
             releaseObjects();
@@ -105,6 +111,7 @@ private:
     }
 
     void start() {
+        policy_.setStage(u"启动 LibreOffice");
         step("disable the inputs", [&] {
             window_.setFrameEnabled(false);
             window_.setStartEnabled(false);
@@ -113,7 +120,15 @@ private:
         step("hide the application", [&] { deref(app_).setVisible(false); });
     }
 
+    // "父表（parent.xls，第 1 个工作表）"
+    static std::u16string tableName(std::u16string_view role, const std::u16string& path,
+                                    const std::u16string& sheetNumber) {
+        return std::u16string(role) + u"（" + fileNameOf(path) + u"，第 " + trim(sheetNumber) +
+               u" 个工作表）";
+    }
+
     void openTable(Table& table, const std::u16string& path, const std::u16string& sheetNumber) {
+        policy_.setStage(u"打开" + table.name);
         step("open a workbook", [&] { table.book = deref(app_).open(path); });
         step("take a worksheet", [&] { table.sheet = deref(table.book).worksheet(val(trim(sheetNumber))); });
         step("count the used rows", [&] { table.rowCount = deref(table.sheet).usedRowCount(); });
@@ -131,6 +146,7 @@ private:
     // The table's condition is parsed into the window's KeyCondition and the mode copied at once,
     // since the other table's condition overwrites it.
     void collect(Table& table, int matchKind, const std::u16string& condition, bool withValues) {
+        policy_.setStage(u"读取" + table.name + (withValues ? u"的键和值" : u"的键"));
         KeyRule rule;
         if (matchKind == 1) {
             rule.wholeWord = false;
@@ -156,6 +172,7 @@ private:
     }
 
     void openParentTable() {
+        parent_.name = tableName(u"父表", in_.parentPath, in_.parentSheet);
         openTable(parent_, in_.parentPath, in_.parentSheet);
         step("create the parent arrays", [&] { createArrays(parent_, true); });
         step("take the parent key column", [&] { parent_.keyColumn = in_.parentKeyColumn + 1; });
@@ -164,6 +181,7 @@ private:
     void collectParentKeys() { collect(parent_, in_.parentMatchKind, in_.parentCondition, true); }
 
     void openChildTable(bool withValues) {
+        child_.name = tableName(u"子表", in_.childPath, in_.childSheet);
         openTable(child_, in_.childPath, in_.childSheet);
         step("create the child arrays", [&] { createArrays(child_, withValues); });
         step("take the child key column", [&] { child_.keyColumn = in_.childKeyColumn + 1; });
@@ -177,9 +195,12 @@ private:
 
     void lookupAsResult() {
         openChildTable(false);
+        policy_.setStage(u"查找");
         step("look up the values", [&] {
             const MatchTables t = tables();
-            result_ = resultRows(t, lookupRows(t), Whose::Parent);
+            const auto rows = lookupRows(t);
+            counts_ = countMatches(t, rows);
+            result_ = resultRows(t, rows, Whose::Parent);
         });
     }
 
@@ -187,9 +208,12 @@ private:
         openChildTable(true);
         const ValueTest test = in_.valueTest == 0 ? ValueTest::Agree : ValueTest::Differ;
         const Whose whose = in_.whose == 0 ? Whose::Parent : in_.whose == 1 ? Whose::Child : Whose::Both;
+        policy_.setStage(u"匹配");
         step("match the values", [&] {
             const MatchTables t = tables();
-            result_ = resultRows(t, furtherMatchRows(t, test), whose);
+            const auto rows = furtherMatchRows(t, test);
+            counts_ = countMatches(t, rows);
+            result_ = resultRows(t, rows, whose);
         });
     }
 
@@ -213,62 +237,89 @@ private:
         }
     }
 
+    // "C", or "C、D" for the parent's and the child's values side by side.
+    std::u16string resultColumns(const std::u16string& letter) const {
+        if (in_.whose != 2 || letter.empty()) return letter;
+        const char16_t next = static_cast<char16_t>(letter.back() + 1);
+        return letter + u"、" + (next > u'Z' ? std::u16string(u"AA") : std::u16string(1, next));
+    }
+
     // The clipboard shows the result as text while it is placed, but the sheet takes the cells from
     // the run: each value stays one cell, of its own type and format, whatever it holds.
-    void pasteResult(const std::shared_ptr<sheets::Worksheet>& sheet, const std::u16string& address) {
+    void pasteResult(const std::shared_ptr<sheets::Worksheet>& sheet, const std::u16string& address,
+                     const Destination& where) {
         step("clear the clipboard", [&] { window_.clipboard().clear(); });
         step("put the result on the clipboard", [&] { window_.clipboard().setText(resultText(result_)); });
-        step("select the first cell", [&] { deref(sheet).select(address); });
-        step("paste the result", [&] { deref(sheet).paste(result_); });
+        placementStep("select the first cell", false, where.file, [&] { deref(sheet).select(address); });
+        if (placementStep("paste the result", false, where.file, [&] { deref(sheet).paste(result_); }))
+            destination_ = where;
         step("clear the clipboard", [&] { window_.clipboard().clear(); });
+    }
+
+    // Closes with a save request, recording what became of the file. The parent on its own holds
+    // no result: closing it is no placement step.
+    void closeAndStore(const char* what, const std::shared_ptr<sheets::Workbook>& book,
+                       const std::u16string& path, std::optional<bool> save, bool holdsResult = true) {
+        policy_.setStage(u"保存 " + fileNameOf(path));
+        const auto close = [&] { stores_.push_back(deref(book).close(save)); };
+        holdsResult ? placementStep(what, true, fileNameOf(path), close) : step(what, close);
     }
 
     // A workbook that has two roles is closed once, in the last of them: the parent as the child
     // saves the result once; a child that is the third workbook is asked about like any third one.
     void closeParentAndChild() {
         if (!sameBook(parent_.book, child_.book) && !sameBook(parent_.book, thirdBook_))
-            step("close the parent workbook", [&] { deref(parent_.book).close(true); });
+            closeAndStore("close the parent workbook", parent_.book, in_.parentPath, true, false);
+        // Under a new workbook, the child too holds no result.
         if (!sameBook(child_.book, thirdBook_))
-            step("close the child workbook", [&] { deref(child_.book).close(true); });
+            closeAndStore("close the child workbook", child_.book, in_.childPath, true,
+                          placement() == Placement::IntoChildSheet);
     }
 
     // One empty column, or two for the parent's and the child's values side by side.
-    void insertResultColumns(const std::shared_ptr<sheets::Worksheet>& sheet, int column) {
-        step("insert the result columns", [&] {
+    void insertResultColumns(const std::shared_ptr<sheets::Worksheet>& sheet, int column,
+                             const std::u16string& file) {
+        placementStep("insert the result columns", false, file, [&] {
             deref(sheet).insertColumn(column);
             if (in_.whose == 2) deref(sheet).insertColumn(column);
         });
     }
 
     void intoChildSheet() {
-        insertResultColumns(child_.sheet, in_.childTargetColumn + 1);
+        const Destination where{fileNameOf(in_.childPath), trim(in_.childSheet),
+                                resultColumns(in_.childTargetLetter)};
+        policy_.setStage(u"写入结果到" + child_.name);
+        insertResultColumns(child_.sheet, in_.childTargetColumn + 1, where.file);
         step("hide the application", [&] { deref(app_).setVisible(false); });
         step("activate the child sheet", [&] { deref(child_.sheet).activate(); });
-        pasteResult(child_.sheet, in_.childTargetLetter + u"1");
+        pasteResult(child_.sheet, in_.childTargetLetter + u"1", where);
         closeParentAndChild();
         step("quit the application", [&] { deref(app_).quit(); });
     }
 
     // The office stays running and visible with the new, unsaved workbook.
     void intoNewWorkbook() {
+        policy_.setStage(u"写入结果到新工作簿");
         step("show the application", [&] { deref(app_).setVisible(true); });
         step("add a workbook", [&] { deref(app_).add(); });
         step("take the new sheet", [&] { targetSheet_ = deref(app_).activeWorksheet(1); });
-        pasteResult(targetSheet_, u"A1");
+        pasteResult(targetSheet_, u"A1", {u"", u"1", resultColumns(u"A")});
         closeParentAndChild();
     }
 
     void intoThirdTable() {
+        const Destination where{fileNameOf(in_.thirdPath), u"1", resultColumns(in_.thirdTargetLetter)};
+        policy_.setStage(u"写入结果到第三个工作簿（" + where.file + u"，第 1 个工作表）");
         step("open the third workbook", [&] { thirdBook_ = deref(app_).open(in_.thirdPath); });
         step("take the third sheet", [&] { targetSheet_ = deref(thirdBook_).worksheet(1); });
         step("show the application", [&] { deref(app_).setVisible(true); });
-        insertResultColumns(targetSheet_, in_.thirdTargetColumn + 1);
+        insertResultColumns(targetSheet_, in_.thirdTargetColumn + 1, where.file);
         step("hide the application", [&] { deref(app_).setVisible(false); });
         step("activate the third sheet", [&] { deref(targetSheet_).activate(); });
-        pasteResult(targetSheet_, in_.thirdTargetLetter + u"1");
+        pasteResult(targetSheet_, in_.thirdTargetLetter + u"1", where);
         closeParentAndChild();
         // No save choice: the user is asked about a changed third table.
-        step("close the third workbook", [&] { deref(thirdBook_).close(); });
+        closeAndStore("close the third workbook", thirdBook_, in_.thirdPath, std::nullopt);
         step("quit the application", [&] { deref(app_).quit(); });
     }
 
@@ -278,11 +329,17 @@ private:
         result_ = {};
     }
 
+    RunSummary summary() const {
+        return {counts_, policy_.skipped(), policy_.skippedCount(), destination_, stores_, notPlaced_};
+    }
+
     void complete() {
+        const RunSummary done = summary();
         releaseArrays();
         window_.setFrameEnabled(true);
         window_.setStartEnabled(true);
-        message(kDoneText, kDoneTitle);
+        window_.showDetailedMessage(std::u16string(kDoneText), std::u16string(kDoneTitle),
+                                    informativeText(done), summaryText(done));
         releaseObjects();
     }
 
@@ -317,8 +374,18 @@ private:
     }
 
     template <class Action>
-    void step(const char* what, Action&& action) {
-        policy_.step(what, std::forward<Action>(action));
+    bool step(const char* what, Action&& action) {
+        return policy_.step(what, std::forward<Action>(action));
+    }
+
+    // A step without which the result is not written or not saved: the first such failure is what
+    // the completion tells first.
+    template <class Action>
+    bool placementStep(const char* what, bool saving, const std::u16string& file, Action&& action) {
+        if (step(what, std::forward<Action>(action))) return true;
+        if (!notPlaced_)
+            notPlaced_ = NotPlaced{saving, file, policy_.lastSkipped(), policy_.lastOwnFailure()};
+        return false;
     }
 
     const RunInputs& in_;
@@ -334,6 +401,11 @@ private:
     std::shared_ptr<sheets::Worksheet> targetSheet_;
     std::u16string holder_;  // mode 3: the last trimmed key text, kept across rows and tables
     sheets::CellRows result_;
+
+    std::optional<MatchCounts> counts_;
+    std::optional<Destination> destination_;
+    std::vector<sheets::StoreReport> stores_;
+    std::optional<NotPlaced> notPlaced_;
 };
 
 }  // namespace

@@ -190,6 +190,34 @@ std::vector<std::int32_t> furtherMatchRows(const MatchTables& t, ValueTest test)
     return rows;
 }
 
+KeyCensus keyCensus(const MatchTables& t, std::size_t examples) {
+    KeyCensus census;
+    RowIndex index(t.parentKeys.size());
+    const auto keyHash = [](std::span<const std::u16string> keys) {
+        return [keys](std::size_t i) { return hashText(keys[i]); };
+    };
+    inBatches(t.parentKeys.size(), index, keyHash(t.parentKeys), [&](std::size_t p, std::uint64_t h) {
+        const std::u16string_view key = t.parentKeys[p];
+        if (key.empty()) return;
+        auto& s = index.slot(h, key, kAny);
+        if (s.first == kNoRow) {
+            s.first = static_cast<std::int32_t>(p);
+            return;
+        }
+        ++census.duplicateRows;
+        if (s.second != kNoRow) return;
+        s.second = static_cast<std::int32_t>(p);
+        ++census.duplicateKeys;
+        if (census.duplicateFirstRows.size() < examples) census.duplicateFirstRows.push_back(s.first);
+    });
+    census.inParent.assign(t.childKeys.size(), false);
+    inBatches(t.childKeys.size(), index, keyHash(t.childKeys), [&](std::size_t c, std::uint64_t h) {
+        const std::u16string_view key = t.childKeys[c];
+        census.inParent[c] = !key.empty() && index.find(h, key, kAny) != nullptr;
+    });
+    return census;
+}
+
 sheets::CellRows resultRows(const MatchTables& t, const std::vector<std::int32_t>& rows, Whose whose) {
     const auto cellAt = [](std::span<const sheets::CellValue> cells, std::size_t i) {
         return i < cells.size() ? cells[i] : sheets::CellValue();

@@ -32,6 +32,17 @@ constexpr std::int32_t kNoRow = -1;
 std::vector<std::int32_t> lookupRows(const MatchTables& tables);
 std::vector<std::int32_t> furtherMatchRows(const MatchTables& tables, ValueTest test);
 
+// What counting a run's rows needs beyond the chosen ones, through the same kind of index: whether
+// each child key is among the parent keys, and the parent keys of more than one row, with the
+// 0-based first rows of the first few of them.
+struct KeyCensus {
+    std::vector<bool> inParent;
+    std::size_t duplicateKeys = 0;
+    std::size_t duplicateRows = 0;  // rows after the first of their key
+    std::vector<std::int32_t> duplicateFirstRows;
+};
+KeyCensus keyCensus(const MatchTables& tables, std::size_t examples);
+
 // One row per child row: the value cell of the chosen parent row (Parent), the child's own (Child)
 // or both (Both, two cells wide); empty cells where no parent row was chosen.
 sheets::CellRows resultRows(const MatchTables& tables, const std::vector<std::int32_t>& rows, Whose whose);

@@ -14,6 +14,14 @@ public:
     virtual sheets::Clipboard& clipboard() = 0;
     // A modal box with the exclamation icon and one OK button.
     virtual void showMessage(const std::u16string& text, const std::u16string& title) = 0;
+    // The same box with an informative text under its text and a detailed text the user can unfold;
+    // either may be empty.
+    virtual void showDetailedMessage(const std::u16string& text, const std::u16string& title,
+                                     const std::u16string& informative, const std::u16string& detailed) {
+        (void)informative;
+        (void)detailed;
+        showMessage(text, title);
+    }
     virtual void setFrameEnabled(bool enabled) = 0;  // Frame1
     virtual void setStartEnabled(bool enabled) = 0;  // Command1
     // Ends the program as soon as the run has returned.

@@ -31,6 +31,22 @@ public:
     virtual void paste(const CellRows& rows) = 0;
 };
 
+// What closing a workbook did with its file, for the run's summary.
+struct StoreReport {
+    enum class How { NotStored, InPlace, ByOffice };
+    // What a workbook can hold that the office's store is known to change.
+    enum class Feature { PivotTables, Tables, ConditionalFormats, Charts, Comments, Macros, FormControls };
+
+    How how = How::NotStored;
+    std::u16string path;
+    std::u16string backupPath;  // the copy of the file made before the store
+    // Stored by the office: the features it changes that the workbook holds, as far as they are
+    // checked for.
+    std::vector<Feature> features;
+    // An .xlsx or .xlsm stored by the office: why its package could not take the change in place.
+    std::u16string notInPlaceBecause;
+};
+
 class Workbook {
 public:
     virtual ~Workbook() = default;
@@ -39,7 +55,8 @@ public:
     virtual std::shared_ptr<Worksheet> worksheet(double index) = 0;
     // saveChanges true: save when changed, in the file's own format, then close.
     // saveChanges false: close without saving. No choice: a changed workbook asks the user.
-    virtual void close(std::optional<bool> saveChanges = std::nullopt) = 0;
+    // A file is backed up before it is stored over; when the backup fails nothing is stored.
+    virtual StoreReport close(std::optional<bool> saveChanges = std::nullopt) = 0;
 };
 
 class Application {

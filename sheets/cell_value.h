@@ -27,12 +27,18 @@ public:
     // serial: days since 1899-12-30, the fraction being the time of day
     static CellValue date(double serial) { return CellValue(Kind::Date, serial); }
     static CellValue boolean(bool b) { return CellValue(Kind::Boolean, b ? 1.0 : 0.0); }
-    static CellValue error() { return CellValue(Kind::Error, 0.0); }
+    // name: the error value as the office shows it ("#DIV/0!", "Err:502"); empty when not known.
+    static CellValue error(std::u16string name = {}) {
+        CellValue v(std::move(name));
+        v.kind_ = Kind::Error;
+        return v;
+    }
 
     Kind kind() const { return kind_; }
     bool isError() const { return kind_ == Kind::Error; }
     double numberValue() const { return std::get<double>(value_); }
     const std::u16string& textValue() const { return std::get<std::u16string>(value_); }
+    const std::u16string& errorName() const { return textValue(); }
 
     // The text the run works with: "" for empty, the general number form, "yyyy/M/d[ H:mm:ss]" or
     // "H:mm:ss" for dates, "True"/"False", text as it is. An error value has no text: throws Failure.

@@ -2,14 +2,53 @@
 
 #include <stdexcept>
 #include <string>
+#include <utility>
 
 namespace sheets {
 
+// Why an operation could not be carried out, in terms the user can act on; the run turns it into
+// its own words. Fields that do not apply to a kind stay empty.
+struct FailureCause {
+    enum class Kind {
+        Unknown,
+        FileMissing,    // file
+        NotAWorkbook,   // file (also an empty file)
+        NoSuchSheet,    // file, sheetCount, sheetPosition
+        ErrorValue,     // cell, errorValue ("#DIV/0!")
+        LockedByUser,   // file, user, since
+        ReadOnly,       // file
+        NoSpace,        // file
+        NoPermission,   // file
+        NoFile,         // a new workbook that has no file to be saved in
+        BackupFailed,   // file, systemError: why the copy could not be made
+        NeverObtained,  // an object an earlier step did not obtain
+    };
+    FailureCause() = default;
+    explicit FailureCause(Kind k, std::u16string fileName = {}) : kind(k), file(std::move(fileName)) {}
+
+    Kind kind = Kind::Unknown;
+    std::u16string file;  // the file's name without its folder
+    int sheetCount = 0;
+    double sheetPosition = 0;
+    std::u16string cell;  // "B7"
+    std::u16string errorValue;
+    std::u16string user;
+    std::u16string since;
+    int systemError = 0;  // errno of a file operation, 0 when none
+};
+
 // A spreadsheet operation that could not be carried out. what() is a detail for standard error;
-// the user only ever sees the run's own message.
+// cause() is what the user is told.
 class Failure : public std::runtime_error {
 public:
     using std::runtime_error::runtime_error;
+    Failure(const std::string& detail, FailureCause cause)
+        : std::runtime_error(detail), cause_(std::move(cause)) {}
+
+    const FailureCause& cause() const { return cause_; }
+
+private:
+    FailureCause cause_;
 };
 
 }  // namespace sheets

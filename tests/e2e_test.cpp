@@ -64,6 +64,7 @@ public:
     struct Box {
         QString name, title, text;
         QMessageBox::Icon icon;
+        QString informative, detailed;
     };
 
     explicit MessageBoxes(bool saveThirdTable = true) : save_(saveThirdTable) {
@@ -76,7 +77,8 @@ private:
     void answer() {
         auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
         if (!box || !box->isVisible()) return;
-        seen.push_back({box->objectName(), box->windowTitle(), box->text(), box->icon()});
+        seen.push_back({box->objectName(), box->windowTitle(), box->text(), box->icon(),
+                        box->informativeText(), box->detailedText()});
         const QString wanted =
             box->objectName() == u"saveQuestion"_s ? (save_ ? u"保存"_s : u"不保存"_s) : u"确定"_s;
         for (QAbstractButton* b : box->buttons())
@@ -411,13 +413,38 @@ TEST_F(EndToEnd, OneFileInTwoRoles) {
     EXPECT_EQ(Office::get().column(childBook, 1), (Texts{u"000", u"", u"222"}));
 }
 
-TEST_F(EndToEnd, IgnoringErrorsCompletesPastErrorCells) {
+// Error cells are skipped and named in the details, with the backup of the child as it was; a
+// child locked by another office is not saved, and the completion says so first.
+TEST_F(EndToEnd, IgnoringErrorsCompletesPastErrorCellsAndSaysWhatWasNotSaved) {
     tables({{u"A01", Formula{"=1/0"}}, {Formula{"=NA()"}, u"x"}, {u"A03", u"222"}},
            {{u"A01"}, {Formula{"=1/0"}}, {u"A03"}});
     child<QCheckBox>("Check1")->setChecked(true);
-    expectCompleted(start());
+    const std::string childBytes = sheets::calc::testing::bytesOf(childBook);
+    auto boxes = start();
+    expectCompleted(boxes);
     expectOfficeGone();
     EXPECT_EQ(Office::get().column(childBook, 1), (Texts{u"", u"", u"222"}));
+    const QString details = boxes.back().detailed;
+    EXPECT_EQ(boxes.back().informative, u""_s);
+    for (const QString& part :
+         {u"忽略的错误 3 处："_s, u"单元格 B1 的值是错误值 #DIV/0!"_s, u"单元格 A2 的值是错误值 #N/A"_s,
+          u"结果写入：子表.xls，第 1 个工作表，A 列。"_s})
+        EXPECT_TRUE(details.contains(part)) << details.toStdString();
+    const QString backup = details.section(u"原文件的备份："_s, 1).section(u'\n', 0, 0);
+    EXPECT_EQ(sheets::calc::testing::bytesOf(backup.toStdString()), childBytes) << backup.toStdString();
+
+    // No permission check stops root: a lock of another office does.
+    tables(kParent, kChild);
+    const std::string lockedBytes = sheets::calc::testing::bytesOf(childBook);
+    sheets::calc::testing::FakeDesktop holderDesktop;
+    auto holder = sheets::calc::CalcApplicationFactory({.forceHeadless = true}).create(holderDesktop);
+    holder->open(u16(childBook));
+    boxes = start();
+    holder->quit();
+    expectCompleted(boxes);
+    EXPECT_TRUE(boxes.back().informative.startsWith(u"结果未能保存到 子表.xls：文件已被 "_s))
+        << boxes.back().informative.toStdString();
+    EXPECT_EQ(sheets::calc::testing::bytesOf(childBook), lockedBytes);
 }
 
 // A run in a program of its own: this test's binary again, with only RunProgram.Run and a folder
@@ -440,6 +467,8 @@ int runProgram(const std::string& dir, bool unprivileged) {
         args.insert(args.begin(), {"/usr/sbin/runuser", "-u", "nobody", "--"});
         args[4] = std::filesystem::read_symlink("/proc/self/exe").string();
         env.push_back("HOME=" + dir);
+        // runuser sets HOME to nobody's, which does not exist: the backups go to the case's folder.
+        env.push_back("XDG_DATA_HOME=" + dir + "/data");
     }
     // Everything the child needs is prepared before the fork: after it only exec may be called.
     std::vector<char*> argv, envp;
@@ -552,6 +581,7 @@ TEST(RunProgram, Run) {
     ASSERT_EQ(boxes.seen.size(), 1u);
     if (completes) {
         EXPECT_EQ(boxes.seen[0].text, u"操作完成!");
+        EXPECT_EQ(boxes.seen[0].informative, u""_s) << "the result was saved";
     } else {
         EXPECT_EQ(boxes.seen[0].text, u"操作错误，请检查Excel表是否正确或输入参数是否规范！请重新运行软件");
         EXPECT_EQ(boxes.seen[0].title, u"错误提示");

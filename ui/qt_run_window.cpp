@@ -6,6 +6,7 @@
 #include <QGuiApplication>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QTextEdit>
 #include <QWidget>
 
 using namespace Qt::StringLiterals;
@@ -28,9 +29,22 @@ QtRunWindow::QtRunWindow(QWidget& window, QWidget& frame, QWidget& start)
     : window_(window), frame_(frame), start_(start) {}
 
 void QtRunWindow::showMessage(const std::u16string& text, const std::u16string& title) {
+    showDetailedMessage(text, title, {}, {});
+}
+
+// Qt's box shows its own "显示详细信息..." button for a detailed text; the one OK button stays the
+// box's only answer.
+void QtRunWindow::showDetailedMessage(const std::u16string& text, const std::u16string& title,
+                                      const std::u16string& informative, const std::u16string& detailed) {
     QMessageBox box(QMessageBox::Warning, QString::fromStdU16String(title), QString::fromStdU16String(text),
                     QMessageBox::NoButton, &window_);
     box.setObjectName(u"runMessage"_s);
+    box.setInformativeText(QString::fromStdU16String(informative));
+    box.setDetailedText(QString::fromStdU16String(detailed));
+    // The box is as wide as its short text; the details need room for the lines of a summary.
+    if (auto* details = box.findChild<QTextEdit*>(); details && !detailed.empty())
+        details->setMinimumSize(details->fontMetrics().horizontalAdvance(u"中"_s) * 30,
+                                details->fontMetrics().lineSpacing() * 12);
     QPushButton* ok = box.addButton(u"确定"_s, QMessageBox::AcceptRole);
     box.setDefaultButton(ok);
     box.setEscapeButton(ok);

@@ -26,6 +26,8 @@ public:
     sheets::Clipboard& clipboard() override { return clipboard_; }
     bool askSaveChanges(const std::u16string& fileName) override;
     void showMessage(const std::u16string& text, const std::u16string& title) override;
+    void showDetailedMessage(const std::u16string& text, const std::u16string& title,
+                             const std::u16string& informative, const std::u16string& detailed) override;
     void setFrameEnabled(bool enabled) override;
     void setStartEnabled(bool enabled) override;
     void endProgram() override { endRequested_ = true; }

@@ -1,3 +1,4 @@
+#include <cerrno>
 #include <tuple>
 
 #include "run/key_collection.h"
@@ -38,38 +39,83 @@ TEST_F(RunTest, InputChecksComeFirstInTheirOrder) {
     expectCompleted();
 }
 
+sheets::FailureCause cause(sheets::FailureCause::Kind kind, std::u16string file = u"child.xls") {
+    return sheets::FailureCause(kind, std::move(file));
+}
+
 // Each kind of failure under both policies: StopOnError ends the program at once and leaves the
-// child file as it was, IgnoreErrors skips the step and completes with what is left.
+// child file as it was, its box giving the reason; IgnoreErrors skips the step and completes with
+// what is left, saying first when the result was not written or not saved.
 TEST(RunFailures, UnderEachPolicy) {
+    using Kind = sheets::FailureCause::Kind;
     struct Case {
         const char* name;
         void (*setUp)(RunSetup&);
-        Texts ignoredResult;  // column C of the child under IgnoreErrors
+        Texts ignoredResult;         // column C of the child under IgnoreErrors
+        std::u16string reason;       // the error box's details under StopOnError
+        std::u16string informative;  // the completion's under IgnoreErrors
         KeyCondition after{};
     };
     const Texts untouched{u"111", u"222", u"333"};
+    const std::u16string parentKeys = u"步骤：读取父表（parent.xls，第 1 个工作表）的键和值\n原因：";
+    const std::u16string saving = u"步骤：保存 child.xls\n原因：";
+    const std::u16string locked = u"文件已被 张三 自 07.12.2026 02:16 起锁定，请先在其他程序中关闭它";
     const Case cases[] = {
-        {"missing parent", [](RunSetup& t) { t.in.parentPath = u"/d/none.xls"; }, {}},
-        {"missing child", [](RunSetup& t) { t.in.childPath = u"/d/none.xls"; }, untouched},
-        {"parent sheet 0", [](RunSetup& t) { t.in.parentSheet = u"0"; }, {}},
-        {"parent sheet beyond the last", [](RunSetup& t) { t.in.parentSheet = u"2"; }, {}},
-        {"no application", [](RunSetup& t) { t.office.fail("create"); }, untouched},
+        {"missing parent",
+         [](RunSetup& t) { t.in.parentPath = u"/d/none.xls"; },
+         {},
+         u"步骤：打开父表（none.xls，第 1 个工作表）\n原因：文件不存在",
+         u""},
+        {"missing child", [](RunSetup& t) { t.in.childPath = u"/d/none.xls"; }, untouched,
+         u"步骤：打开子表（none.xls，第 1 个工作表）\n原因：文件不存在",
+         u"结果未能写入 none.xls：文件不存在"},
+        {"parent sheet 0",
+         [](RunSetup& t) { t.in.parentSheet = u"0"; },
+         {},
+         u"步骤：打开父表（parent.xls，第 0 个工作表）\n原因：工作簿只有 1 个工作表，没有第 0 个",
+         u""},
+        {"child sheet beyond the last", [](RunSetup& t) { t.in.childSheet = u" 5 "; }, untouched,
+         u"步骤：打开子表（child.xls，第 5 个工作表）\n原因：工作簿只有 1 个工作表，没有第 5 个",
+         u"结果未能写入 child.xls：工作簿只有 1 个工作表，没有第 5 个"},
+        {"not a workbook",
+         [](RunSetup& t) {
+             t.office.fail("open /d/parent.xls", 0, cause(Kind::NotAWorkbook, u"parent.xls"));
+         },
+         {},
+         u"步骤：打开父表（parent.xls，第 1 "
+         u"个工作表）\n原因：不是有效的工作簿（文件为空，或内容与扩展名不符）",
+         u""},
+        {"no application", [](RunSetup& t) { t.office.fail("create"); }, untouched,
+         u"步骤：启动 LibreOffice\n原因：原因不明（技术细节：injected failure: create）",
+         u"结果未能写入 child.xls：原因不明（技术细节：injected failure: create）"},
         {"parent key error cell",
-         [](RunSetup& t) { t.sheetOnDisk(kParent).set(1, 1, sheets::CellValue::error()); },
-         {u"", u"", u"222"}},
+         [](RunSetup& t) { t.sheetOnDisk(kParent).set(1, 1, sheets::CellValue::error(u"#DIV/0!")); },
+         {u"", u"", u"222"},
+         parentKeys + u"单元格 A1 的值是错误值 #DIV/0!，无法转为文本",
+         u""},
         {"parent value error cell",
          [](RunSetup& t) { t.sheetOnDisk(kParent).set(3, 2, sheets::CellValue::error()); },
-         {u"000"}},
-        {"child key block read", [](RunSetup& t) { t.office.fail("column 1", 2); }, {}},
-        {"parent value block read", [](RunSetup& t) { t.office.fail("column 2"); }, {}},
+         {u"000"},
+         parentKeys + u"单元格 B3 的值是错误值，无法转为文本",
+         u""},
+        {"child key block read",
+         [](RunSetup& t) { t.office.fail("column 1", 2); },
+         {},
+         u"步骤：读取子表（child.xls，第 1 个工作表）的键\n原因：原因不明（技术细节：injected failure: "
+         u"column 1 3）",
+         u""},
         {"negative length",
          [](RunSetup& t) { t.in.parentMatchKind = 1, t.in.parentCondition = u"*-3"; },
          {},
+         parentKeys + u"单元格 A1 按条件截取键时长度为负或起始位置小于 1",
+         u"",
          {std::int16_t{1}, -3, 0}},
         // the mode is stored before the length overflows; keys cut by length 0 match nothing
         {"overflow",
          [](RunSetup& t) { t.in.parentMatchKind = 1, t.in.parentCondition = u"40000*"; },
          {},
+         parentKeys + u"条件中的数字超出 -32768 到 32767 的范围",
+         u"",
          {std::int16_t{2}, 0, 0}},
         {"mode 3 on short text",
          [](RunSetup& t) {
@@ -79,7 +125,30 @@ TEST(RunFailures, UnderEachPolicy) {
              t.put(kChild, {{u"A01y", u"", u"111"}, {u"B01y", u"", u"222"}, {u"A03y", u"", u"333"}});
          },
          {u"000"},
+         parentKeys + u"单元格 A3 按条件截取键时长度为负或起始位置小于 1",
+         u"",
          {std::int16_t{3}, 3, 1}},
+        {"child locked",
+         [](RunSetup& t) {
+             auto c = cause(Kind::LockedByUser);
+             c.user = u"张三", c.since = u"07.12.2026 02:16";
+             t.office.fail("close child.xls", 0, c);
+         },
+         untouched, saving + locked, u"结果未能保存到 child.xls：" + locked},
+        {"child read-only", [](RunSetup& t) { t.office.fail("close child.xls", 0, cause(Kind::ReadOnly)); },
+         untouched, saving + u"文件只读", u"结果未能保存到 child.xls：文件只读"},
+        {"disk full", [](RunSetup& t) { t.office.fail("close child.xls", 0, cause(Kind::NoSpace)); },
+         untouched, saving + u"磁盘空间不足", u"结果未能保存到 child.xls：磁盘空间不足"},
+        {"no permission", [](RunSetup& t) { t.office.fail("close child.xls", 0, cause(Kind::NoPermission)); },
+         untouched, saving + u"权限不足", u"结果未能保存到 child.xls：权限不足"},
+        {"backup failed",
+         [](RunSetup& t) {
+             auto c = cause(Kind::BackupFailed);
+             c.systemError = ENOSPC;
+             t.office.fail("backup child.xls", 0, c);
+         },
+         untouched, saving + u"无法先备份该文件（磁盘空间不足），为保护原文件未保存",
+         u"结果未能保存到 child.xls：无法先备份该文件（磁盘空间不足），为保护原文件未保存"},
     };
     for (const bool ignore : {false, true}) {
         for (const auto& c : cases) {
@@ -91,6 +160,11 @@ TEST(RunFailures, UnderEachPolicy) {
             t.expectOutcome(ignore);
             EXPECT_EQ(t.column(kChild, 3), ignore ? c.ignoredResult : untouched);
             EXPECT_EQ(parts(t.condition), parts(c.after));
+            EXPECT_EQ(ignore ? t.window.informative : t.window.detailed, ignore ? c.informative : c.reason);
+            // every skipped step is listed with the same reason
+            if (ignore) {
+                EXPECT_NE(t.window.detailed.find(u"忽略的错误 "), std::u16string::npos);
+            }
         }
     }
 }
@@ -261,8 +335,24 @@ TEST_F(RunTest, IntoAThirdTableAsksAboutSaving) {
                        "insertColumn 1", "setVisible false", "activate", "select A1", "paste",
                        "close parent.xls true", "close child.xls true", "close third.xls ask", "quit"}));
     EXPECT_EQ(window.asked, Texts{u"third.xls"});
+    EXPECT_EQ(window.informative, u"");
+    EXPECT_EQ(
+        window.detailed,
+        u"子表 3 行：得到结果 1 行，没有结果 2 行（父表中没有该键 1 行，父表中没有值符合条件的行 1 行）。\n"
+        u"父表 3 行，没有重复的键。\n"
+        u"结果写入：third.xls，第 1 个工作表，A、B 列。\n"
+        u"已保存：/d/third.xls（由 LibreOffice 保存）\n"
+        u"原文件的备份：/backups/third.xls");
     const Texts expected[] = {{u"000"}, {u"001"}, {u"t1"}, {u"t2"}};
     for (int c = 1; c <= 4; ++c) EXPECT_EQ(column(third, c), expected[c - 1]) << c;
+
+    FakeRunWindow declined;  // "don't save": the result was written, but not saved
+    declined.answerSave = false;
+    lookupRun(in, condition, declined, office);
+    EXPECT_EQ(column(third, 1), expected[0]);
+    EXPECT_NE(declined.detailed.find(u"结果写入：third.xls，第 1 个工作表，A、B 列，未保存。"),
+              std::u16string::npos);
+    EXPECT_EQ(declined.detailed.find(u"已保存"), std::u16string::npos);
 }
 
 TEST(RunPlacement, ThirdTableNeverChosen) {

@@ -2,7 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <random>
+#include <tuple>
+
+#include "run/run_report.h"
 
 namespace run {
 namespace {
@@ -64,6 +68,43 @@ TEST(Matching, FurtherMatching) {
         const MatchTables t{c.parentKeys, c.parentValues, c.childKeys, c.childValues, {}, {}};
         EXPECT_EQ(result(t, furtherMatchRows(t, c.test), c.whose), c.text) << i;
     }
+}
+
+// How the child rows fared by each way of matching, over one pair of tables: duplicate parent keys
+// (the first row counts), an empty child key, a key the parent lacks, an empty parent value.
+TEST(Matching, CountsOfEachWay) {
+    const Column pk{u"A", u"B", u"A", u"", u"C", u"B", u"A"}, pv{u"1", u"2", u"1x", u"9", u"", u"2", u"3"};
+    const Column ck{u"A", u"B", u"", u"D", u"C", u"A"}, cv{u"1", u"5", u"x", u"y", u"7", u"3"};
+    using Counts = std::tuple<std::size_t, std::size_t, std::size_t, std::size_t, std::size_t>;
+    const std::pair<std::optional<ValueTest>, Counts> cases[] = {
+        // matched (of them with an empty value), empty key, not in the parent, no row passing
+        {std::nullopt, {4, 1, 1, 1, 0}},
+        {ValueTest::Agree, {2, 0, 1, 1, 2}},
+        {ValueTest::Differ, {3, 0, 1, 1, 1}},
+    };
+    const Column lookupHasNone;
+    for (const auto& [test, expected] : cases) {
+        const MatchTables t{pk, pv, ck, test ? cv : lookupHasNone, {}, {}};
+        const MatchCounts c = countMatches(t, test ? furtherMatchRows(t, *test) : lookupRows(t));
+        EXPECT_EQ(Counts(c.matched, c.matchedEmpty, c.emptyKey, c.keyNotInParent, c.noPassingRow), expected);
+        EXPECT_EQ(std::tuple(c.childRows, c.parentRows, c.duplicateKeys, c.duplicateRows),
+                  std::tuple(6u, 7u, 2u, 3u));
+        ASSERT_EQ(c.examples.size(), 2u);
+        EXPECT_EQ(c.examples[0].key + c.examples[1].key, u"AB");
+        EXPECT_EQ(c.examples[0].rows, (std::vector<std::int32_t>{1, 3, 7}));
+        EXPECT_EQ(c.examples[1].rows, (std::vector<std::int32_t>{2, 6}));
+    }
+    EXPECT_EQ(summaryText({countMatches({pk, pv, ck, {}, {}, {}}, lookupRows({pk, pv, ck, {}, {}, {}})),
+                           {},
+                           0,
+                           std::nullopt,
+                           {},
+                           std::nullopt}),
+              u"子表 6 行：得到结果 4 行（其中 1 行父表的值为空），没有结果 2 行（键为空 1 "
+              u"行，父表中没有该键 1 行）。\n"
+              u"父表 7 行：2 个键出现多次，多出 3 行（匹配时取最先出现的一行），例如：\n"
+              u"  A：第 1、3、7 行\n"
+              u"  B：第 2、6 行");
 }
 
 // The index must choose exactly the rows a top-down scan chooses.

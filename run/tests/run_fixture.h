@@ -19,12 +19,20 @@ struct Message {
     bool operator==(const Message&) const = default;
 };
 
-// Records what a run does to the window; every question about saving is answered "save".
+// Records what a run does to the window; every question about saving is answered alike, "save" unless
+// told otherwise.
 class FakeRunWindow : public RunWindow {
 public:
     void showMessage(const std::u16string& text, const std::u16string& title) override {
+        showDetailedMessage(text, title, {}, {});
+    }
+    void showDetailedMessage(const std::u16string& text, const std::u16string& title,
+                             const std::u16string& informativeText,
+                             const std::u16string& detailedText) override {
         messages.push_back({text, title});
         events.push_back("message");
+        informative = informativeText;
+        detailed = detailedText;
     }
     void setFrameEnabled(bool on) override { events.push_back(on ? "Frame1 on" : "Frame1 off"); }
     void setStartEnabled(bool on) override { events.push_back(on ? "Command1 on" : "Command1 off"); }
@@ -38,12 +46,14 @@ public:
     sheets::Clipboard& clipboard() override { return clip; }
     bool askSaveChanges(const std::u16string& fileName) override {
         asked.push_back(fileName);
-        return true;
+        return answerSave;
     }
 
     std::vector<Message> messages;
+    std::u16string informative, detailed;  // of the last message
     Log events;
     Texts asked;
+    bool answerSave = true;
     memory::MemoryClipboard clip;
     const memory::Office* office = nullptr;
 };

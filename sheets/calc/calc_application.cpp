@@ -68,16 +68,17 @@ bool keepsViewOnlyWhenShown(const OUString& url) {
 // The canonical absolute path of a readable regular file, or a Failure saying why there is none.
 std::string existingFile(const std::u16string& given) {
     const std::string path = utf8(given);
-    if (path.empty()) throw Failure("cannot open a workbook: the path is empty");
+    const auto fail = [&](const std::string& why, FailureCause::Kind kind) {
+        return Failure("cannot open workbook " + path + ": " + why, causeAbout(kind, path));
+    };
+    if (path.empty()) throw fail("the path is empty", FailureCause::Kind::FileMissing);
     char resolved[PATH_MAX];
-    if (!::realpath(path.c_str(), resolved))
-        throw Failure("cannot open workbook " + path + ": " + std::strerror(errno));
+    if (!::realpath(path.c_str(), resolved)) throw fail(std::strerror(errno), causeOfErrno(errno));
     struct stat st {};
     if (::stat(resolved, &st) != 0 || !S_ISREG(st.st_mode))
-        throw Failure("cannot open workbook " + path + ": not a regular file");
-    if (::access(resolved, R_OK) != 0)
-        throw Failure("cannot open workbook " + path + ": " + std::strerror(errno));
-    if (st.st_size == 0) throw Failure("cannot open workbook " + path + ": the file is empty");
+        throw fail("not a regular file", FailureCause::Kind::NotAWorkbook);
+    if (::access(resolved, R_OK) != 0) throw fail(std::strerror(errno), causeOfErrno(errno));
+    if (st.st_size == 0) throw fail("the file is empty", FailureCause::Kind::NotAWorkbook);
     return resolved;
 }
 
@@ -181,7 +182,9 @@ public:
             // A workbook that is only read needs no lock file; a save of it fails.
             document = load(fileUrl(file), file, LoadAs::ReadOnly);
         }
-        if (!document.is()) throw Failure("cannot open " + file + ": the office loaded nothing");
+        if (!document.is())
+            throw Failure("cannot open " + file + ": the office loaded nothing",
+                          causeAbout(FailureCause::Kind::NotAWorkbook, file));
         refuseWhatIsNoWorkbook(document, file);
         auto workbook = std::make_shared<CalcWorkbook>(session_, document, file, lockedElsewhere);
         adopt(workbook);
@@ -270,7 +273,8 @@ private:
         discard(document);
         session_->releaseHost(frame);
         throw Failure("cannot open " + file + ": not a workbook of its kind (the office reads it as \"" +
-                      filter + "\")");
+                          filter + "\")",
+                      causeAbout(FailureCause::Kind::NotAWorkbook, file));
     }
 
     // The loaded document, or an empty reference when the office declined it.
@@ -295,7 +299,8 @@ private:
         if (document.is() && !Reference<css::sheet::XSpreadsheetDocument>(document, UNO_QUERY).is()) {
             discard(document);
             session_->releaseHost(hosted.frame);
-            throw Failure("cannot open " + what + ": not a spreadsheet");
+            throw Failure("cannot open " + what + ": not a spreadsheet",
+                          causeAbout(FailureCause::Kind::NotAWorkbook, what));
         }
         // Whatever the import itself marks as changed (a recalculation, say) is not a change of the
         // run's: only what the run writes may make a save request store the file.
@@ -339,6 +344,10 @@ private:
 }  // namespace
 
 Session::Session(sheets::Desktop& d, bool headless) : desktop(d), office(headless) {}
+
+std::u16string Session::backUp(const std::string& path) {
+    return fromOUString(fromUtf8(backups.copy(path).string()));
+}
 
 void Session::checkRunning() const {
     if (ended) throw Failure("the spreadsheet application has quit");

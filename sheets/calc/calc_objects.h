@@ -14,6 +14,7 @@
 #include <com/sun/star/util/XNumberFormats.hpp>
 
 #include "sheets/application.h"
+#include "sheets/backup.h"
 #include "sheets/calc/edit_record.h"
 #include "sheets/calc/hosted_frame.h"
 #include "sheets/calc/office_process.h"
@@ -57,6 +58,11 @@ struct Session {
     bool visible = false;
     // Open workbooks, the active one last.
     std::vector<std::shared_ptr<CalcWorkbook>> workbooks;
+    // The copies of the files this application stores over, one folder for all of them.
+    RunBackup backups;
+
+    // Copies the file before it is stored over; returns the copy's path. Throws Failure.
+    std::u16string backUp(const std::string& path);
 
     void checkRunning() const;
     bool canShow() const { return !office.headless(); }
@@ -79,7 +85,7 @@ public:
                  bool lockedElsewhere);
 
     std::shared_ptr<sheets::Worksheet> worksheet(double index) override;
-    void close(std::optional<bool> saveChanges) override;
+    StoreReport close(std::optional<bool> saveChanges) override;
 
     const std::string& path() const { return path_; }
     // Path or title, for failure details.
@@ -96,9 +102,6 @@ public:
     // Shows the cells of the ranges in a number format, adding it to the document when it is new.
     void applyFormat(const NumberFormat& format, const std::vector<css::table::CellRangeAddress>& ranges);
     EditRecord& edits() { return edits_; }
-    // Why the last save went through the office's store rather than into an .xlsx package in place;
-    // nullopt when it did not.
-    const std::optional<std::u16string>& storedByOfficeBecause() const { return storedByOfficeBecause_; }
     void setWindowVisible(bool visible);
     bool windowShown() const { return shown_; }
     // Closes without saving and without any question; for quitting.
@@ -108,8 +111,8 @@ public:
     CellPosition& selection(int sheetPosition) { return selections_[sheetPosition]; }
 
 private:
-    void save();
-    bool writeInPlace();
+    StoreReport save();
+    bool writeInPlace(StoreReport& report);
     void closeDocument();
 
     std::weak_ptr<Session> session_;
@@ -123,7 +126,6 @@ private:
     bool lockedElsewhere_;
     std::map<int, CellPosition> selections_;
     EditRecord edits_;
-    std::optional<std::u16string> storedByOfficeBecause_;
     bool closed_ = false;
     bool shown_ = false;
 };
@@ -154,6 +156,11 @@ private:
 
 // The frame that shows a document, or none (a document the user closed in the office, say).
 Reference<css::frame::XFrame> frameOf(const Reference<css::lang::XComponent>& document) noexcept;
+
+// What the workbook at path holds of the features the office's store is known to change; checked
+// cheaply, without reading the sheets' cells.
+std::vector<StoreReport::Feature> featuresTheStoreChanges(const Reference<css::lang::XComponent>& document,
+                                                          const std::string& path);
 
 // Parts of an address such as "C1": 0-based column and row, or nullopt.
 std::optional<CellPosition> parseCellAddress(const std::u16string& address);

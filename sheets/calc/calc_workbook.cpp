@@ -1,3 +1,5 @@
+#include <unistd.h>
+
 #include <cctype>
 #include <chrono>
 #include <cmath>
@@ -35,20 +37,44 @@
 namespace sheets::calc {
 namespace {
 
-// Who holds a document's lock, from the lock file another office wrote beside it:
-// ",<office user>,<system user>,<host>,<since>,<profile>;".
-std::string lockHolder(const std::string& path) {
+// Why a document opened read-only cannot be stored: who holds its lock, from the lock file another
+// office wrote beside it (",<office user>,<system user>,<host>,<since>,<profile>;"), or else the
+// file's or its folder's permissions.
+Failure refusedStore(const std::string& path) {
     const std::string lock = OfficeProcess::lockFilePath(path);
     std::ifstream in(lock);
     std::string content((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    if (content.empty()) return {};
+    if (content.empty()) {
+        const bool fileWritable = ::access(path.c_str(), W_OK) == 0;
+        return Failure(
+            "cannot save " + path + ": it was opened read-only",
+            causeAbout(fileWritable ? FailureCause::Kind::NoPermission : FailureCause::Kind::ReadOnly, path));
+    }
     std::vector<std::string> fields;
     std::istringstream is(content.substr(0, content.find(';')));
     for (std::string f; std::getline(is, f, ',');) fields.push_back(f);
     auto field = [&](std::size_t i) { return i < fields.size() ? fields[i] : std::string(); };
     const std::string user = field(0).empty() ? field(1) : field(0);
-    return "it is locked by " + (user.empty() ? std::string("an unnamed user") : user) + " on " + field(2) +
-           " since " + field(3) + " (lock file " + lock + ", office profile " + field(4) + ")";
+    FailureCause cause = causeAbout(FailureCause::Kind::LockedByUser, path);
+    cause.user = fromOUString(fromUtf8(user));
+    cause.since = fromOUString(fromUtf8(field(3)));
+    return Failure("cannot save " + path + ": it is locked by " +
+                       (user.empty() ? std::string("an unnamed user") : user) + " on " + field(2) +
+                       " since " + field(3) + " (lock file " + lock + ", office profile " + field(4) + ")",
+                   cause);
+}
+
+// Why the office's store failed, as far as the file system tells: the file or its folder not
+// writable, or less free space than the file takes.
+FailureCause storeFailureCause(const std::string& path) {
+    if (::access(path.c_str(), W_OK) != 0) return causeAbout(causeOfErrno(errno), path);
+    if (::access(path.substr(0, path.rfind('/') + 1).c_str(), W_OK) != 0)
+        return causeAbout(causeOfErrno(errno), path);
+    std::error_code ec;
+    const auto space = std::filesystem::space(path, ec);
+    if (!ec && space.available < std::filesystem::file_size(path, ec))
+        return causeAbout(FailureCause::Kind::NoSpace, path);
+    return causeAbout(FailureCause::Kind::Unknown, path);
 }
 
 // A locale as a tag such as "en-US"; the office keeps tags it has no fields for in the variant.
@@ -144,7 +170,11 @@ std::shared_ptr<sheets::Worksheet> CalcWorkbook::worksheet(double index) {
         if (position < 1 || position > count) {
             std::ostringstream os;
             os << "workbook " << label() << " has " << count << " sheet(s), none at position " << index;
-            throw Failure(os.str());
+            FailureCause cause = causeAbout(FailureCause::Kind::NoSuchSheet, path_);
+            if (path_.empty()) cause.file = fileName();
+            cause.sheetCount = count;
+            cause.sheetPosition = index;
+            throw Failure(os.str(), cause);
         }
         const auto i = static_cast<sal_Int32>(position);
         Reference<css::sheet::XSpreadsheet> sheet(sheets->getByIndex(i - 1), UNO_QUERY_THROW);
@@ -154,7 +184,7 @@ std::shared_ptr<sheets::Worksheet> CalcWorkbook::worksheet(double index) {
     }
 }
 
-void CalcWorkbook::close(std::optional<bool> saveChanges) {
+StoreReport CalcWorkbook::close(std::optional<bool> saveChanges) {
     auto s = session();
     bool modified = false;
     try {
@@ -167,20 +197,25 @@ void CalcWorkbook::close(std::optional<bool> saveChanges) {
         store = *saveChanges && modified;
     else if (modified)
         store = s->desktop.askSaveChanges(fileName());
-    if (store) save();
+    StoreReport report;
+    if (store) report = save();
     closeDocument();
+    return report;
 }
 
-void CalcWorkbook::save() {
-    if (path_.empty()) throw Failure("cannot save " + label() + ": it has no file");
+StoreReport CalcWorkbook::save() {
+    if (path_.empty()) {
+        throw Failure("cannot save " + label() + ": it has no file",
+                      FailureCause(FailureCause::Kind::NoFile, fileName()));
+    }
+    StoreReport report{StoreReport::How::ByOffice, fromOUString(fromUtf8(path_)), {}, {}, {}};
     try {
         Reference<css::frame::XStorable> storable(document_, UNO_QUERY_THROW);
-        if (lockedElsewhere_ || storable->isReadonly()) {
-            std::string reason = lockHolder(path_);
-            if (reason.empty()) reason = "it was opened read-only";
-            throw Failure("cannot save " + path_ + ": " + reason);
-        }
-        if (writeInPlace()) return;
+        if (lockedElsewhere_ || storable->isReadonly()) throw refusedStore(path_);
+        // The file as it is on disk is copied before any store over it; without a copy there is none.
+        report.backupPath = session()->backUp(path_);
+        if (writeInPlace(report)) return report;
+        report.features = featuresTheStoreChanges(document_, path_);
         // Stores in the format it was loaded from: an .xls stays an .xls.
         const StoreTemporaries temporaries(path_);
         try {
@@ -190,28 +225,29 @@ void CalcWorkbook::save() {
             throw;
         }
     } catch (const css::uno::Exception& e) {
-        throw Failure(describe("cannot save " + path_, e));
+        throw Failure(describe("cannot save " + path_, e), storeFailureCause(path_));
     }
+    return report;
 }
 
 // An .xlsx or .xlsm file takes the run's change into its own package, which leaves everything else
 // in it as it was; the office's store, which rewrites the whole file, is the fallback.
-bool CalcWorkbook::writeInPlace() {
-    storedByOfficeBecause_.reset();
+bool CalcWorkbook::writeInPlace(StoreReport& report) {
     const auto dot = path_.rfind('.');
     std::string extension = dot == std::string::npos ? std::string() : path_.substr(dot + 1);
     for (char& c : extension) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     if (extension != "xlsx" && extension != "xlsm") return false;
     if (!edits_.edit()) {
-        storedByOfficeBecause_ = u"更改不止插入的列和结果";
+        report.notInPlaceBecause = u"更改不止插入的列和结果";
         return false;
     }
     try {
         xlsx::applyInPlace(path_, *edits_.edit());
+        report.how = StoreReport::How::InPlace;
         return true;
     } catch (const xlsx::Unsupported& u) {
         std::cerr << "pellucor: " << path_ << " is stored by the office: " << u.what() << '\n';
-        storedByOfficeBecause_ = u.reason();
+        report.notInPlaceBecause = u.reason();
         return false;
     }
 }

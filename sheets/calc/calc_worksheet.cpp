@@ -6,6 +6,7 @@
 #include <com/sun/star/beans/XPropertySet.hpp>
 #include <com/sun/star/container/XIndexAccess.hpp>
 #include <com/sun/star/sheet/CellFlags.hpp>
+#include <com/sun/star/sheet/FormulaResult.hpp>
 #include <com/sun/star/sheet/XCellRangeAddressable.hpp>
 #include <com/sun/star/sheet/XCellRangeData.hpp>
 #include <com/sun/star/sheet/XCellRangeFormula.hpp>
@@ -16,6 +17,7 @@
 #include <com/sun/star/sheet/XUniqueCellFormatRangesSupplier.hpp>
 #include <com/sun/star/sheet/XUsedAreaCursor.hpp>
 #include <com/sun/star/table/CellRangeAddress.hpp>
+#include <com/sun/star/table/XCell.hpp>
 #include <com/sun/star/table/XColumnRowRange.hpp>
 #include <com/sun/star/table/XTableColumns.hpp>
 #include <com/sun/star/util/NumberFormat.hpp>
@@ -170,6 +172,45 @@ struct ColumnBlock {
     }
 };
 
+// The error value a formula cell shows for the office's error code.
+std::u16string errorName(sal_Int32 code) {
+    switch (code) {
+        case 503:
+            return u"#NUM!";
+        case 519:
+            return u"#VALUE!";
+        case 521:
+            return u"#NULL!";
+        case 524:
+            return u"#REF!";
+        case 525:
+            return u"#NAME?";
+        case 532:
+            return u"#DIV/0!";
+        case 32767:
+            return u"#N/A";
+        default: {
+            const std::string text = "Err:" + std::to_string(code);
+            return std::u16string(text.begin(), text.end());
+        }
+    }
+}
+
+// Error cells take the error value they show, one request per error cell: there are few of them.
+void nameErrors(ColumnBlock& block, const Reference<css::sheet::XSpreadsheet>& sheet, sal_Int32 column) {
+    const Sequence<css::table::CellRangeAddress> cells =
+        Reference<css::sheet::XCellRangesQuery>(block.range, UNO_QUERY_THROW)
+            ->queryFormulaCells(css::sheet::FormulaResult::ERROR)
+            ->getRangeAddresses();
+    for (const auto& a : cells)
+        block.forRows(a, [&](std::size_t r) {
+            CellValue& v = block.values[r];
+            const auto row = block.first + static_cast<sal_Int32>(r);
+            if (v.isError())
+                v = CellValue::error(errorName(sheet->getCellByPosition(column, row)->getError()));
+        });
+}
+
 // What getDataArray tells: numbers (dates and booleans among them), texts, nothing, errors.
 bool readValues(ColumnBlock& block) {
     const Sequence<Sequence<Any>> data =
@@ -260,6 +301,9 @@ std::vector<CellValue> CalcWorksheet::readColumn(sal_Int32 column, sal_Int32 fir
         block.range = sheet_->getCellRangeByPosition(column, block.first, column, block.last);
         if (readValues(block)) applyNumberFormats(block, *workbook_);
         applyFormulas(block, sheet_, column);
+        if (std::any_of(block.values.begin(), block.values.end(),
+                        [](const CellValue& v) { return v.isError(); }))
+            nameErrors(block, sheet_, column);
     } catch (const css::uno::Exception& e) {
         const std::string cells =
             rows == 1 ? "cell " + cellName(column, block.first)

@@ -10,6 +10,7 @@ namespace {
 
 using sheets::CellValue;
 using sheets::Failure;
+using sheets::FailureCause;
 
 // The tests' paths and addresses are ASCII.
 std::string narrow(const std::u16string& s) {
@@ -61,6 +62,7 @@ public:
     void insertColumn(int n) override {
         Sheet& s = sheet("insertColumn " + std::to_string(n));
         if (n < 1 || n > 26) throw Failure("no such column");
+        book_->modified = true;
         decltype(s.cells) moved;
         for (auto& [at, value] : s.cells)
             moved[{at.first, at.second >= n ? at.second + 1 : at.second}] = value;
@@ -80,6 +82,7 @@ public:
     void paste(const sheets::CellRows& rows) override {
         Sheet& s = sheet("paste");
         const auto [row, column] = s.selected;
+        book_->modified = true;
         for (std::size_t r = 0; r < rows.rowCount(); ++r)
             for (int c = 0; c < rows.width; ++c)
                 s.set(row + static_cast<std::int32_t>(r), column + c, rows.at(r, c));
@@ -100,8 +103,12 @@ private:
 std::shared_ptr<sheets::Worksheet> sheetOf(const App& app, const BookPtr& book, double index) {
     if (!book->open) throw Failure("the workbook is closed");
     const double position = std::nearbyint(index);
-    if (!(position >= 1 && position <= static_cast<double>(book->data.sheets.size())))
-        throw Failure("no sheet at that position");
+    if (!(position >= 1 && position <= static_cast<double>(book->data.sheets.size()))) {
+        FailureCause cause(FailureCause::Kind::NoSuchSheet, fileName(book->path));
+        cause.sheetCount = static_cast<int>(book->data.sheets.size());
+        cause.sheetPosition = index;
+        throw Failure("no sheet at that position", cause);
+    }
     return std::make_shared<MemorySheet>(app, book, static_cast<std::size_t>(position) - 1);
 }
 
@@ -120,15 +127,27 @@ public:
         return sheetOf(app_, book_, index);
     }
 
-    void close(std::optional<bool> saveChanges) override {
-        app_->op("close " + narrow(fileName(book_->path)) + " " +
-                 (saveChanges ? (*saveChanges ? "true" : "false") : "ask"));
+    sheets::StoreReport close(std::optional<bool> saveChanges) override {
+        const std::string name = narrow(fileName(book_->path));
+        app_->op("close " + name + " " + (saveChanges ? (*saveChanges ? "true" : "false") : "ask"));
         if (!book_->open) throw Failure("the workbook is closed");
-        // every workbook the run saves or asks about has changed
-        if (saveChanges ? *saveChanges : app_->desktop.askSaveChanges(fileName(book_->path)))
+        sheets::StoreReport report;
+        // only a changed workbook is stored or asked about
+        if (book_->modified &&
+            (saveChanges ? *saveChanges : app_->desktop.askSaveChanges(fileName(book_->path)))) {
+            if (book_->path.empty())
+                throw Failure("a new workbook has no file", FailureCause(FailureCause::Kind::NoFile));
+            app_->op("backup " + name);
+            report = {sheets::StoreReport::How::ByOffice,
+                      book_->path,
+                      u"/backups/" + fileName(book_->path),
+                      {},
+                      {}};
             app_->office.disk[book_->path] = book_->data;
+        }
         book_->open = false;
         app_->byPath.erase(book_->path);
+        return report;
     }
 
 private:
@@ -157,7 +176,8 @@ public:
         app_->op("open " + narrow(path));
         if (const auto it = app_->byPath.find(path); it != app_->byPath.end()) return it->second;
         const auto file = app_->office.disk.find(path);
-        if (file == app_->office.disk.end()) throw Failure("no such file");
+        if (file == app_->office.disk.end())
+            throw Failure("no such file", FailureCause(FailureCause::Kind::FileMissing, fileName(path)));
         return app_->byPath[path] = added(path, file->second);
     }
 
@@ -229,7 +249,7 @@ void Office::operation(const std::string& entry) {
     log_.push_back(entry);
     for (Rule& rule : rules_)
         if (entry.starts_with(rule.prefix) && (++rule.seen == rule.nth || rule.nth == 0))
-            throw Failure("injected failure: " + entry);
+            throw Failure("injected failure: " + entry, rule.cause);
 }
 
 }  // namespace memory

@@ -11,6 +11,7 @@
 
 #include "sheets/application.h"
 #include "sheets/clipboard.h"
+#include "sheets/failure.h"
 
 // The spreadsheet interface in memory, for the run tests: workbooks on a "disk" by path, one open
 // workbook per path and application, saves that land on the disk, a log of every operation and
@@ -48,6 +49,7 @@ struct OpenedBook {
     std::u16string path;
     Book data;
     bool open = true;
+    bool modified = false;
 };
 
 // What an application did to itself, kept by the office after it is gone.
@@ -66,10 +68,14 @@ public:
     std::map<std::u16string, Book> disk;
 
     // Every operation as "kind argument...", e.g. "open /d/child.xls", "worksheet 2", "column 1 10",
-    // "insertColumn 3", "select C1", "paste", "close child.xls true" ("ask" without a choice), "quit".
+    // "insertColumn 3", "select C1", "paste", "close child.xls true" ("ask" without a choice),
+    // "backup child.xls", "quit".
     const std::vector<std::string>& log() const { return log_; }
-    // Operations whose entry starts with prefix fail: the nth such one (from 1), or all when nth is 0.
-    void fail(std::string prefix, int nth = 0) { rules_.push_back({std::move(prefix), nth, 0}); }
+    // Operations whose entry starts with prefix fail with cause: the nth such one (from 1), or all
+    // when nth is 0. Storing a workbook over its file is preceded by "backup <file name>".
+    void fail(std::string prefix, int nth = 0, sheets::FailureCause cause = {}) {
+        rules_.push_back({std::move(prefix), nth, 0, std::move(cause)});
+    }
     const std::deque<ApplicationRecord>& applications() const { return records_; }
 
     void operation(const std::string& entry);  // logs, then throws when a rule says so
@@ -78,6 +84,7 @@ private:
     struct Rule {
         std::string prefix;
         int nth, seen;
+        sheets::FailureCause cause;
     };
     std::vector<std::string> log_;
     std::vector<Rule> rules_;

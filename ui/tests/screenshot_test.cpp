@@ -4,13 +4,20 @@
 
 #include <QtWidgets>
 
+#include "run/matching.h"
+#include "run/run_report.h"
 #include "ui/help_text.h"
+#include "ui/qt_run_window.h"
 #include "ui/twips.h"
 #include "ui_test_support.h"
 
 using namespace Qt::StringLiterals;
 
 namespace {
+
+using Kind = sheets::FailureCause::Kind;
+const std::vector<std::u16string> kParentKeys{u"A01", u"A02", u"A01"}, kParentValues{u"000", u"111", u"222"},
+    kChildKeys{u"A01", u"B01", u""};
 
 QStringList textsOf(const QWidget& w) {
     if (auto* l = qobject_cast<const QLabel*>(&w)) return {l->text()};
@@ -92,6 +99,54 @@ TEST_F(Screenshots, BothWindows) {
     ui::Form2 help;
     help.show();
     save(help, u"form2"_s);
+}
+
+// The run's boxes with their details unfolded, in the program's language: the completion after a
+// result that could not be saved, and the error box.
+TEST_F(Screenshots, RunMessagesWithTheirDetails) {
+    QTranslator qtTranslator;
+    if (qtTranslator.load(u"qtbase_zh_CN"_s, QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+        QApplication::installTranslator(&qtTranslator);
+    form.show();
+    ui::QtRunWindow window(form, *child("Frame1"), *child("Command1"));
+    run::RunSummary summary;
+    const run::MatchTables tables{kParentKeys, kParentValues, kChildKeys, {}, {}, {}};
+    summary.counts = run::countMatches(tables, run::lookupRows(tables));
+    const run::StepFailure readOnly{"close the child workbook", "",
+                                    sheets::FailureCause(Kind::ReadOnly, u"子表.xls"), u"保存 子表.xls"};
+    summary.skipped = {readOnly};
+    summary.skippedCount = 1;
+    summary.destination = run::Destination{u"子表.xls", u"1", u"C"};
+    summary.notPlaced = run::NotPlaced{true, u"子表.xls", readOnly, {}};
+    sheets::FailureCause errorValue(Kind::ErrorValue);
+    errorValue.cell = u"B7", errorValue.errorValue = u"#DIV/0!";
+    const run::StepFailure cell{"read the value cell", "", errorValue,
+                                u"读取父表（父表.xls，第 1 个工作表）的键和值"};
+    const std::tuple<QString, std::u16string, std::u16string, std::u16string, std::u16string> boxes[] = {
+        {u"done-not-saved"_s, u"操作完成!", u"完成", run::informativeText(summary),
+         run::summaryText(summary)},
+        {u"error"_s, u"操作错误，请检查Excel表是否正确或输入参数是否规范！请重新运行软件", u"错误提示", u"",
+         run::reasonText(cell)},
+    };
+    for (const auto& [name, text, title, informative, detailed] : boxes) {
+        QString seen;
+        ui::test::WhenModal respond([&](QWidget& modal) {
+            auto* box = qobject_cast<QMessageBox*>(&modal);
+            if (!box) return void(modal.close());
+            QAbstractButton* ok = nullptr;
+            for (QAbstractButton* b : box->buttons()) {
+                if (box->buttonRole(b) == QMessageBox::ActionRole) b->click();  // unfolds the details
+                if (box->buttonRole(b) == QMessageBox::AcceptRole) ok = b;
+            }
+            box->adjustSize();
+            save(*box, u"message-"_s + name);
+            seen = box->informativeText() + u'|' + box->detailedText() + u'|' + (ok ? ok->text() : QString());
+            ok ? ok->click() : box->reject();
+        });
+        window.showDetailedMessage(text, title, informative, detailed);
+        EXPECT_EQ(seen, QString::fromStdU16String(informative + u"|" + detailed + u"|确定"));
+    }
+    QApplication::removeTranslator(&qtTranslator);
 }
 
 }  // namespace

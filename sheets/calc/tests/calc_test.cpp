@@ -92,6 +92,13 @@ TEST_P(FormatTest, SheetsByPositionAndEveryKindOfValueReadUnchanged) {
         EXPECT_EQ(book->worksheet(index)->usedRowCount(), usedRows) << index;
     for (double bad : {0.0, 0.5, -1.0, 3.5, 4.0, std::nan("")})
         EXPECT_THROW(book->worksheet(bad), Failure) << bad;
+    try {
+        book->worksheet(5);
+    } catch (const Failure& f) {
+        EXPECT_EQ(f.cause().kind, FailureCause::Kind::NoSuchSheet);
+        EXPECT_EQ(std::tuple(f.cause().file, f.cause().sheetCount, f.cause().sheetPosition),
+                  std::tuple(u16("values." + GetParam()), 3, 5.0));
+    }
 
     auto sheet = book->worksheet(1);
     const std::vector<CellValue> block = sheet->column(2, 18);  // the error cells fail no other cell
@@ -110,6 +117,8 @@ TEST_P(FormatTest, SheetsByPositionAndEveryKindOfValueReadUnchanged) {
         }
     }
     EXPECT_EQ(block[17], CellValue()) << "B18 is empty";
+    EXPECT_EQ(block[13].errorName(), u"#DIV/0!");
+    EXPECT_EQ(block[14].errorName(), u"#N/A");
     EXPECT_EQ(sheet->cell(1000, 26), CellValue());
 
     book->close(true);  // nothing changed: nothing written
@@ -208,9 +217,20 @@ TEST_F(CalcTest, TheOfficeHasTheProfileSettings) {
 }
 
 TEST_F(CalcTest, OpeningWhatIsNoWorkbookFails) {
-    for (const std::string& path :
-         {std::string("C:\\"), std::string(), dir_.file("missing.xlsx"), dir_.path()})
-        EXPECT_THROW(open(path), Failure) << path;
+    using Cause = FailureCause::Kind;
+    std::ofstream(dir_.file("text.xls")) << "not a workbook";
+    for (const auto& [path, cause] : {std::pair{std::string("C:\\"), Cause::FileMissing},
+                                      {std::string(), Cause::FileMissing},
+                                      {dir_.file("missing.xlsx"), Cause::FileMissing},
+                                      {dir_.path(), Cause::NotAWorkbook},
+                                      {dir_.file("text.xls"), Cause::NotAWorkbook}}) {
+        try {
+            open(path);
+            ADD_FAILURE() << path << " opened";
+        } catch (const Failure& f) {
+            EXPECT_EQ(f.cause().kind, cause) << path;
+        }
+    }
 }
 
 // One path is one workbook while it is open, and none once closed; closing without a save choice asks
@@ -256,10 +276,53 @@ TEST_F(CalcTest, AWorkbookLockedByAnotherOfficeFailsAtItsSave) {
     } catch (const Failure& f) {
         EXPECT_NE(std::string(f.what()).find(officeInfo(*other).profileDir), std::string::npos) << f.what();
         EXPECT_NE(std::string(f.what()).find(lockOf(path)), std::string::npos) << f.what();
+        EXPECT_EQ(f.cause().kind, FailureCause::Kind::LockedByUser);
+        EXPECT_FALSE(f.cause().user.empty() || f.cause().since.empty());
     }
     book->close(false);
     EXPECT_EQ(bytesOf(path), before);
     EXPECT_EQ(bytesOf(lockOf(path)), lock) << "the lock belongs to the other office";
+}
+
+// A store is preceded by a copy of the file as it was, in the run's backup folder; when no copy can
+// be made (the data folder is a file), nothing is stored. The office's store names the comments it
+// may change; an .xlsx takes the change into its package in place.
+TEST_F(CalcTest, AStoreIsPrecededByABackup) {
+    for (const auto& [name, how, features] :
+         {std::tuple{"kept.ods", StoreReport::How::ByOffice, std::vector{StoreReport::Feature::Comments}},
+          std::tuple{"kept.xlsx", StoreReport::How::InPlace, std::vector<StoreReport::Feature>{}}}) {
+        const std::string path = make(name, {{0, "A1", u"x"}, {0, "B2", u"y", {}, u"批注"}});
+        const std::string before = bytesOf(path);
+        for (const bool copyPossible : {false, true}) {
+            SCOPED_TRACE(name + std::string(copyPossible ? " with a copy" : " without"));
+            ::setenv("XDG_DATA_HOME", copyPossible ? dir_.file("data").c_str() : path.c_str(), 1);
+            FakeDesktop runDesktop;
+            auto run = CalcApplicationFactory().create(runDesktop);
+            auto book = run->open(u16(path));
+            write(*book->worksheet(1), u"A1", {u"changed"});
+            if (!copyPossible) {
+                try {
+                    book->close(true);
+                    ADD_FAILURE() << "stored without a backup";
+                } catch (const Failure& f) {
+                    EXPECT_EQ(f.cause().kind, FailureCause::Kind::BackupFailed);
+                }
+                book->close(false);
+                EXPECT_EQ(bytesOf(path), before);
+                continue;
+            }
+            const StoreReport report = book->close(true);
+            EXPECT_EQ(report.how, how);
+            EXPECT_EQ(report.path, u16(path));
+            EXPECT_EQ(report.features, features);
+            const std::string copy(report.backupPath.begin(), report.backupPath.end());
+            EXPECT_EQ(copy.rfind(dir_.file("data/Pellucor/backups/"), 0), 0u) << copy;
+            EXPECT_EQ(bytesOf(copy), before);
+            EXPECT_NE(bytesOf(path), before);
+            run->quit();
+        }
+    }
+    ::unsetenv("XDG_DATA_HOME");
 }
 
 }  // namespace

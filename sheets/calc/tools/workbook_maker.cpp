@@ -9,7 +9,10 @@
 #include <com/sun/star/frame/XComponentLoader.hpp>
 #include <com/sun/star/frame/XStorable.hpp>
 #include <com/sun/star/lang/Locale.hpp>
+#include <com/sun/star/sheet/XCellAddressable.hpp>
 #include <com/sun/star/sheet/XCellRangeData.hpp>
+#include <com/sun/star/sheet/XSheetAnnotations.hpp>
+#include <com/sun/star/sheet/XSheetAnnotationsSupplier.hpp>
 #include <com/sun/star/sheet/XSpreadsheet.hpp>
 #include <com/sun/star/sheet/XSpreadsheetDocument.hpp>
 #include <com/sun/star/sheet/XSpreadsheets.hpp>
@@ -154,6 +157,12 @@ void makeWorkbook(const std::string& pipeName, const std::string& path, const st
                 Reference<css::sheet::XCellRangeData>(range, UNO_QUERY_THROW)
                     ->setDataArray(sequenceOf({sequenceOf({Any(toOUString(*s))})}));
             if (auto* f = std::get_if<Formula>(&c.content)) cell->setFormula(fromUtf8(f->text));
+            if (!c.comment.empty())
+                Reference<css::sheet::XSheetAnnotationsSupplier>(sheet, UNO_QUERY_THROW)
+                    ->getAnnotations()
+                    ->insertNew(
+                        Reference<css::sheet::XCellAddressable>(cell, UNO_QUERY_THROW)->getCellAddress(),
+                        toOUString(c.comment));
             if (!c.format.empty()) {
                 sal_Int32 key;
                 if (c.format == "BOOLEAN") {

@@ -18,7 +18,8 @@ struct CellSpec {
     int sheet = 0;        // 0-based
     std::string address;  // "B3"
     std::variant<double, std::u16string, Formula> content;
-    std::string format = {};  // number format code, "BOOLEAN" for the boolean format; empty: standard
+    std::string format = {};      // number format code, "BOOLEAN" for the boolean format; empty: standard
+    std::u16string comment = {};  // a comment on the cell, when not empty
 };
 
 struct SheetSpec {

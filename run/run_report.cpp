@@ -1,0 +1,238 @@
+#include "run/run_report.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cmath>
+#include <cstring>
+#include <string_view>
+
+#include "run/key_collection.h"
+
+namespace run {
+namespace {
+
+using Kind = sheets::FailureCause::Kind;
+using Feature = sheets::StoreReport::Feature;
+
+std::u16string number(long long n) {
+    const std::string digits = std::to_string(n);
+    return {digits.begin(), digits.end()};
+}
+
+// Developer details are ASCII apart from paths; they are shown byte for byte only as a last resort.
+std::u16string widened(std::string_view s) {
+    std::u16string out;
+    for (const char c : s)
+        out.push_back(static_cast<unsigned char>(c) < 0x80 ? static_cast<char16_t>(c) : u'?');
+    return out;
+}
+
+std::u16string sheetPosition(double position) {
+    if (std::isfinite(position) && position == std::floor(position) && std::abs(position) < 1e9)
+        return number(static_cast<long long>(position));
+    return widened(std::to_string(position));
+}
+
+std::u16string systemErrorText(int error) {
+    switch (error) {
+        case ENOSPC:
+        case EDQUOT:
+            return u"磁盘空间不足";
+        case EACCES:
+        case EPERM:
+            return u"权限不足";
+        case EROFS:
+            return u"文件系统只读";
+        case ENOENT:
+            return u"文件不存在";
+        default:
+            return u"系统错误：" + widened(std::strerror(error));
+    }
+}
+
+std::u16string causeText(const StepFailure& f) {
+    const sheets::FailureCause& c = f.cause;
+    switch (c.kind) {
+        case Kind::FileMissing:
+            return u"文件不存在";
+        case Kind::NotAWorkbook:
+            return u"不是有效的工作簿（文件为空，或内容与扩展名不符）";
+        case Kind::NoSuchSheet:
+            return u"工作簿只有 " + number(c.sheetCount) + u" 个工作表，没有第 " +
+                   sheetPosition(c.sheetPosition) + u" 个";
+        case Kind::ErrorValue:
+            return u"单元格 " + c.cell + u" 的值是错误值" +
+                   (c.errorValue.empty() ? u"" : u" " + c.errorValue) + u"，无法转为文本";
+        case Kind::LockedByUser:
+            return u"文件已被 " + (c.user.empty() ? std::u16string(u"其他用户") : c.user) +
+                   (c.since.empty() ? u"" : u" 自 " + c.since + u" 起") + u"锁定，请先在其他程序中关闭它";
+        case Kind::ReadOnly:
+            return u"文件只读";
+        case Kind::NoSpace:
+            return u"磁盘空间不足";
+        case Kind::NoPermission:
+            return u"权限不足";
+        case Kind::NoFile:
+            return u"新工作簿没有文件，无法保存";
+        case Kind::BackupFailed:
+            return u"无法先备份该文件（" + systemErrorText(c.systemError) + u"），为保护原文件未保存";
+        case Kind::NeverObtained:
+            return u"前面的步骤失败，所需的工作簿或工作表未能取得";
+        case Kind::Unknown:
+            break;
+    }
+    if (f.step == kParseStep) return u"条件中的数字超出 -32768 到 32767 的范围";
+    if (f.step == kCutKeyStep && !c.cell.empty())
+        return u"单元格 " + c.cell + u" 按条件截取键时长度为负或起始位置小于 1";
+    return u"原因不明（技术细节：" + widened(f.detail) + u"）";
+}
+
+std::u16string featureName(Feature f) {
+    switch (f) {
+        case Feature::PivotTables:
+            return u"数据透视表";
+        case Feature::Tables:
+            return u"表格（数据库区域）";
+        case Feature::ConditionalFormats:
+            return u"条件格式";
+        case Feature::Charts:
+            return u"图表";
+        case Feature::Comments:
+            return u"批注";
+        case Feature::Macros:
+            return u"宏";
+        case Feature::FormControls:
+            return u"表单控件";
+    }
+    return {};
+}
+
+std::u16string joined(const std::vector<std::u16string>& parts, std::u16string_view separator) {
+    std::u16string out;
+    for (std::size_t i = 0; i < parts.size(); ++i) out += (i ? std::u16string(separator) : u"") + parts[i];
+    return out;
+}
+
+void countsText(const MatchCounts& c, std::u16string& out) {
+    out += u"子表 " + number(c.childRows) + u" 行：得到结果 " + number(c.matched) + u" 行";
+    if (c.matchedEmpty) out += u"（其中 " + number(c.matchedEmpty) + u" 行父表的值为空）";
+    out += u"，没有结果 " + number(c.emptyKey + c.keyNotInParent + c.noPassingRow) + u" 行";
+    std::vector<std::u16string> causes;
+    if (c.emptyKey) causes.push_back(u"键为空 " + number(c.emptyKey) + u" 行");
+    if (c.keyNotInParent) causes.push_back(u"父表中没有该键 " + number(c.keyNotInParent) + u" 行");
+    if (c.noPassingRow) causes.push_back(u"父表中没有值符合条件的行 " + number(c.noPassingRow) + u" 行");
+    if (!causes.empty()) out += u"（" + joined(causes, u"，") + u"）";
+    out += u"。\n父表 " + number(c.parentRows) + u" 行";
+    if (c.duplicateKeys == 0) {
+        out += u"，没有重复的键。\n";
+        return;
+    }
+    out += u"：" + number(c.duplicateKeys) + u" 个键出现多次，多出 " + number(c.duplicateRows) +
+           u" 行（匹配时取最先出现的一行），例如：\n";
+    for (const auto& d : c.examples) {
+        std::vector<std::u16string> rows;
+        for (const auto r : d.rows) rows.push_back(number(r));
+        out += u"  " + d.key + u"：第 " + joined(rows, u"、") + u" 行\n";
+    }
+}
+
+void skippedText(const RunSummary& s, std::u16string& out) {
+    if (s.skippedCount == 0) return;
+    out += u"忽略的错误 " + number(static_cast<long long>(s.skippedCount)) + u" 处";
+    out += s.skippedCount > s.skipped.size()
+               ? u"，前 " + number(static_cast<long long>(s.skipped.size())) + u" 处：\n"
+               : std::u16string(u"：\n");
+    for (const auto& f : s.skipped) out += u"  " + f.stage + u"：" + causeText(f) + u"\n";
+}
+
+void storesText(const RunSummary& s, std::u16string& out) {
+    if (s.destination) {
+        const Destination& d = *s.destination;
+        const bool saved = std::any_of(s.stores.begin(), s.stores.end(), [&](const sheets::StoreReport& r) {
+            return r.how != sheets::StoreReport::How::NotStored && fileNameOf(r.path) == d.file;
+        });
+        out += u"结果写入：" + (d.file.empty() ? std::u16string(u"新工作簿") : d.file) + u"，第 " + d.sheet +
+               u" 个工作表，" + d.columns + u" 列" + (saved ? u"。\n" : u"，未保存。\n");
+    }
+    for (const auto& store : s.stores) {
+        if (store.how == sheets::StoreReport::How::NotStored) continue;
+        const bool inPlace = store.how == sheets::StoreReport::How::InPlace;
+        out +=
+            u"已保存：" + store.path + (inPlace ? u"（直接写入文件）" : u"（由 LibreOffice 保存）") + u"\n";
+        if (!store.notInPlaceBecause.empty())
+            out += u"未能直接写入文件，因为" + store.notInPlaceBecause + u"。\n";
+        if (!store.backupPath.empty()) out += u"原文件的备份：" + store.backupPath + u"\n";
+        if (inPlace || store.features.empty()) continue;
+        std::vector<std::u16string> names;
+        for (const auto f : store.features) names.push_back(featureName(f));
+        out += u"该工作簿含有" + joined(names, u"、") +
+               u"，LibreOffice 保存时可能改变它们，请核对；需要时可从备份恢复。\n";
+    }
+}
+
+}  // namespace
+
+std::u16string fileNameOf(const std::u16string& path) {
+    const auto slash = path.find_last_of(u"/\\");
+    if (slash == std::u16string::npos || slash + 1 == path.size()) return path;
+    return path.substr(slash + 1);
+}
+
+MatchCounts countMatches(const MatchTables& t, const std::vector<std::int32_t>& rows) {
+    const KeyCensus census = keyCensus(t, MatchCounts::kExamples);
+    MatchCounts c;
+    c.childRows = rows.size();
+    c.parentRows = t.parentKeys.size();
+    c.duplicateKeys = census.duplicateKeys;
+    c.duplicateRows = census.duplicateRows;
+    // The rows of the example keys, from their first on: a pass over the parent keys after it.
+    for (const std::int32_t first : census.duplicateFirstRows)
+        c.examples.push_back({t.parentKeys[static_cast<std::size_t>(first)], {}});
+    const std::size_t from = census.duplicateFirstRows.empty()
+                                 ? t.parentKeys.size()
+                                 : static_cast<std::size_t>(census.duplicateFirstRows.front());
+    for (std::size_t p = from; p < t.parentKeys.size(); ++p)
+        for (auto& example : c.examples)
+            if (example.rows.size() < MatchCounts::kExamples && example.key == t.parentKeys[p])
+                example.rows.push_back(static_cast<std::int32_t>(p + 1));
+    for (std::size_t r = 0; r < rows.size(); ++r) {
+        if (rows[r] != kNoRow) {
+            ++c.matched;
+            const auto p = static_cast<std::size_t>(rows[r]);
+            if (t.childValues.empty() && (p >= t.parentValues.size() || t.parentValues[p].empty()))
+                ++c.matchedEmpty;
+        } else if (r >= t.childKeys.size() || t.childKeys[r].empty()) {
+            ++c.emptyKey;
+        } else if (!census.inParent[r]) {
+            ++c.keyNotInParent;
+        } else {
+            ++c.noPassingRow;
+        }
+    }
+    return c;
+}
+
+std::u16string reasonText(const StepFailure& failure) {
+    std::u16string out;
+    if (!failure.stage.empty()) out += u"步骤：" + failure.stage + u"\n";
+    return out + u"原因：" + causeText(failure);
+}
+
+std::u16string informativeText(const RunSummary& s) {
+    if (!s.notPlaced) return {};
+    const NotPlaced& n = *s.notPlaced;
+    const StepFailure& why = n.failure.cause.kind == Kind::NeverObtained ? n.ownFailure : n.failure;
+    const std::u16string where = n.file.empty() ? std::u16string(u"新工作簿") : n.file;
+    return (n.saving ? u"结果未能保存到 " : u"结果未能写入 ") + where + u"：" + causeText(why);
+}
+
+std::u16string summaryText(const RunSummary& s) {
+    std::u16string out;
+    if (s.counts) countsText(*s.counts, out);
+    skippedText(s, out);
+    storesText(s, out);
+    if (!out.empty() && out.back() == u'\n') out.pop_back();
+    return out;
+}
+
+}  // namespace run

@@ -1,0 +1,73 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "run/error_policy.h"
+#include "run/matching.h"
+#include "sheets/application.h"
+
+namespace run {
+
+// How the child rows fared, and the parent keys that occur more than once.
+struct MatchCounts {
+    struct Duplicate {
+        std::u16string key;
+        std::vector<std::int32_t> rows;  // 1-based, the first few
+    };
+    static constexpr std::size_t kExamples = 5;
+
+    std::size_t childRows = 0;
+    std::size_t matched = 0;
+    std::size_t matchedEmpty = 0;  // of them, with an empty parent value (lookup)
+    std::size_t emptyKey = 0;
+    std::size_t keyNotInParent = 0;
+    std::size_t noPassingRow = 0;  // the key is there, but no row passes the value test
+    std::size_t parentRows = 0;
+    std::size_t duplicateKeys = 0;  // keys of more than one parent row
+    std::size_t duplicateRows = 0;  // parent rows after the first of their key
+    std::vector<Duplicate> examples;
+
+    bool operator==(const MatchCounts&) const = default;
+};
+
+MatchCounts countMatches(const MatchTables& tables, const std::vector<std::int32_t>& rows);
+
+// Where the result cells went.
+struct Destination {
+    std::u16string file;          // empty: the new workbook
+    std::u16string sheet = u"1";  // its position, as the user gave it
+    std::u16string columns;       // "C" or "C、D"
+};
+
+// A placement step that failed under IgnoreErrors: the result was not written or not saved.
+struct NotPlaced {
+    bool saving = false;
+    std::u16string file;  // empty: the new workbook
+    StepFailure failure;
+    StepFailure ownFailure;  // for a step that lacked what an earlier one failed to obtain: that one
+};
+
+struct RunSummary {
+    std::optional<MatchCounts> counts;
+    std::vector<StepFailure> skipped;  // the first few
+    std::size_t skippedCount = 0;
+    std::optional<Destination> destination;  // set once the result is written
+    std::vector<sheets::StoreReport> stores;
+    std::optional<NotPlaced> notPlaced;
+};
+
+// A path's file name, after its last slash or backslash; a path ending in one as it is.
+std::u16string fileNameOf(const std::u16string& path);
+
+// The user's reason for a failed step: its part of the run and its cause, in Chinese.
+std::u16string reasonText(const StepFailure& failure);
+// "结果未能保存到 child.xls：文件只读" when a placement step failed, else empty.
+std::u16string informativeText(const RunSummary& summary);
+// The completion's details: counts, skipped steps, where the result went, stores and backups.
+std::u16string summaryText(const RunSummary& summary);
+
+}  // namespace run

@@ -1,0 +1,179 @@
+#include "sheets/backup.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <fstream>
+#include <vector>
+
+#include "sheets/failure.h"
+
+namespace sheets {
+namespace {
+
+namespace fs = std::filesystem;
+
+// Run folders are named "YYYY-MM-DD_HH-MM-SS", with "-N" for a second run in the same second:
+// their names sort by age, and nothing else in the root is ever removed.
+bool isRunFolder(const std::string& name) {
+    if (name.size() < 19) return false;
+    for (std::size_t i = 0; i < 19; ++i) {
+        const char c = name[i];
+        const bool separator = i == 4 || i == 7 || i == 10 || i == 13 || i == 16;
+        if (separator ? (c != (i == 10 ? '_' : '-')) : (c < '0' || c > '9')) return false;
+    }
+    return name.size() == 19 || (name[19] == '-' && name.find_first_not_of("0123456789", 20) == name.npos);
+}
+
+std::string timestamp() {
+    const std::time_t now = std::time(nullptr);
+    std::tm local{};
+    localtime_r(&now, &local);
+    char text[32];
+    std::strftime(text, sizeof text, "%Y-%m-%d_%H-%M-%S", &local);
+    return text;
+}
+
+// A file name as the user sees it: UTF-8 to UTF-16.
+std::u16string u16(const std::string& utf8) {
+    std::u16string out;
+    for (std::size_t i = 0; i < utf8.size();) {
+        const auto lead = static_cast<unsigned char>(utf8[i]);
+        const std::size_t length = lead < 0x80 ? 1 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4;
+        char32_t c = length == 1 ? lead : lead & (0x7Fu >> length);
+        for (std::size_t k = 1; k < length && i + k < utf8.size(); ++k)
+            c = (c << 6) | (static_cast<unsigned char>(utf8[i + k]) & 0x3Fu);
+        i += length;
+        if (c < 0x10000) {
+            out.push_back(static_cast<char16_t>(c));
+        } else {
+            out.push_back(static_cast<char16_t>(0xD800 + ((c - 0x10000) >> 10)));
+            out.push_back(static_cast<char16_t>(0xDC00 + ((c - 0x10000) & 0x3FF)));
+        }
+    }
+    return out;
+}
+
+[[noreturn]] void fail(const fs::path& file, const std::string& what, int error) {
+    FailureCause cause;
+    cause.kind = FailureCause::Kind::BackupFailed;
+    cause.file = u16(file.filename().string());
+    cause.systemError = error;
+    throw Failure("cannot back up " + file.string() + ": " + what + ": " + std::strerror(error), cause);
+}
+
+// Copies from to to through a temporary name, synced before it takes its own name.
+void copyBytes(const fs::path& from, const fs::path& to) {
+    const fs::path partial = to.string() + ".partial";
+    const int in = ::open(from.c_str(), O_RDONLY | O_CLOEXEC);
+    if (in < 0) fail(from, "cannot read it", errno);
+    const int out = ::open(partial.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    if (out < 0) {
+        const int error = errno;
+        ::close(in);
+        fail(from, "cannot create " + partial.string(), error);
+    }
+    std::vector<char> buffer(1 << 20);
+    int error = 0;
+    for (;;) {
+        const ssize_t n = ::read(in, buffer.data(), buffer.size());
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) {
+            if (n < 0) error = errno;
+            break;
+        }
+        for (ssize_t done = 0; done < n && !error;) {
+            const ssize_t w = ::write(out, buffer.data() + done, static_cast<std::size_t>(n - done));
+            if (w < 0 && errno != EINTR) error = errno;
+            if (w > 0) done += w;
+        }
+        if (error) break;
+    }
+    if (!error && ::fsync(out) != 0) error = errno;
+    if (::close(out) != 0 && !error) error = errno;
+    ::close(in);
+    if (!error && ::rename(partial.c_str(), to.c_str()) != 0) error = errno;
+    if (error) {
+        ::unlink(partial.c_str());
+        fail(from, "cannot copy it to " + to.string(), error);
+    }
+}
+
+}  // namespace
+
+fs::path backupRoot() {
+    const char* data = std::getenv("XDG_DATA_HOME");
+    fs::path base;
+    if (data && *data) {
+        base = data;
+    } else {
+        const char* home = std::getenv("HOME");
+        base = fs::path(home && *home ? home : "/tmp") / ".local" / "share";
+    }
+    return base / "Pellucor" / "backups";
+}
+
+RunBackup::RunBackup(fs::path root, int keptRuns) : root_(std::move(root)), keptRuns_(keptRuns) {}
+
+void RunBackup::makeFolder() {
+    std::error_code ec;
+    fs::create_directories(root_, ec);
+    if (ec) fail(root_, "cannot create the backup folder", ec.value());
+    const std::string stamp = timestamp();
+    for (int n = 1;; ++n) {
+        const fs::path candidate = root_ / (n == 1 ? stamp : stamp + "-" + std::to_string(n));
+        if (fs::create_directory(candidate, ec)) {
+            folder_ = candidate;
+            break;
+        }
+        if (ec) fail(candidate, "cannot create the backup folder", ec.value());
+    }
+    removeOldRuns();
+}
+
+// Old backups that cannot be removed stay; that never stops a run.
+void RunBackup::removeOldRuns() const {
+    std::error_code ec;
+    std::vector<std::string> runs;
+    for (const auto& entry : fs::directory_iterator(root_, ec))
+        if (entry.is_directory(ec) && isRunFolder(entry.path().filename().string()))
+            runs.push_back(entry.path().filename().string());
+    // "…-SS" sorts before "…-SS-2": order by length within the same second.
+    std::sort(runs.begin(), runs.end(), [](const std::string& a, const std::string& b) {
+        return a.compare(0, 19, b, 0, 19) != 0 ? a < b : a.size() != b.size() ? a.size() < b.size() : a < b;
+    });
+    const auto excess = static_cast<std::ptrdiff_t>(runs.size()) - keptRuns_;
+    for (std::ptrdiff_t i = 0; i < excess; ++i) fs::remove_all(root_ / runs[static_cast<std::size_t>(i)], ec);
+}
+
+fs::path RunBackup::copy(const fs::path& file) {
+    if (folder_.empty()) makeFolder();
+    // Two files of one name in a run: the second goes into a numbered subfolder.
+    fs::path target = folder_ / file.filename();
+    for (int n = 2; fs::exists(target); ++n) {
+        std::error_code ec;
+        const fs::path sub = folder_ / std::to_string(n);
+        fs::create_directory(sub, ec);
+        if (ec) fail(file, "cannot create " + sub.string(), ec.value());
+        target = sub / file.filename();
+    }
+    copyBytes(file, target);
+    std::ofstream note(folder_ / "originals.txt", std::ios::app);
+    note << fs::relative(target, folder_).string() << '\t' << file.string() << '\n';
+    note.flush();
+    if (!note) {
+        std::error_code ec;
+        fs::remove(target, ec);
+        fail(file, "cannot note its original path in " + (folder_ / "originals.txt").string(),
+             errno ? errno : EIO);
+    }
+    return target;
+}
+
+}  // namespace sheets

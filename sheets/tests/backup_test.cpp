@@ -1,0 +1,79 @@
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+
+#include "sheets/backup.h"
+#include "sheets/failure.h"
+
+namespace sheets {
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string bytesOf(const fs::path& p) {
+    std::ifstream in(p, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+// Two files of one name in one run, a folder per run, the newest 30 runs kept and nothing else in
+// the folder touched; a root that cannot be made fails the copy.
+TEST(RunBackup, CopiesByteForByteAndKeepsTheLastRuns) {
+    const fs::path root = fs::temp_directory_path() / ("pellucor-backup-test-" + std::to_string(::getpid()));
+    fs::remove_all(root);
+    fs::create_directories(root / "a");
+    fs::create_directories(root / "b");
+    const std::string bytes("PK\x03\x04\0\xff binary", 14);
+    std::ofstream(root / "a" / "子表.xlsx", std::ios::binary) << bytes;
+    std::ofstream(root / "b" / "子表.xlsx", std::ios::binary) << "other";
+    const fs::path backups = root / "backups";
+    fs::create_directories(backups / "mine");
+    for (int i = 0; i < 31; ++i)
+        fs::create_directories(backups / ("2001-01-01_00-00-" + std::to_string(10 + i)));
+
+    RunBackup run(backups, 30);
+    const fs::path first = run.copy(root / "a" / "子表.xlsx"), second = run.copy(root / "b" / "子表.xlsx");
+    EXPECT_EQ(first, run.folder() / "子表.xlsx");
+    EXPECT_EQ(second, run.folder() / "2" / "子表.xlsx");
+    EXPECT_EQ(bytesOf(first), bytes);
+    EXPECT_EQ(bytesOf(second), "other");
+    EXPECT_EQ(bytesOf(run.folder() / "originals.txt"), "子表.xlsx\t" + (root / "a" / "子表.xlsx").string() +
+                                                           "\n2/子表.xlsx\t" +
+                                                           (root / "b" / "子表.xlsx").string() + "\n");
+
+    int runs = 0;
+    for (const auto& entry : fs::directory_iterator(backups)) runs += entry.path().filename() != "mine";
+    EXPECT_EQ(runs, 30);
+    EXPECT_FALSE(fs::exists(backups / "2001-01-01_00-00-10"));
+    EXPECT_FALSE(fs::exists(backups / "2001-01-01_00-00-11"));
+    EXPECT_TRUE(fs::exists(backups / "2001-01-01_00-00-12"));
+    EXPECT_TRUE(fs::exists(backups / "mine"));
+
+    RunBackup blocked(root / "a" / "子表.xlsx" / "backups");  // under a file: as root too
+    try {
+        blocked.copy(root / "a" / "子表.xlsx");
+        ADD_FAILURE() << "copied into a folder that cannot exist";
+    } catch (const Failure& f) {
+        EXPECT_EQ(f.cause().kind, FailureCause::Kind::BackupFailed);
+        EXPECT_EQ(f.cause().systemError, ENOTDIR);
+    }
+    fs::remove_all(root);
+}
+
+TEST(RunBackup, RootFollowsXdgDataHome) {
+    const char* data = std::getenv("XDG_DATA_HOME");
+    const std::string home = std::getenv("HOME") ? std::getenv("HOME") : "";
+    const std::string dataBefore = data ? data : "";
+    ::setenv("XDG_DATA_HOME", "/data", 1);
+    EXPECT_EQ(backupRoot(), fs::path("/data/Pellucor/backups"));
+    ::unsetenv("XDG_DATA_HOME");
+    ::setenv("HOME", "/home/u", 1);
+    EXPECT_EQ(backupRoot(), fs::path("/home/u/.local/share/Pellucor/backups"));
+    ::setenv("HOME", home.c_str(), 1);
+    if (data) ::setenv("XDG_DATA_HOME", dataBefore.c_str(), 1);
+}
+
+}  // namespace
+}  // namespace sheets
