@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <optional>
 
 #include "memory_sheets.h"
 #include "run/lookup_run.h"
@@ -40,12 +41,21 @@ public:
         asked.push_back(fileName);
         return true;
     }
+    // Each phase once as it begins; the user cancels as soon as cancelIn has begun.
+    void progress(Phase phase, std::int64_t, std::int64_t) override {
+        if (phases.empty() || phases.back() != phase) phases.push_back(phase);
+    }
+    bool cancelled() override {
+        return cancelIn && std::find(phases.begin(), phases.end(), *cancelIn) != phases.end();
+    }
 
     std::vector<Message> messages;
     Log events;
     Texts asked;
     memory::MemoryClipboard clip;
     const memory::Office* office = nullptr;
+    std::vector<Phase> phases;
+    std::optional<Phase> cancelIn;
 };
 
 inline const std::u16string kParent = u"/d/parent.xls";
