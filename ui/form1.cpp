@@ -3,12 +3,16 @@
 #include <array>
 #include <cstdlib>
 #include <exception>
+#include <thread>
 #include <tuple>
+#include <utility>
 
 #include <QApplication>
 #include <QButtonGroup>
 #include <QCheckBox>
+#include <QCloseEvent>
 #include <QComboBox>
+#include <QEventLoop>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -260,18 +264,51 @@ run::RunInputs Form1::inputs() const {
 }
 
 void Form1::Command1_Click() {
-    const run::RunInputs in = inputs();
-    try {
-        runner_(in, keyCondition_, *runWindow_, factory_);
-    } catch (const std::exception& e) {
+    // A click that arrives before the run has disabled the button starts nothing.
+    if (running_) return;
+    running_ = true;
+    runWindow_->runStarting();
+    const std::optional<std::string> escaped = runOffThisThread(inputs());
+    runWindow_->runEnded();
+    running_ = false;
+    if (escaped) {
         // A run reports its own failures; anything escaping it leaves the spreadsheet state unknown,
         // so it ends the program the way a failure under the stop-on-error policy does.
-        qCritical("pellucor: run failed: %s", e.what());
+        qCritical("pellucor: run failed: %s", escaped->c_str());
         runWindow_->showMessage(u"操作错误，请检查Excel表是否正确或输入参数是否规范！请重新运行软件",
                                 u"错误提示");
         runWindow_->endProgram();
     }
-    if (runWindow_->takeEndRequest()) endProgram();
+    if (runWindow_->takeEndRequest()) return endProgram();
+    if (std::exchange(closeAfterRun_, false)) close();
+}
+
+// The run works on a thread of its own, which also creates, uses and destroys its spreadsheet
+// application; this thread keeps the windows alive meanwhile and carries out what the run asks of
+// them. Returns what escaped the run, if anything did.
+std::optional<std::string> Form1::runOffThisThread(const run::RunInputs& in) {
+    QEventLoop whileRunning;
+    std::optional<std::string> escaped;
+    std::thread worker([&] {
+        try {
+            runner_(in, keyCondition_, *runWindow_, factory_);
+        } catch (const std::exception& e) {
+            escaped = e.what();
+        } catch (...) {
+            escaped = "an unknown exception";
+        }
+        QMetaObject::invokeMethod(&whileRunning, &QEventLoop::quit, Qt::QueuedConnection);
+    });
+    whileRunning.exec();
+    worker.join();
+    return escaped;
+}
+
+void Form1::closeEvent(QCloseEvent* event) {
+    if (!running_) return QWidget::closeEvent(event);
+    runWindow_->cancel();
+    closeAfterRun_ = true;
+    event->ignore();
 }
 
 void Form1::endProgram() {
