@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <map>
 #include <memory>
 #include <optional>
@@ -71,6 +72,8 @@ public:
     // Operations whose entry starts with prefix fail: the nth such one (from 1), or all when nth is 0.
     void fail(std::string prefix, int nth = 0) { rules_.push_back({std::move(prefix), nth, 0}); }
     const std::deque<ApplicationRecord>& applications() const { return records_; }
+    // Hears every operation as it is logged, on the thread that carries it out.
+    std::function<void(const std::string&)> onOperation;
 
     void operation(const std::string& entry);  // logs, then throws when a rule says so
 
