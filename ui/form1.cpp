@@ -51,6 +51,39 @@ QStringList columnLetters() {
     return letters;
 }
 
+// Keeps every input of a window from the user while it lives, as a modal window over it would,
+// except that the window can still be moved and closed: the window system drops the close of a
+// window under a modal one.
+class InputGuard : public QObject {
+public:
+    explicit InputGuard(QWidget& window) : window_(window) { qApp->installEventFilter(this); }
+    ~InputGuard() override { qApp->removeEventFilter(this); }
+
+protected:
+    bool eventFilter(QObject* object, QEvent* event) override {
+        switch (event->type()) {
+            case QEvent::MouseButtonPress:
+            case QEvent::MouseButtonRelease:
+            case QEvent::MouseButtonDblClick:
+            case QEvent::Wheel:
+            case QEvent::KeyPress:
+            case QEvent::KeyRelease:
+            case QEvent::Shortcut:
+            case QEvent::ContextMenu:
+            case QEvent::TouchBegin:
+            case QEvent::Drop: {
+                auto* widget = qobject_cast<QWidget*>(object);
+                return widget && widget->window() == &window_;
+            }
+            default:
+                return false;
+        }
+    }
+
+private:
+    QWidget& window_;
+};
+
 }  // namespace
 
 Form1::Form1(sheets::ApplicationFactory& factory, QWidget* parent)
@@ -266,6 +299,7 @@ run::RunInputs Form1::inputs() const {
 void Form1::Command1_Click() {
     // A click that arrives before the run has disabled the button starts nothing.
     if (running_) return;
+    const InputGuard guard(*this);
     running_ = true;
     runWindow_->runStarting();
     const std::optional<std::string> escaped = runOffThisThread(inputs());

@@ -35,7 +35,6 @@ QString phaseName(run::Phase phase) {
 ProgressWindow::ProgressWindow(QWidget& owner) : QDialog(&owner) {
     setObjectName(u"progressWindow"_s);
     setWindowTitle(u"进度"_s);
-    setWindowModality(Qt::WindowModal);
     setFont(windowFont());
     phase_ = new QLabel(this);
     phase_->setObjectName(u"phase"_s);

@@ -16,7 +16,9 @@ namespace ui {
 
 // The run's progress over the main window: the phase, a bar where the phase's work is counted, the
 // seconds the phase has taken so far (which keep counting through a long office call), and a cancel
-// button. Closing it asks to cancel as the button does; it goes away when the run ends.
+// button. Closing it asks to cancel as the button does; it goes away when the run ends. It is not
+// modal to the window system, which would drop the main window's close: the main window keeps
+// itself from input during a run instead.
 class ProgressWindow : public QDialog {
     Q_OBJECT
 public:

@@ -61,7 +61,7 @@ void QtRunWindow::runStarting() {
     if (!progress_) {
         progress_ = new ProgressWindow(window_);
         QObject::connect(progress_, &ProgressWindow::cancelRequested, progress_, [this] { cancel(); });
-        QObject::connect(&showProgress_, &QTimer::timeout, progress_, [this] { progress_->open(); });
+        QObject::connect(&showProgress_, &QTimer::timeout, progress_, [this] { progress_->show(); });
     }
     progress_->restart();
     showProgress_.start();
