@@ -1,6 +1,7 @@
 #include "ui/form1.h"
 
 #include <array>
+#include <atomic>
 #include <cstdlib>
 #include <exception>
 #include <thread>
@@ -322,6 +323,7 @@ void Form1::Command1_Click() {
 // them. Returns what escaped the run, if anything did.
 std::optional<std::string> Form1::runOffThisThread(const run::RunInputs& in) {
     QEventLoop whileRunning;
+    std::atomic<bool> finished = false;
     std::optional<std::string> escaped;
     std::thread worker([&] {
         try {
@@ -331,9 +333,12 @@ std::optional<std::string> Form1::runOffThisThread(const run::RunInputs& in) {
         } catch (...) {
             escaped = "an unknown exception";
         }
+        finished = true;
         QMetaObject::invokeMethod(&whileRunning, &QEventLoop::quit, Qt::QueuedConnection);
     });
-    whileRunning.exec();
+    // The application being told to exit ends every event loop; the run may still be waiting for the
+    // windows, so they go on until it has returned, and the exit follows.
+    while (!finished) whileRunning.exec();
     worker.join();
     return escaped;
 }
