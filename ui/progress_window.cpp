@@ -2,6 +2,7 @@
 
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QLocale>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QVBoxLayout>
@@ -40,7 +41,6 @@ ProgressWindow::ProgressWindow(QWidget& owner) : QDialog(&owner) {
     phase_->setObjectName(u"phase"_s);
     bar_ = new QProgressBar(this);
     bar_->setObjectName(u"bar"_s);
-    bar_->setFormat(u"%v / %m 行"_s);
     // A phase whose work is not counted keeps the bar's place rather than shrinking the window.
     QSizePolicy keepPlace = bar_->sizePolicy();
     keepPlace.setRetainSizeWhenHidden(true);
@@ -93,6 +93,8 @@ void ProgressWindow::showProgress(run::Phase phase, qint64 done, qint64 total) {
     if (total > 0) {
         bar_->setRange(0, static_cast<int>(total));
         bar_->setValue(static_cast<int>(done));
+        const QLocale chinese(QLocale::Chinese, QLocale::China);
+        bar_->setFormat(u"%1 / %2 行"_s.arg(chinese.toString(done), chinese.toString(total)));
     }
 }
 
