@@ -305,6 +305,16 @@ TEST(RunPlacement, OneFileInTwoRoles) {
     EXPECT_EQ(t.column(kChild, 1), (Texts{u"000", u"", u"222"}));
 }
 
+// Rows read are counted in blocks: a safe point after each.
+TEST_F(RunTest, ReadingTheParentCountsBlocksOfRows) {
+    Rows parent(70000, {u"k", u"v"});
+    put(kParent, parent);
+    run();
+    expectCompleted();
+    using Done = std::pair<std::int64_t, std::int64_t>;
+    EXPECT_EQ(window.parentRowsDone, (std::vector<Done>{{0, 70000}, {65536, 70000}}));
+}
+
 // A cancel in any phase before the save stops the run at its next safe point: nothing on the disk
 // changes, every workbook is closed unsaved, the office ends and the window is idle again. Once the
 // save has begun the run completes. Each placement passes every phase in order.

@@ -42,8 +42,9 @@ public:
         return true;
     }
     // Each phase once as it begins; the user cancels as soon as cancelIn has begun.
-    void progress(Phase phase, std::int64_t, std::int64_t) override {
+    void progress(Phase phase, std::int64_t done, std::int64_t total) override {
         if (phases.empty() || phases.back() != phase) phases.push_back(phase);
+        if (phase == Phase::ReadParent) parentRowsDone.emplace_back(done, total);
     }
     bool cancelled() override {
         return cancelIn && std::find(phases.begin(), phases.end(), *cancelIn) != phases.end();
@@ -55,6 +56,7 @@ public:
     memory::MemoryClipboard clip;
     const memory::Office* office = nullptr;
     std::vector<Phase> phases;
+    std::vector<std::pair<std::int64_t, std::int64_t>> parentRowsDone;
     std::optional<Phase> cancelIn;
 };
 
