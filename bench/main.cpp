@@ -190,6 +190,21 @@ void printRow(const bench::Measurement& m) {
     std::fflush(stdout);
 }
 
+// Per phase of the runs: the number of progress reports and the longest gap after one of them.
+void printReportGaps(const std::vector<bench::Measurement>& all) {
+    std::printf(
+        "\n| rows | method | 打开父表 | 读取父表 | 打开子表 | 读取子表 | 匹配 | 写入结果 | 保存 |\n"
+        "|---:|---|---:|---:|---:|---:|---:|---:|---:|\n");
+    for (const auto& m : all) {
+        if (m.method.rfind("Pellucor", 0) != 0) continue;
+        std::printf("| %d | %s |", m.rows, m.method.c_str());
+        for (std::size_t p = 0; p < bench::kRunPhaseCount; ++p)
+            std::printf(" %d: %s |", m.reports[p], seconds(m.longestReportGap[p]).c_str());
+        std::printf("\n");
+    }
+    std::fflush(stdout);
+}
+
 // The time from opening the first workbook to the end of the last save.
 double officeWork(const bench::Measurement& m) {
     double s = 0;
@@ -238,6 +253,7 @@ int main(int argc, char** argv) {
     }
     for (const auto& n : notes) std::printf("\n- %s", n.c_str());
     if (!notes.empty()) std::printf("\n");
+    printReportGaps(all);
 
     // Ratios per size, against the lookup run.
     std::printf(

@@ -159,7 +159,16 @@ Measurement pellucorRun(const TableFiles& files, bool furtherMatching) {
     Timed t;
     auto& [clock, office, window, calc, factory] = t;
     run::lookupRun(in, condition, window, factory);
+    const auto end = std::chrono::steady_clock::now();
     t.finish(m);
+    m.longestReportGap.fill(std::nan(""));
+    for (std::size_t i = 0; i < window.reports.size(); ++i) {
+        const auto p = static_cast<std::size_t>(window.reports[i].phase);
+        const auto next = i + 1 < window.reports.size() ? window.reports[i + 1].at : end;
+        const double gap = std::chrono::duration<double>(next - window.reports[i].at).count();
+        ++m.reports[p];
+        if (std::isnan(m.longestReportGap[p]) || gap > m.longestReportGap[p]) m.longestReportGap[p] = gap;
+    }
     if (window.messages.empty() || window.messages.back() != u"操作完成!") {
         m.finished = false;
         m.note = "the run did not complete: " +

@@ -2,12 +2,15 @@
 // The ways of getting a child table's lookup column that the benchmark compares, each measured as a
 // whole from the start of an office to its end.
 
+#include <array>
 #include <cstdint>
 #include <string>
 
 #include "timed_sheets.h"
 
 namespace bench {
+
+constexpr std::size_t kRunPhaseCount = 7;
 
 // A generated parent and child of the same row count; methods work on copies in workDir.
 struct TableFiles {
@@ -28,6 +31,10 @@ struct Measurement {
     double total = 0;
     std::int64_t programPeakKiB = -1;
     std::int64_t officePeakKiB = -1;
+    // A run's progress reports by run::Phase: how many, and the longest time from one report to the
+    // next (or to the end of the run), NaN for a phase not reported.
+    std::array<int, kRunPhaseCount> reports{};
+    std::array<double, kRunPhaseCount> longestReportGap{};
 };
 
 // A whole run, exactly as the Start button does it: lookup as result into the child sheet before

@@ -82,7 +82,15 @@ public:
     void setFrameEnabled(bool) override {}
     void setStartEnabled(bool) override {}
     void endProgram() override { ended = true; }
+    void progress(run::Phase phase, std::int64_t, std::int64_t) override {
+        reports.push_back({phase, std::chrono::steady_clock::now()});
+    }
 
+    struct Report {
+        run::Phase phase;
+        std::chrono::steady_clock::time_point at;
+    };
+    std::vector<Report> reports;
     std::vector<std::u16string> messages;
     bool asked = false;
     bool ended = false;

@@ -78,6 +78,8 @@ private:
 };
 
 constexpr const char* kInvalidCut = "the key cut gets a negative length or a position below 1";
+// Rows between two progress reports: a few milliseconds of work each.
+constexpr std::size_t kRowsPerReport = 65536;
 
 sheets::FailureCause atCell(std::u16string address) {
     sheets::FailureCause cause;
@@ -88,7 +90,7 @@ sheets::FailureCause atCell(std::u16string address) {
 }  // namespace
 
 void collectKeys(ErrorPolicy& policy, const KeySource& source, const KeyRule& rule, std::u16string& holder,
-                 TableColumns& table) {
+                 TableColumns& table, const std::function<void(std::int64_t)>& rowsDone) {
     if (source.rowCount <= 0) return;
     const bool byMode = !rule.wholeWord;
     if (byMode && !(rule.mode && *rule.mode >= 1 && *rule.mode <= 4)) return;
@@ -106,6 +108,7 @@ void collectKeys(ErrorPolicy& policy, const KeySource& source, const KeyRule& ru
     sheets::FailureCause cause;
     const auto rows = static_cast<std::size_t>(source.rowCount);
     for (std::size_t r = 0; r < rows; ++r) {
+        if (rowsDone && r > 0 && r % kRowsPerReport == 0) rowsDone(static_cast<std::int64_t>(r));
         // Stores a cut key, or fails the step: also for an entry beyond an array never created.
         const auto storeKey = [&](std::optional<std::u16string_view> key) {
             if (!key) return policy.failed(kCutKeyStep, kInvalidCut, atCell(keyCells.cellAddress(r)));

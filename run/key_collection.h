@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -47,8 +48,8 @@ std::u16string cellName(int column, std::size_t row);
 // row has a key step (two in mode 3: the trimmed-text holder, then the cut) and a value step; a
 // failing step goes through the policy and stores nothing. Each column is read with one block
 // request; a failed block read fails every cell step of that column. A condition mode outside 1
-// to 4 reads nothing.
+// to 4 reads nothing. rowsDone, when given, hears how many rows are done after each block of rows.
 void collectKeys(ErrorPolicy& policy, const KeySource& source, const KeyRule& rule, std::u16string& holder,
-                 TableColumns& table);
+                 TableColumns& table, const std::function<void(std::int64_t)>& rowsDone = {});
 
 }  // namespace run

@@ -62,7 +62,8 @@ public:
           condition_(condition),
           window_(window),
           factory_(factory),
-          policy_(inputs.ignoreErrors) {}
+          policy_(inputs.ignoreErrors),
+          points_(window) {}
 
     void run() {
         if (!inputsAccepted()) return;
@@ -87,7 +88,11 @@ public:
             releaseObjects();
             window_.endProgram();
         } catch (const ConditionRejected&) {
-            closeAfterWrong();
+            closeUnsaved("after a malformed condition");
+        } catch (const RunCancelled&) {
+            closeUnsaved("after cancelling");
+            window_.setFrameEnabled(true);
+            window_.setStartEnabled(true);
         }
     }
 
@@ -162,7 +167,8 @@ private:
         }
         const KeySource source{table.sheet.get(), table.rowCount, table.keyColumn,
                                withValues ? std::optional<int>(in_.valueColumn + 1) : std::nullopt};
-        collectKeys(policy_, source, rule, holder_, table.columns);
+        collectKeys(policy_, source, rule, holder_, table.columns,
+                    [&](std::int64_t done) { points_.at(done); });
     }
 
     void Wrong() {
@@ -173,18 +179,24 @@ private:
 
     void openParentTable() {
         parent_.name = tableName(u"父表", in_.parentPath, in_.parentSheet);
+        points_.begin(Phase::OpenParent);
         openTable(parent_, in_.parentPath, in_.parentSheet);
         step("create the parent arrays", [&] { createArrays(parent_, true); });
         step("take the parent key column", [&] { parent_.keyColumn = in_.parentKeyColumn + 1; });
     }
 
-    void collectParentKeys() { collect(parent_, in_.parentMatchKind, in_.parentCondition, true); }
+    void collectParentKeys() {
+        points_.begin(Phase::ReadParent, parent_.rowCount);
+        collect(parent_, in_.parentMatchKind, in_.parentCondition, true);
+    }
 
     void openChildTable(bool withValues) {
         child_.name = tableName(u"子表", in_.childPath, in_.childSheet);
+        points_.begin(Phase::OpenChild);
         openTable(child_, in_.childPath, in_.childSheet);
         step("create the child arrays", [&] { createArrays(child_, withValues); });
         step("take the child key column", [&] { child_.keyColumn = in_.childKeyColumn + 1; });
+        points_.begin(Phase::ReadChild, child_.rowCount);
         collect(child_, in_.childMatchKind, in_.childCondition, withValues);
     }
 
@@ -196,6 +208,7 @@ private:
     void lookupAsResult() {
         openChildTable(false);
         policy_.setStage(u"查找");
+        points_.begin(Phase::Match);
         step("look up the values", [&] {
             const MatchTables t = tables();
             const auto rows = lookupRows(t);
@@ -209,6 +222,7 @@ private:
         const ValueTest test = in_.valueTest == 0 ? ValueTest::Agree : ValueTest::Differ;
         const Whose whose = in_.whose == 0 ? Whose::Parent : in_.whose == 1 ? Whose::Child : Whose::Both;
         policy_.setStage(u"匹配");
+        points_.begin(Phase::Match);
         step("match the values", [&] {
             const MatchTables t = tables();
             const auto rows = furtherMatchRows(t, test);
@@ -224,6 +238,7 @@ private:
     }
 
     void placeResult() {
+        points_.begin(Phase::WriteResult);
         switch (placement()) {
             case Placement::IntoChildSheet:
                 intoChildSheet();
@@ -293,6 +308,7 @@ private:
         step("hide the application", [&] { deref(app_).setVisible(false); });
         step("activate the child sheet", [&] { deref(child_.sheet).activate(); });
         pasteResult(child_.sheet, in_.childTargetLetter + u"1", where);
+        points_.begin(Phase::Save);
         closeParentAndChild();
         step("quit the application", [&] { deref(app_).quit(); });
     }
@@ -304,6 +320,7 @@ private:
         step("add a workbook", [&] { deref(app_).add(); });
         step("take the new sheet", [&] { targetSheet_ = deref(app_).activeWorksheet(1); });
         pasteResult(targetSheet_, u"A1", {u"", u"1", resultColumns(u"A")});
+        points_.begin(Phase::Save);
         closeParentAndChild();
     }
 
@@ -317,6 +334,7 @@ private:
         step("hide the application", [&] { deref(app_).setVisible(false); });
         step("activate the third sheet", [&] { deref(targetSheet_).activate(); });
         pasteResult(targetSheet_, in_.thirdTargetLetter + u"1", where);
+        points_.begin(Phase::Save);
         closeParentAndChild();
         // No save choice: the user is asked about a changed third table.
         closeAndStore("close the third workbook", thirdBook_, in_.thirdPath, std::nullopt);
@@ -354,20 +372,21 @@ private:
         app_.reset();
     }
 
-    // After a malformed condition nothing the run opened is kept: no workbook is saved and the
-    // hidden office ends. The window is idle again, as Wrong left it.
-    void closeAfterWrong() {
-        auto quietly = [](const char* what, auto&& action) {
+    // After a malformed condition or a cancel nothing the run opened is kept: no workbook is saved
+    // and the office ends, also one that was shown. Nothing has been stored yet at that point.
+    void closeUnsaved(const char* after) {
+        auto quietly = [after](const char* what, auto&& action) {
             try {
                 action();
             } catch (const std::exception& e) {
-                std::cerr << "pellucor: " << what << " after a malformed condition failed: " << e.what()
-                          << '\n';
+                std::cerr << "pellucor: " << what << ' ' << after << " failed: " << e.what() << '\n';
             }
         };
         if (parent_.book) quietly("closing the parent workbook", [&] { parent_.book->close(false); });
         if (child_.book && child_.book != parent_.book)
             quietly("closing the child workbook", [&] { child_.book->close(false); });
+        if (thirdBook_ && !sameBook(thirdBook_, child_.book) && !sameBook(thirdBook_, parent_.book))
+            quietly("closing the third workbook", [&] { thirdBook_->close(false); });
         if (app_) quietly("quitting the application", [&] { app_->quit(); });
         releaseArrays();
         releaseObjects();
@@ -393,6 +412,7 @@ private:
     RunWindow& window_;
     sheets::ApplicationFactory& factory_;
     ErrorPolicy policy_;
+    SafePoints points_;
 
     std::unique_ptr<sheets::Application> app_;
     Table parent_;

@@ -2,14 +2,16 @@
 
 #include <string>
 
+#include "run/progress.h"
 #include "sheets/application.h"
 #include "sheets/clipboard.h"
 
 namespace run {
 
 // What a run needs of the windows: the save question it lends the spreadsheet application, the
-// clipboard, modal messages, the inputs it disables while it works, and the end of the program.
-class RunWindow : public sheets::Desktop {
+// clipboard, modal messages, the inputs it disables while it works, the end of the program, and
+// where it reports its progress.
+class RunWindow : public sheets::Desktop, public ProgressListener {
 public:
     virtual sheets::Clipboard& clipboard() = 0;
     // A modal box with the exclamation icon and one OK button.

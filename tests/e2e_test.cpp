@@ -17,6 +17,7 @@
 #include <QCheckBox>
 #include <QClipboard>
 #include <QComboBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
@@ -25,6 +26,7 @@
 #include <QTimer>
 
 #include "sheets/calc/calc_application.h"
+#include "sheets/calc/tools/bulk_writer.h"
 #include "sheets/calc/tools/workbook_maker.h"
 #include "test_support.h"
 #include "ui/form1.h"
@@ -107,6 +109,9 @@ public:
     }
     void make(const std::string& path, const std::vector<CellSpec>& cells, int sheets = 1) {
         sheets::calc::tools::makeWorkbook(pipe(), path, std::vector<SheetSpec>(sheets, {u"数据"}), cells);
+    }
+    void makeColumns(const std::string& path, const sheets::calc::tools::SheetColumns& columns) {
+        sheets::calc::tools::writeWorkbook(pipe(), path, path, columns);
     }
     std::vector<std::vector<CellValue>> read(const std::string& path, int columns) {
         return sheets::calc::tools::readTable(*app_, u16(path), columns);
@@ -445,6 +450,38 @@ TEST_F(EndToEnd, IgnoringErrorsCompletesPastErrorCellsAndSaysWhatWasNotSaved) {
     EXPECT_TRUE(boxes.back().informative.startsWith(u"结果未能保存到 子表.xls：文件已被 "_s))
         << boxes.back().informative.toStdString();
     EXPECT_EQ(sheets::calc::testing::bytesOf(childBook), lockedBytes);
+}
+
+// A cancel while the office loads a large parent: the run stops as soon as the load returns, with
+// every file as it was, no lock file, no office left, no box shown and the window idle again.
+TEST_F(EndToEnd, CancelWhileTheOfficeLoadsALargeParent) {
+    name(".xlsx");
+    sheets::calc::tools::SheetColumns parentColumns{u"数据", {{}, {}}};
+    for (int r = 0; r < 200000; ++r) {
+        parentColumns.columns[0].push_back(CellValue::text(u16("K" + std::to_string(r))));
+        parentColumns.columns[1].push_back(CellValue::number(r));
+    }
+    Office::get().makeColumns(parent, parentColumns);
+    Office::get().make(childBook, kChild);
+    choose();
+    const std::string childBytes = sheets::calc::testing::bytesOf(childBook);
+    QString phaseAtCancel;
+    QTimer cancel;
+    QObject::connect(&cancel, &QTimer::timeout, [&] {
+        auto* progress = form.findChild<QWidget*>(u"progressWindow"_s);
+        if (!progress || !progress->isVisible() || !phaseAtCancel.isEmpty()) return;
+        phaseAtCancel = progress->findChild<QLabel*>(u"phase"_s)->text();
+        progress->findChild<QPushButton*>(u"cancel"_s)->click();
+    });
+    cancel.start(20);
+    EXPECT_TRUE(start().empty());
+    EXPECT_EQ(phaseAtCancel, u"打开父表"_s);
+    expectOfficeGone();
+    EXPECT_EQ(sheets::calc::testing::bytesOf(parent), parentBytes);
+    EXPECT_EQ(sheets::calc::testing::bytesOf(childBook), childBytes);
+    for (const std::string& file : {parent, childBook})
+        EXPECT_FALSE(sheets::calc::testing::exists(sheets::calc::testing::lockOf(file))) << file;
+    EXPECT_TRUE(child<QWidget>("Frame1")->isEnabled() && child<QWidget>("Command1")->isEnabled());
 }
 
 // A run in a program of its own: this test's binary again, with only RunProgram.Run and a folder

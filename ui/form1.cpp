@@ -1,14 +1,19 @@
 #include "ui/form1.h"
 
 #include <array>
+#include <atomic>
 #include <cstdlib>
 #include <exception>
+#include <thread>
 #include <tuple>
+#include <utility>
 
 #include <QApplication>
 #include <QButtonGroup>
 #include <QCheckBox>
+#include <QCloseEvent>
 #include <QComboBox>
+#include <QEventLoop>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -46,6 +51,39 @@ QStringList columnLetters() {
     for (char16_t c = u'A'; c <= u'Z'; ++c) letters << QString(QChar(c));
     return letters;
 }
+
+// Keeps every input of a window from the user while it lives, as a modal window over it would,
+// except that the window can still be moved and closed: the window system drops the close of a
+// window under a modal one.
+class InputGuard : public QObject {
+public:
+    explicit InputGuard(QWidget& window) : window_(window) { qApp->installEventFilter(this); }
+    ~InputGuard() override { qApp->removeEventFilter(this); }
+
+protected:
+    bool eventFilter(QObject* object, QEvent* event) override {
+        switch (event->type()) {
+            case QEvent::MouseButtonPress:
+            case QEvent::MouseButtonRelease:
+            case QEvent::MouseButtonDblClick:
+            case QEvent::Wheel:
+            case QEvent::KeyPress:
+            case QEvent::KeyRelease:
+            case QEvent::Shortcut:
+            case QEvent::ContextMenu:
+            case QEvent::TouchBegin:
+            case QEvent::Drop: {
+                auto* widget = qobject_cast<QWidget*>(object);
+                return widget && widget->window() == &window_;
+            }
+            default:
+                return false;
+        }
+    }
+
+private:
+    QWidget& window_;
+};
 
 }  // namespace
 
@@ -260,18 +298,56 @@ run::RunInputs Form1::inputs() const {
 }
 
 void Form1::Command1_Click() {
-    const run::RunInputs in = inputs();
-    try {
-        runner_(in, keyCondition_, *runWindow_, factory_);
-    } catch (const std::exception& e) {
+    // A click that arrives before the run has disabled the button starts nothing.
+    if (running_) return;
+    const InputGuard guard(*this);
+    running_ = true;
+    runWindow_->runStarting();
+    const std::optional<std::string> escaped = runOffThisThread(inputs());
+    runWindow_->runEnded();
+    running_ = false;
+    if (escaped) {
         // A run reports its own failures; anything escaping it leaves the spreadsheet state unknown,
         // so it ends the program the way a failure under the stop-on-error policy does.
-        qCritical("pellucor: run failed: %s", e.what());
+        qCritical("pellucor: run failed: %s", escaped->c_str());
         runWindow_->showMessage(u"操作错误，请检查Excel表是否正确或输入参数是否规范！请重新运行软件",
                                 u"错误提示");
         runWindow_->endProgram();
     }
-    if (runWindow_->takeEndRequest()) endProgram();
+    if (runWindow_->takeEndRequest()) return endProgram();
+    if (std::exchange(closeAfterRun_, false)) close();
+}
+
+// The run works on a thread of its own, which also creates, uses and destroys its spreadsheet
+// application; this thread keeps the windows alive meanwhile and carries out what the run asks of
+// them. Returns what escaped the run, if anything did.
+std::optional<std::string> Form1::runOffThisThread(const run::RunInputs& in) {
+    QEventLoop whileRunning;
+    std::atomic<bool> finished = false;
+    std::optional<std::string> escaped;
+    std::thread worker([&] {
+        try {
+            runner_(in, keyCondition_, *runWindow_, factory_);
+        } catch (const std::exception& e) {
+            escaped = e.what();
+        } catch (...) {
+            escaped = "an unknown exception";
+        }
+        finished = true;
+        QMetaObject::invokeMethod(&whileRunning, &QEventLoop::quit, Qt::QueuedConnection);
+    });
+    // The application being told to exit ends every event loop; the run may still be waiting for the
+    // windows, so they go on until it has returned, and the exit follows.
+    while (!finished) whileRunning.exec();
+    worker.join();
+    return escaped;
+}
+
+void Form1::closeEvent(QCloseEvent* event) {
+    if (!running_) return QWidget::closeEvent(event);
+    runWindow_->cancel();
+    closeAfterRun_ = true;
+    event->ignore();
 }
 
 void Form1::endProgram() {

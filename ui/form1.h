@@ -3,6 +3,8 @@
 #include <array>
 #include <functional>
 #include <memory>
+#include <optional>
+#include <string>
 
 #include <QPointer>
 #include <QWidget>
@@ -28,7 +30,9 @@ namespace ui {
 class QtRunWindow;
 
 // The main window: every input of a run, the file choosers, the help button and the start button.
-// It owns the key condition that runs share and hands every run the application factory.
+// It owns the key condition that runs share and hands every run the application factory. A run works
+// on a thread of its own while the window stays alive; closing the window during a run cancels it
+// and closes the window once the run has stopped.
 class Form1 : public QWidget {
     Q_OBJECT
 public:
@@ -38,7 +42,7 @@ public:
     explicit Form1(sheets::ApplicationFactory& factory, QWidget* parent = nullptr);
     ~Form1() override;
 
-    // What the start button runs; run::lookupRun unless replaced.
+    // What the start button runs, on a thread of its own; run::lookupRun unless replaced.
     void setRunner(Runner runner) { runner_ = std::move(runner); }
     // How the "..." buttons ask for a file; chooseWorkbook unless replaced.
     void setFileChooser(FileChooser chooser) { chooser_ = std::move(chooser); }
@@ -49,6 +53,9 @@ public:
     // The help window while it is open, else null.
     Form2* helpWindow() const { return form2_; }
 
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
 private:
     void createControls();
     void Form_Load();
@@ -58,6 +65,7 @@ private:
     void Command1_Click();
     void Command4_Click();
     void chooseFileInto(QLineEdit& box);
+    std::optional<std::string> runOffThisThread(const run::RunInputs& in);
     void endProgram();
 
     sheets::ApplicationFactory& factory_;
@@ -66,6 +74,8 @@ private:
     run::KeyCondition keyCondition_;
     std::unique_ptr<QtRunWindow> runWindow_;
     QPointer<Form2> form2_;
+    bool running_ = false;
+    bool closeAfterRun_ = false;
 
     QGroupBox* Frame1;
     QGroupBox* Frame2;

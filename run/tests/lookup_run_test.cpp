@@ -395,5 +395,55 @@ TEST(RunPlacement, OneFileInTwoRoles) {
     EXPECT_EQ(t.column(kChild, 1), (Texts{u"000", u"", u"222"}));
 }
 
+// Rows read are counted in blocks: a safe point after each.
+TEST_F(RunTest, ReadingTheParentCountsBlocksOfRows) {
+    Rows parent(70000, {u"k", u"v"});
+    put(kParent, parent);
+    run();
+    expectCompleted();
+    using Done = std::pair<std::int64_t, std::int64_t>;
+    EXPECT_EQ(window.parentRowsDone, (std::vector<Done>{{0, 70000}, {65536, 70000}}));
+}
+
+// A cancel in any phase before the save stops the run at its next safe point: nothing on the disk
+// changes, every workbook is closed unsaved, the office ends and the window is idle again. Once the
+// save has begun the run completes. Each placement passes every phase in order.
+TEST(RunCancel, InEachPhase) {
+    const std::vector<Phase> all{Phase::OpenParent, Phase::ReadParent,  Phase::OpenChild, Phase::ReadChild,
+                                 Phase::Match,      Phase::WriteResult, Phase::Save};
+    const std::u16string third = u"/d/third.xls";
+    for (const int placement : {0, 1, 2}) {
+        for (int cancel = -1; cancel < static_cast<int>(all.size()); ++cancel) {  // -1: never
+            const auto cancelIn = cancel < 0 ? std::nullopt : std::optional(all[cancel]);
+            SCOPED_TRACE(testing::Message() << "placement " << placement << ", cancel in " << cancel);
+            RunSetup t;
+            t.put(third, {{u"t1"}});
+            t.in.intoChildSheet = placement == 0;
+            t.in.intoNewWorkbook = placement == 1;
+            t.in.thirdPath = third;
+            t.window.cancelIn = cancelIn;
+            const auto before = t.office.disk;
+            t.run();
+            const bool completes = !cancelIn || cancelIn == Phase::Save;
+            EXPECT_EQ(t.window.phases, completes ? all : std::vector(all.begin(), all.begin() + cancel + 1));
+            const auto& app = t.office.applications().at(0);
+            if (completes) {
+                t.expectCompleted();
+                EXPECT_EQ(t.sheetOnDisk(placement == 2 ? third : kChild).cells !=
+                              before.at(placement == 2 ? third : kChild).sheets[0].cells,
+                          placement != 1);
+                continue;
+            }
+            EXPECT_TRUE(t.window.messages.empty());
+            EXPECT_EQ(t.window.events, (Log{"Frame1 off", "Command1 off", "Frame1 on", "Command1 on"}));
+            for (const auto& [path, book] : before)
+                EXPECT_EQ(t.sheetOnDisk(path).cells, book.sheets[0].cells);
+            EXPECT_TRUE(app.quit && app.destroyed);
+            for (const auto& b : app.books) EXPECT_FALSE(b->open);
+            EXPECT_TRUE(t.window.asked.empty());
+        }
+    }
+}
+
 }  // namespace
 }  // namespace run

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <optional>
 
 #include "memory_sheets.h"
 #include "run/lookup_run.h"
@@ -48,6 +49,14 @@ public:
         asked.push_back(fileName);
         return answerSave;
     }
+    // Each phase once as it begins; the user cancels as soon as cancelIn has begun.
+    void progress(Phase phase, std::int64_t done, std::int64_t total) override {
+        if (phases.empty() || phases.back() != phase) phases.push_back(phase);
+        if (phase == Phase::ReadParent) parentRowsDone.emplace_back(done, total);
+    }
+    bool cancelled() override {
+        return cancelIn && std::find(phases.begin(), phases.end(), *cancelIn) != phases.end();
+    }
 
     std::vector<Message> messages;
     std::u16string informative, detailed;  // of the last message
@@ -56,6 +65,9 @@ public:
     bool answerSave = true;
     memory::MemoryClipboard clip;
     const memory::Office* office = nullptr;
+    std::vector<Phase> phases;
+    std::vector<std::pair<std::int64_t, std::int64_t>> parentRowsDone;
+    std::optional<Phase> cancelIn;
 };
 
 inline const std::u16string kParent = u"/d/parent.xls";

@@ -247,6 +247,7 @@ std::unique_ptr<sheets::Application> Office::create(sheets::Desktop& desktop) {
 
 void Office::operation(const std::string& entry) {
     log_.push_back(entry);
+    if (onOperation) onOperation(entry);
     for (Rule& rule : rules_)
         if (entry.starts_with(rule.prefix) && (++rule.seen == rule.nth || rule.nth == 0))
             throw Failure("injected failure: " + entry, rule.cause);

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <map>
 #include <memory>
 #include <optional>
@@ -77,6 +78,8 @@ public:
         rules_.push_back({std::move(prefix), nth, 0, std::move(cause)});
     }
     const std::deque<ApplicationRecord>& applications() const { return records_; }
+    // Hears every operation as it is logged, on the thread that carries it out.
+    std::function<void(const std::string&)> onOperation;
 
     void operation(const std::string& entry);  // logs, then throws when a rule says so
 

@@ -108,7 +108,9 @@ TEST_F(Form1Test, StartHandsTheRunTheInputsAtTheClick) {
                 control->setProperty(qobject_cast<QComboBox*>(control) ? "currentIndex" : "text", set));
         window.setRunner([&](const run::RunInputs& in, run::KeyCondition& kc, run::RunWindow&,
                              sheets::ApplicationFactory& f) {
-            child<QLineEdit>(window, "Text5")->setText(u"9"_s);  // too late for this run
+            ui::test::onWindowThread(
+                [&] { child<QLineEdit>(window, "Text5")->setText(u"9"_s); });  // too late
+
             if (seen.isEmpty()) seen = describe(in);
             EXPECT_EQ(&f, &factory);
             kc.keyLength = std::int16_t(kc.keyLength + 6);
@@ -240,7 +242,7 @@ TEST_F(Form1Test, RunDisablesTheFrameAndTheStartButtonOnly) {
     QString during;
     run([&](run::RunWindow& w) {
         w.setFrameEnabled(false), w.setStartEnabled(false);
-        during = enabled();
+        ui::test::onWindowThread([&] { during = enabled(); });
         w.setFrameEnabled(true), w.setStartEnabled(true);
         return true;
     });

@@ -55,7 +55,8 @@ TEST_F(Lifecycle, EndAskedByTheRunOrAFailureEscapingItClosesEveryWindowAfterTheR
             [&](const run::RunInputs&, run::KeyCondition&, run::RunWindow& w, sheets::ApplicationFactory&) {
                 if (fails) throw std::runtime_error("escaped");
                 w.endProgram();
-                openAfterAsking = form.isVisible() && form.helpWindow()->isVisible();
+                ui::test::onWindowThread(
+                    [&] { openAfterAsking = form.isVisible() && form.helpWindow()->isVisible(); });
             });
         ui::test::WhenModal close([&](QWidget& m) { box = m.windowTitle(), m.close(); });
         EXPECT_EQ(run({"Command4", "Command1"}), EXIT_FAILURE) << fails;

@@ -7,6 +7,7 @@
 #include "run/matching.h"
 #include "run/run_report.h"
 #include "ui/help_text.h"
+#include "ui/progress_window.h"
 #include "ui/qt_run_window.h"
 #include "ui/twips.h"
 #include "ui_test_support.h"
@@ -147,6 +148,27 @@ TEST_F(Screenshots, RunMessagesWithTheirDetails) {
         EXPECT_EQ(seen, QString::fromStdU16String(informative + u"|" + detailed + u"|确定"));
     }
     QApplication::removeTranslator(&qtTranslator);
+}
+
+// Counted rows while the parent is read; seconds while the office stores the child; cancelling.
+TEST_F(Screenshots, ProgressWindow) {
+    form.show();
+    ui::ProgressWindow progress(form);
+    progress.show();
+    progress.showProgress(run::Phase::ReadParent, 393216, 1048576);
+    save(progress, u"progress-read"_s);
+    progress.showProgress(run::Phase::Save, 0, 0);
+    save(progress, u"progress-save"_s);
+    progress.restart();
+    progress.showProgress(run::Phase::OpenChild, 0, 0);
+    progress.findChild<QPushButton*>(u"cancel"_s)->click();
+    save(progress, u"progress-cancelling"_s);
+    const QRawFont raw = QRawFont::fromFont(progress.font());
+    QString texts = progress.windowTitle();
+    for (const QLabel* label : progress.findChildren<QLabel*>()) texts += label->text();
+    for (const QPushButton* button : progress.findChildren<QPushButton*>()) texts += button->text();
+    texts.removeIf([&](QChar c) { return !c.isPrint() || c == u' ' || raw.supportsCharacter(c); });
+    EXPECT_EQ(texts, QString()) << "characters the font lacks";
 }
 
 }  // namespace

@@ -40,6 +40,12 @@ protected:
     ui::Form1 form{factory};
 };
 
+// Does action on the windows' thread, from a run's thread, and waits for it.
+template <class Action>
+void onWindowThread(Action action) {
+    QMetaObject::invokeMethod(qApp, action, Qt::BlockingQueuedConnection);
+}
+
 // Polls for the modal dialog that the code under test is about to open and hands it to `handle`,
 // which records what it sees and closes it (assertions follow afterwards).
 struct WhenModal {
