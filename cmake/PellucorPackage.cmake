@@ -1,4 +1,4 @@
-# The Debian package: `cpack -G DEB` in a build configured with CMAKE_INSTALL_PREFIX=/usr.
+# The Debian package, installing into /usr: `cpack -G DEB` in the build folder.
 set(CPACK_PACKAGE_NAME pellucor)
 set(CPACK_PACKAGE_VENDOR Pellucor)
 set(CPACK_PACKAGE_CONTACT "Pellucor developers <pellucor@localhost>")

@@ -93,7 +93,7 @@ test_command() {
 
 make_package() {
   in_system "$1" bash -c 'cd /root/pellucor && bash scripts/package.sh' &&
-    cp "$1"/root/pellucor/build-package/pellucor_*.deb "$2/root/"
+    cp "$1"/root/pellucor/build/pellucor_*.deb "$2/root/"
 }
 
 # Installs the package into a system that has nothing else, then starts the program exactly as the

@@ -1,11 +1,9 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds Pellucor for /usr into build-package/ and makes its Debian package
-# there (build-package/pellucor_VERSION_ARCH.deb).
+# Installs what is missing, builds Pellucor into build/ and makes its Debian package there
+# (build/pellucor_VERSION_ARCH.deb, installing into /usr).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh package
-cmake -S . -B build-package -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_INSTALL_PREFIX=/usr \
-  -DPELLUCOR_BUILD_TESTS=OFF -DPELLUCOR_BUILD_BENCH=OFF >/dev/null
-cmake --build build-package
-cd build-package
+bash scripts/build.sh
+cd build
 cpack -G DEB
