@@ -162,6 +162,7 @@ cleanup() {
   rm -rf "$work"
 }
 trap cleanup EXIT
+trap 'exit 130' INT TERM
 logs=$work/logs
 mkdir -p "$logs"
 total_start=$SECONDS
@@ -180,6 +181,9 @@ unpack() {
   tar -C "$1" --numeric-owner -xpf "$cache/base.tar"
   cp /etc/resolv.conf "$1/etc/resolv.conf"
   echo "deb $mirror $release main" >"$1/etc/apt/sources.list"
+  # X servers are also reached through abstract sockets, which the host shares: lock files for the
+  # displays that xvfb-run picks first on the host keep the system's X servers off the host's.
+  touch "$1"/tmp/.X{99..149}-lock
   # A system that lives for one check need not survive a power cut: dpkg skips its fsyncs.
   echo force-unsafe-io >"$1/etc/dpkg/dpkg.cfg.d/unsafe-io"
 }
