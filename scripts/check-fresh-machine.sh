@@ -128,94 +128,99 @@ inside() {
   return $failed
 }
 
+# ---- on the host ------------------------------------------------------------------------------------
+
+main() {
+  local release=${1:-}
+  case "$release" in
+    bookworm | trixie) ;;
+    *) echo "usage: check-fresh-machine.sh bookworm|trixie" >&2; exit 2 ;;
+  esac
+  [ "$(id -u)" -eq 0 ] || { echo "check-fresh-machine: run as root" >&2; exit 2; }
+  for tool in debootstrap unshare chroot git; do
+    command -v $tool >/dev/null || { echo "check-fresh-machine: needs $tool" >&2; exit 2; }
+  done
+
+  repo=$(cd "$(dirname "$0")/.." && pwd)
+  cache=${PELLUCOR_FRESH_CACHE:-/var/cache/pellucor-fresh}/$release
+  mkdir -p "$cache/archives/partial"
+  exec 9>"$cache/lock"
+  flock 9  # one check of a release at a time: they share the cache
+
+  work=$(mktemp -d /var/tmp/pellucor-fresh-$release-XXXXXX)
+  # Removes the systems; refuses while anything is still mounted below them.
+  cleanup() {
+    if grep -q " $work" /proc/self/mountinfo; then
+      echo "check-fresh-machine: something is still mounted under $work; left in place" >&2
+      return
+    fi
+    rm -rf "$work"
+  }
+  trap cleanup EXIT
+  trap 'exit 130' INT TERM
+  logs=$work/logs
+  mkdir -p "$logs"
+  total_start=$SECONDS
+
+  if [ ! -s "$cache/base.tar" ]; then
+    log "making a minimal $release system with debootstrap (kept in $cache/base.tar)"
+    debootstrap --variant=minbase "$release" "$work/base" "$mirror" >"$logs/debootstrap.log" 2>&1 ||
+      { tail -n 20 "$logs/debootstrap.log"; exit 1; }
+    rm -f "$work"/base/var/cache/apt/archives/*.deb
+    tar -C "$work/base" --numeric-owner -cf "$cache/base.tar.part" . && mv "$cache/base.tar.part" "$cache/base.tar"
+    rm -rf "$work/base"
+  fi
+
+  unpack() {
+    mkdir "$1"
+    tar -C "$1" --numeric-owner -xpf "$cache/base.tar"
+    cp /etc/resolv.conf "$1/etc/resolv.conf"
+    echo "deb $mirror $release main" >"$1/etc/apt/sources.list"
+    # X servers are also reached through abstract sockets, which the host shares: lock files for the
+    # displays that xvfb-run picks first on the host keep the system's X servers off the host's.
+    touch "$1"/tmp/.X{99..149}-lock
+    # A system that lives for one check need not survive a power cut: dpkg skips its fsyncs.
+    echo force-unsafe-io >"$1/etc/dpkg/dpkg.cfg.d/unsafe-io"
+  }
+  root=$work/system
+  unpack "$root"
+  commit=$(git -C "$repo" rev-parse HEAD)
+  [ -z "$(git -C "$repo" status --porcelain)" ] || log "note: uncommitted changes are not part of the check"
+  git init -q "$root/root/pellucor"
+  git -C "$root/root/pellucor" fetch -q "$repo" "$commit"
+  git -C "$root/root/pellucor" checkout -q --detach FETCH_HEAD
+  log "$release: checking $(git -C "$repo" log --oneline -1 "$commit")"
+  package_root=
+  if [ "$release" = trixie ]; then
+    package_root=$work/package-system
+    unpack "$package_root"
+  fi
+
+  status=0
+  unshare --mount --pid --fork --kill-child -- \
+    bash "$repo/scripts/check-fresh-machine.sh" --inside "$release" "$root" "$package_root" "$cache/archives" "$logs" ||
+    status=$?
+  # Logs outlive the systems, for reading after a failure.
+  mkdir -p "$cache/logs"
+  cp "$logs"/*.log "$cache/logs/" 2>/dev/null || true
+
+  echo
+  echo "check-fresh-machine $release: $((SECONDS - total_start)) s in all"
+  if [ -s "$logs/results" ]; then
+    sed 's/^/  /; s|'"$logs"'|'"$cache/logs"'|' "$logs/results"
+  fi
+  if [ $status -ne 0 ]; then
+    echo "check-fresh-machine $release: FAILED"
+    exit 1
+  fi
+  echo "check-fresh-machine $release: passed"
+}
+
+# Everything is read before anything runs, so that the script may change while a check is under way.
 if [ "${1:-}" = --inside ]; then
   shift
   inside "$@"
-  exit
+else
+  main "$@"
 fi
-
-# ---- on the host ------------------------------------------------------------------------------------
-
-release=${1:-}
-case "$release" in
-  bookworm | trixie) ;;
-  *) echo "usage: check-fresh-machine.sh bookworm|trixie" >&2; exit 2 ;;
-esac
-[ "$(id -u)" -eq 0 ] || { echo "check-fresh-machine: run as root" >&2; exit 2; }
-for tool in debootstrap unshare chroot git; do
-  command -v $tool >/dev/null || { echo "check-fresh-machine: needs $tool" >&2; exit 2; }
-done
-
-repo=$(cd "$(dirname "$0")/.." && pwd)
-cache=${PELLUCOR_FRESH_CACHE:-/var/cache/pellucor-fresh}/$release
-mkdir -p "$cache/archives/partial"
-exec 9>"$cache/lock"
-flock 9  # one check of a release at a time: they share the cache
-
-work=$(mktemp -d /var/tmp/pellucor-fresh-$release-XXXXXX)
-# Removes the systems; refuses while anything is still mounted below them.
-cleanup() {
-  if grep -q " $work" /proc/self/mountinfo; then
-    echo "check-fresh-machine: something is still mounted under $work; left in place" >&2
-    return
-  fi
-  rm -rf "$work"
-}
-trap cleanup EXIT
-trap 'exit 130' INT TERM
-logs=$work/logs
-mkdir -p "$logs"
-total_start=$SECONDS
-
-if [ ! -s "$cache/base.tar" ]; then
-  log "making a minimal $release system with debootstrap (kept in $cache/base.tar)"
-  debootstrap --variant=minbase "$release" "$work/base" "$mirror" >"$logs/debootstrap.log" 2>&1 ||
-    { tail -n 20 "$logs/debootstrap.log"; exit 1; }
-  rm -f "$work"/base/var/cache/apt/archives/*.deb
-  tar -C "$work/base" --numeric-owner -cf "$cache/base.tar.part" . && mv "$cache/base.tar.part" "$cache/base.tar"
-  rm -rf "$work/base"
-fi
-
-unpack() {
-  mkdir "$1"
-  tar -C "$1" --numeric-owner -xpf "$cache/base.tar"
-  cp /etc/resolv.conf "$1/etc/resolv.conf"
-  echo "deb $mirror $release main" >"$1/etc/apt/sources.list"
-  # X servers are also reached through abstract sockets, which the host shares: lock files for the
-  # displays that xvfb-run picks first on the host keep the system's X servers off the host's.
-  touch "$1"/tmp/.X{99..149}-lock
-  # A system that lives for one check need not survive a power cut: dpkg skips its fsyncs.
-  echo force-unsafe-io >"$1/etc/dpkg/dpkg.cfg.d/unsafe-io"
-}
-root=$work/system
-unpack "$root"
-commit=$(git -C "$repo" rev-parse HEAD)
-[ -z "$(git -C "$repo" status --porcelain)" ] || log "note: uncommitted changes are not part of the check"
-git init -q "$root/root/pellucor"
-git -C "$root/root/pellucor" fetch -q "$repo" "$commit"
-git -C "$root/root/pellucor" checkout -q --detach FETCH_HEAD
-log "$release: checking $(git -C "$repo" log --oneline -1 "$commit")"
-package_root=
-if [ "$release" = trixie ]; then
-  package_root=$work/package-system
-  unpack "$package_root"
-fi
-
-status=0
-unshare --mount --pid --fork --kill-child -- \
-  bash "$repo/scripts/check-fresh-machine.sh" --inside "$release" "$root" "$package_root" "$cache/archives" "$logs" ||
-  status=$?
-# Logs outlive the systems, for reading after a failure.
-mkdir -p "$cache/logs"
-cp "$logs"/*.log "$cache/logs/" 2>/dev/null || true
-
-echo
-echo "check-fresh-machine $release: $((SECONDS - total_start)) s in all"
-if [ -s "$logs/results" ]; then
-  sed 's/^/  /; s|'"$logs"'|'"$cache/logs"'|' "$logs/results"
-fi
-if [ $status -ne 0 ]; then
-  echo "check-fresh-machine $release: FAILED"
-  exit 1
-fi
-echo "check-fresh-machine $release: passed"
+exit
