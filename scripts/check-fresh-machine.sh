@@ -7,7 +7,8 @@
 # from its desktop entry. Prints what passed and failed; exits non-zero on any failure.
 #
 # Downloads are kept in $PELLUCOR_FRESH_CACHE (default /var/cache/pellucor-fresh): the base system
-# as a tarball and apt's archive folder, so that a repeated check downloads next to nothing.
+# as a tarball and apt's archive folder, so that a repeated check downloads next to nothing; and
+# a compiler cache, so that it compiles little.
 # Everything mounted for the fresh system lives in a private mount and PID namespace: the host never
 # sees those mounts, and every process started inside ends with the check.
 set -euo pipefail
@@ -23,7 +24,7 @@ log() { echo "check-fresh-machine: $*"; }
 # Mounts what programs in a fresh system expect. /dev is a small tmpfs of its own, so that nothing
 # done inside can reach the host's devices.
 mount_system() {
-  local root=$1 archives=$2 node
+  local root=$1 archives=$2/archives compiler_cache=$2/ccache node
   mount -t proc proc "$root/proc"
   mount -t sysfs -o ro sysfs "$root/sys"
   mount -t tmpfs -o mode=755,size=1m dev "$root/dev"
@@ -40,13 +41,17 @@ mount_system() {
   ln -s /proc/self/fd/2 "$root/dev/stderr"
   mount -t tmpfs -o mode=1777 shm "$root/dev/shm"  # the office keeps shared memory there
   mount --bind "$archives" "$root/var/cache/apt/archives"
+  mkdir -p "$root/var/cache/ccache"
+  mount --bind "$compiler_cache" "$root/var/cache/ccache"
 }
 
-# Runs a command as root inside a system, with a clean environment and no display.
+# Runs a command as root inside a system, with a clean environment and no display. Compilations are
+# cached between checks (ccache is the check's, not the README's).
 in_system() {
   local root=$1
   shift
   chroot "$root" /usr/bin/env -i HOME=/root LANG=C.UTF-8 TERM=dumb \
+    CMAKE_CXX_COMPILER_LAUNCHER=ccache CCACHE_DIR=/var/cache/ccache \
     PATH=/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin "$@" </dev/null
 }
 
@@ -82,7 +87,7 @@ step() {
 
 start_command() {
   in_system "$1" apt-get update -q &&
-    in_system "$1" apt-get install -y -q --no-install-recommends xvfb xauth xdotool &&
+    in_system "$1" apt-get install -y -q --no-install-recommends xvfb xauth xdotool ccache &&
     in_system "$1" env TITLE="$window_title" WAIT=3600 \
       xvfb-run "${xvfb_args[@]}" bash -c "cd /root/pellucor && set -- bash scripts/start.sh && $until_window"
 }
@@ -111,13 +116,13 @@ install_and_start_package() {
 }
 
 inside() {
-  local release=$1 root=$2 package_root=$3 archives=$4 logs=$5
+  local release=$1 root=$2 package_root=$3 cache=$4 logs=$5
   mount --make-rprivate /
-  mount_system "$root" "$archives"
+  mount_system "$root" "$cache"
   step "start command (bash scripts/start.sh) shows the main window" "$logs/start.log" start_command "$root"
   step "test command (bash scripts/test.sh)" "$logs/test.log" test_command "$root"
   if [ -n "$package_root" ]; then
-    mount_system "$package_root" "$archives"
+    mount_system "$package_root" "$cache"
     step "Debian package (bash scripts/package.sh)" "$logs/package.log" make_package "$root" "$package_root"
     if [ "$failed" = 0 ]; then
       step "package installed with apt on a fresh system, started from its desktop entry" \
@@ -143,7 +148,7 @@ main() {
 
   repo=$(cd "$(dirname "$0")/.." && pwd)
   cache=${PELLUCOR_FRESH_CACHE:-/var/cache/pellucor-fresh}/$release
-  mkdir -p "$cache/archives/partial"
+  mkdir -p "$cache/archives/partial" "$cache/ccache"
   exec 9>"$cache/lock"
   flock 9  # one check of a release at a time: they share the cache
 
@@ -198,7 +203,7 @@ main() {
 
   status=0
   unshare --mount --pid --fork --kill-child -- \
-    bash "$repo/scripts/check-fresh-machine.sh" --inside "$release" "$root" "$package_root" "$cache/archives" "$logs" ||
+    bash "$repo/scripts/check-fresh-machine.sh" --inside "$release" "$root" "$package_root" "$cache" "$logs" ||
     status=$?
   # Logs outlive the systems, for reading after a failure.
   mkdir -p "$cache/logs"
