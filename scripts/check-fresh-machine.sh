@@ -124,7 +124,7 @@ inside() {
   if [ -n "$package_root" ]; then
     mount_system "$package_root" "$cache"
     step "Debian package (bash scripts/package.sh)" "$logs/package.log" make_package "$root" "$package_root"
-    if [ "$failed" = 0 ]; then
+    if [ -n "$(ls "$package_root"/root/pellucor_*.deb 2>/dev/null)" ]; then
       step "package installed with apt on a fresh system, started from its desktop entry" \
         "$logs/package-install.log" install_and_start_package "$package_root"
     fi
