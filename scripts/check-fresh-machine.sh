@@ -138,7 +138,8 @@ inside() {
 main() {
   local release=${1:-}
   case "$release" in
-    bookworm | trixie) ;;
+    bookworm) first_display=200 ;;
+    trixie) first_display=300 ;;
     *) echo "usage: check-fresh-machine.sh bookworm|trixie" >&2; exit 2 ;;
   esac
   [ "$(id -u)" -eq 0 ] || { echo "check-fresh-machine: run as root" >&2; exit 2; }
@@ -181,9 +182,11 @@ main() {
     tar -C "$1" --numeric-owner -xpf "$cache/base.tar"
     cp /etc/resolv.conf "$1/etc/resolv.conf"
     echo "deb $mirror $release main" >"$1/etc/apt/sources.list"
-    # X servers are also reached through abstract sockets, which the host shares: lock files for the
-    # displays that xvfb-run picks first on the host keep the system's X servers off the host's.
-    touch "$1"/tmp/.X{99..149}-lock
+    # X servers are also reached through abstract sockets, which the host and every check share: a
+    # client would reach another system's server of the same number and be refused. Lock files for
+    # the displays below this release's own range keep xvfb-run -a off the host's and the other's.
+    local display
+    for ((display = 99; display < first_display; display++)); do touch "$1/tmp/.X$display-lock"; done
     # A system that lives for one check need not survive a power cut: dpkg skips its fsyncs.
     echo force-unsafe-io >"$1/etc/dpkg/dpkg.cfg.d/unsafe-io"
   }
