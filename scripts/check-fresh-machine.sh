@@ -225,10 +225,12 @@ main() {
 }
 
 # Everything is read before anything runs, so that the script may change while a check is under way.
-if [ "${1:-}" = --inside ]; then
-  shift
-  inside "$@"
-else
-  main "$@"
-fi
-exit
+{
+  if [ "${1:-}" = --inside ]; then
+    shift
+    inside "$@"
+  else
+    main "$@"
+  fi
+  exit
+}
