@@ -1,5 +1,6 @@
 // Pellucor: matches the rows of a child table against a parent table in spreadsheet workbooks.
 #include <QApplication>
+#include <QIcon>
 #include <QLibraryInfo>
 #include <QTranslator>
 
@@ -11,6 +12,9 @@ int main(int argc, char** argv) {
     QApplication app(argc, argv);
     app.setApplicationName(QStringLiteral("Pellucor"));
     app.setApplicationVersion(QStringLiteral("2.1"));
+    // The installed desktop entry and icon, so that a desktop shows the window as that entry's.
+    app.setDesktopFileName(QStringLiteral("pellucor"));
+    app.setWindowIcon(QIcon::fromTheme(QStringLiteral("pellucor")));
 
     // Qt's own texts (file dialog, context menus) in Chinese, like the program's.
     QTranslator qtTranslator;

@@ -1,22 +1,30 @@
 #!/usr/bin/env bash
-# Brings every Debian package Pellucor needs to build, run and test onto this machine.
-# Does nothing when all of them are already installed.
+# Brings the Debian packages Pellucor needs onto this machine. Does nothing when all are installed.
+#   install-deps.sh            what building and running the program needs
+#   install-deps.sh tests      that, and what the test suite adds
+#   install-deps.sh package    that, and what making the Debian package adds
 set -euo pipefail
 
-packages=(
+program=(
   # build
-  build-essential cmake ninja-build pkg-config git
-  # .xlsx packages written in place
-  libzip-dev libpugixml-dev
+  build-essential cmake ninja-build pkg-config
   # windows
   qt6-base-dev qt6-qpa-plugins qt6-translations-l10n fonts-wqy-microhei
-  # the spreadsheet application: the GUI-capable core, so that a workbook can be shown
-  libreoffice-core libreoffice-calc libreoffice-dev
-  # tests
-  googletest xvfb xauth xdotool
-  # the comparison with the office's own insertion (bench/xlsx_differential)
-  python3-uno
+  # the spreadsheet application: the GUI-capable core, so that a workbook can be shown, with its
+  # user interface in Chinese
+  libreoffice-core libreoffice-calc libreoffice-dev libreoffice-l10n-zh-cn
+  # writing .xlsx packages
+  libzip-dev libpugixml-dev
 )
+tests=(libgtest-dev xvfb xauth xdotool procps)
+package=(file dpkg-dev)
+
+case "${1:-program}" in
+  program) packages=("${program[@]}") ;;
+  tests) packages=("${program[@]}" "${tests[@]}") ;;
+  package) packages=("${program[@]}" "${package[@]}") ;;
+  *) echo "usage: install-deps.sh [program|tests|package]" >&2; exit 2 ;;
+esac
 
 missing=()
 for p in "${packages[@]}"; do

@@ -13,7 +13,9 @@
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QDir>
 #include <QEventLoop>
+#include <QFileInfo>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -230,9 +232,10 @@ void Form1::createControls() {
     connect(Combo3, &QComboBox::currentIndexChanged, this, &Form1::Combo3_Click);
     connect(Combo4, &QComboBox::currentIndexChanged, this, &Form1::Combo4_Click);
     connect(Combo6, &QComboBox::currentIndexChanged, this, &Form1::Combo6_Click);
-    connect(Command2, &QPushButton::clicked, this, [this] { chooseFileInto(*Text1); });
-    connect(Command3, &QPushButton::clicked, this, [this] { chooseFileInto(*Text2); });
-    connect(Command5, &QPushButton::clicked, this, [this] { chooseFileInto(*Text7); });
+    for (const auto& [button, path] : {std::pair{Command2, Text1}, {Command3, Text2}, {Command5, Text7}}) {
+        connect(button, &QPushButton::clicked, this, [this, path] { chooseFileInto(*path); });
+        acceptWorkbookDrops(*path, [this, path](const QString& file) { takeWorkbook(*path, file); });
+    }
     connect(Command4, &QPushButton::clicked, this, &Form1::Command4_Click);
     connect(Command1, &QPushButton::clicked, this, &Form1::Command1_Click);
 }
@@ -260,7 +263,14 @@ void Form1::Combo6_Click() {
 }
 
 void Form1::chooseFileInto(QLineEdit& box) {
-    if (const std::optional<QString> path = chooser_(*this)) box.setText(withoutTrailingSpaces(*path));
+    // The program's own folder means nothing to a user: before any choice the dialog opens at home.
+    const QString folder = lastFolder_.isEmpty() ? QDir::homePath() : lastFolder_;
+    if (const std::optional<QString> path = chooser_(*this, folder)) takeWorkbook(box, *path);
+}
+
+void Form1::takeWorkbook(QLineEdit& box, const QString& path) {
+    box.setText(withoutTrailingSpaces(path));
+    lastFolder_ = QFileInfo(box.text()).absolutePath();
 }
 
 void Form1::Command4_Click() {

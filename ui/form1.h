@@ -66,11 +66,13 @@ private:
     void Command4_Click();
     void chooseFileInto(QLineEdit& box);
     std::optional<std::string> runOffThisThread(const run::RunInputs& in);
+    void takeWorkbook(QLineEdit& box, const QString& path);
     void endProgram();
 
     sheets::ApplicationFactory& factory_;
     Runner runner_;
     FileChooser chooser_;
+    QString lastFolder_;  // of the workbook chosen last, where the file dialog opens next
     run::KeyCondition keyCondition_;
     std::unique_ptr<QtRunWindow> runWindow_;
     QPointer<Form2> form2_;

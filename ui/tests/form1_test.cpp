@@ -188,18 +188,47 @@ TEST_F(Form1Test, HelpIsOneTopLevelWindowShowingTheFortyTwoLinesAndAfreshAfterCl
     EXPECT_TRUE(form.helpWindow() && form.helpWindow()->isVisible());
 }
 
-TEST_F(Form1Test, ChosenPathLosesTrailingSpaces) {
-    form.setFileChooser([](QWidget&) { return std::optional<QString>(u"/home/用户/a b.xls   "_s); });
+// Sends a drag of `urls` onto `box`, and the drop when the drag is taken; returns whether both were.
+bool dropOnto(QWidget& box, const QList<QUrl>& urls) {
+    QMimeData data;
+    data.setUrls(urls);
+    QDragEnterEvent enter(QPoint(5, 5), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(&box, &enter);
+    QDropEvent drop(QPointF(5, 5), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    return enter.isAccepted() && QApplication::sendEvent(&box, &drop) && drop.isAccepted();
+}
+
+// Each path box takes a chosen workbook without trailing spaces, refuses dropped folders, other files
+// and several files, and takes one dropped workbook as if chosen: the next dialog opens in its folder.
+TEST_F(Form1Test, ChosenOrDroppedWorkbookFillsItsBox) {
+    QTemporaryDir dir;
+    const QString book = dir.filePath(u"父表.XLSX"_s), text = dir.filePath(u"说明.txt"_s);
+    for (const QString& file : {book, text}) QFile(file).open(QIODevice::WriteOnly);
+    const auto url = QUrl::fromLocalFile;
+    QStringList folders, seen;
+    form.setFileChooser([&](QWidget&, const QString& folder) {
+        folders << folder;
+        return std::optional<QString>(u"/home/用户/a b.xls   "_s);
+    });
     for (const auto& [button, box] :
          {std::pair{"Command2", "Text1"}, {"Command3", "Text2"}, {"Command5", "Text7"}}) {
         child<QPushButton>(button)->click();
-        EXPECT_EQ(child<QLineEdit>(box)->text(), u"/home/用户/a b.xls"_s) << box;
+        seen << child<QLineEdit>(box)->text();
+        for (const QList<QUrl>& refused : {QList{url(dir.path())}, {url(text)}, {url(book), url(book)}})
+            EXPECT_FALSE(dropOnto(*child(box), refused)) << box << refused.first().path().toStdString();
+        EXPECT_TRUE(dropOnto(*child(box), {url(book)})) << box;
+        seen << child<QLineEdit>(box)->text();
     }
+    const QString chosen = u"/home/用户/a b.xls"_s;
+    EXPECT_EQ(seen, (QStringList{chosen, book, chosen, book, chosen, book}));
+    EXPECT_EQ(folders, (QStringList{QDir::homePath(), dir.path(), dir.path()}));
 }
 
+// The real dialog: at home first, then in the folder of the workbook chosen in another box; the Excel
+// workbooks shown by default; cancelling keeps the box's text.
 TEST_F(Form1Test, FileDialogGivesTheFullPathAndCancelKeepsTheText) {
     QTemporaryDir dir;
-    const QString file = QDir::toNativeSeparators(dir.filePath(u"子表.xls"_s));
+    const QString file = QDir::toNativeSeparators(dir.filePath(u"子表.xlsx"_s));
     QFile(file).open(QIODevice::WriteOnly);
     form.show();
     QStringList seen;
@@ -207,19 +236,21 @@ TEST_F(Form1Test, FileDialogGivesTheFullPathAndCancelKeepsTheText) {
         ui::test::WhenModal respond([&](QWidget& modal) {
             auto* dialog = qobject_cast<QFileDialog*>(&modal);
             auto* name = dialog ? dialog->findChild<QLineEdit*>(u"fileNameEdit"_s) : nullptr;
-            if (name && seen.isEmpty()) {
-                seen << dialog->windowTitle() << dialog->directory().absolutePath() << dialog->nameFilters();
-                name->setText(file), QTest::keyClick(name, Qt::Key_Return);
-            }
-            if (modal.isVisible()) modal.close();
+            if (!name) return void(modal.close());
+            seen << dialog->directory().absolutePath();
+            if (seen.size() > 1) return void(modal.close());
+            seen << dialog->windowTitle() << dialog->nameFilters() << dialog->selectedNameFilter();
+            name->setText(file), QTest::keyClick(name, Qt::Key_Return);
         });
         child<QPushButton>(button)->click();
         EXPECT_TRUE(respond.seen) << button;
     }
     EXPECT_EQ(child<QLineEdit>("Text2")->text() + u' ' + child<QLineEdit>("Text1")->text(),
               file + u" C:\\"_s);
-    EXPECT_EQ(seen, (QStringList{u"打开文件"_s, QDir(QCoreApplication::applicationDirPath()).absolutePath(),
-                                 u"Excel文档 (*.xls)"_s, u"所有支持的工作簿 (*.xls *.xlsx *.ods *.csv)"_s}));
+    const QString excel = u"Excel文档 (*.xls *.xlsx *.xlsm)"_s;
+    EXPECT_EQ(seen, (QStringList{QDir::homePath(), u"打开文件"_s, excel,
+                                 u"所有支持的工作簿 (*.xls *.xlsx *.xlsm *.ods *.csv)"_s,
+                                 u"Excel 97-2003 文档 (*.xls)"_s, excel, dir.path()}));
 }
 
 TEST_F(Form1Test, RunMessageHasOneOkAndTheSaveQuestionReturnsTheAnswer) {

@@ -23,7 +23,7 @@ protected:
         form.show();
         child<QComboBox>("Combo3")->setCurrentIndex(1);  // shows Text4
         child<QComboBox>("Combo4")->setCurrentIndex(1);  // shows Text6
-        QApplication::setActiveWindow(&form);
+        form.activateWindow();
         ASSERT_TRUE(QTest::qWaitForWindowActive(&form));
     }
     void check(std::initializer_list<const char*> boxes, std::initializer_list<Case> cases) {

@@ -88,7 +88,7 @@ void save(QWidget& w, const QString& name) {
 
 using Screenshots = ui::test::WindowTest;
 
-TEST_F(Screenshots, BothWindows) {
+TEST_F(Screenshots, BothWindowsAndTheFileDialog) {
     form.show();
     save(form, u"form1"_s);
     for (const char* list : {"Combo3", "Combo4", "Combo6"}) child<QComboBox>(list)->setCurrentIndex(1);
@@ -100,6 +100,8 @@ TEST_F(Screenshots, BothWindows) {
     ui::Form2 help;
     help.show();
     save(help, u"form2"_s);
+    ui::test::WhenModal dialog([](QWidget& modal) { save(modal, u"open-file-dialog"_s), modal.close(); });
+    child<QPushButton>("Command2")->click();
 }
 
 // The run's boxes with their details unfolded, in the program's language: the completion after a
