@@ -110,13 +110,15 @@ void inBatches(std::size_t n, const RowIndex& index, Hash&& hash, Visit&& visit)
 
 constexpr auto kAny = [](const RowIndex::Slot&) { return true; };
 
+// Hashes entry i of a key column.
+auto keyHash(std::span<const std::u16string> keys) {
+    return [keys](std::size_t i) { return hashText(keys[i]); };
+}
+
 }  // namespace
 
 std::vector<std::int32_t> lookupRows(const MatchTables& t) {
     RowIndex index(t.parentKeys.size());
-    const auto keyHash = [](std::span<const std::u16string> keys) {
-        return [keys](std::size_t i) { return hashText(keys[i]); };
-    };
     inBatches(t.parentKeys.size(), index, keyHash(t.parentKeys), [&](std::size_t p, std::uint64_t h) {
         const std::u16string_view key = t.parentKeys[p];
         if (key.empty()) return;
@@ -165,9 +167,6 @@ std::vector<std::int32_t> furtherMatchRows(const MatchTables& t, ValueTest test)
     // Per key, the first row with a non-empty value, and the first after it whose value differs
     // from that one. A child value that differs from the first takes the first; one that equals
     // it takes the first that differs.
-    const auto keyHash = [](std::span<const std::u16string> keys) {
-        return [keys](std::size_t i) { return hashText(keys[i]); };
-    };
     inBatches(t.parentKeys.size(), index, keyHash(t.parentKeys), [&](std::size_t p, std::uint64_t h) {
         const std::u16string_view key = t.parentKeys[p], value = at(t.parentValues, p);
         if (key.empty() || value.empty()) return;
@@ -193,9 +192,6 @@ std::vector<std::int32_t> furtherMatchRows(const MatchTables& t, ValueTest test)
 KeyCensus keyCensus(const MatchTables& t, std::size_t examples) {
     KeyCensus census;
     RowIndex index(t.parentKeys.size());
-    const auto keyHash = [](std::span<const std::u16string> keys) {
-        return [keys](std::size_t i) { return hashText(keys[i]); };
-    };
     inBatches(t.parentKeys.size(), index, keyHash(t.parentKeys), [&](std::size_t p, std::uint64_t h) {
         const std::u16string_view key = t.parentKeys[p];
         if (key.empty()) return;
