@@ -502,7 +502,14 @@ int runProgram(const std::string& dir, bool unprivileged) {
         env.push_back("LANG=C.UTF-8");  // the office maps non-ASCII file names through the locale
         // No display for nobody: the office works headless, the window offscreen.
         args.insert(args.begin(), {"/usr/sbin/runuser", "-u", "nobody", "--"});
-        args[4] = std::filesystem::read_symlink("/proc/self/exe").string();
+        // The build folder may be closed to nobody (a clone under /root): a copy in the case's folder.
+        args[4] = dir + "/program";
+        std::filesystem::copy_file("/proc/self/exe", args[4],
+                                   std::filesystem::copy_options::overwrite_existing);
+        std::filesystem::permissions(
+            args[4], std::filesystem::perms::owner_all | std::filesystem::perms::group_read |
+                         std::filesystem::perms::group_exec | std::filesystem::perms::others_read |
+                         std::filesystem::perms::others_exec);
         env.push_back("HOME=" + dir);
         // runuser sets HOME to nobody's, which does not exist: the backups go to the case's folder.
         env.push_back("XDG_DATA_HOME=" + dir + "/data");
