@@ -1,8 +1,6 @@
 #include "sheets/calc/tools/workbook_maker.h"
 
 #include <com/sun/star/beans/XPropertySet.hpp>
-#include <com/sun/star/bridge/UnoUrlResolver.hpp>
-#include <com/sun/star/bridge/XUnoUrlResolver.hpp>
 #include <com/sun/star/container/XIndexAccess.hpp>
 #include <com/sun/star/container/XNamed.hpp>
 #include <com/sun/star/frame/Desktop.hpp>
@@ -45,25 +43,14 @@
 #include <stdexcept>
 
 #include "sheets/calc/hosted_frame.h"
+#include "sheets/calc/tools/office_connection.h"
 #include "sheets/calc/uno_support.h"
 
 namespace sheets::calc::tools {
 namespace {
 
-Reference<css::uno::XComponentContext> contextOf(const std::string& pipeName) {
-    Reference<css::bridge::XUnoUrlResolver> resolver = css::bridge::UnoUrlResolver::create(localContext());
-    return Reference<css::uno::XComponentContext>(
-        resolver->resolve("uno:pipe,name=" + fromUtf8(pipeName) + ";urp;StarOffice.ComponentContext"),
-        UNO_QUERY_THROW);
-}
-
-Reference<css::frame::XDesktop2> desktopOf(const std::string& pipeName) {
-    return css::frame::Desktop::create(contextOf(pipeName));
-}
-
 Reference<css::lang::XComponent> load(const std::string& pipeName, const OUString& url) {
-    return Reference<css::frame::XComponentLoader>(desktopOf(pipeName), UNO_QUERY_THROW)
-        ->loadComponentFromURL(url, "_blank", 0, sequenceOf({property("Hidden", Any(true))}));
+    return loadHidden(officeDesktop(pipeName), url);
 }
 
 // A document with a view of its own that reads and writes view settings, as the application loads
@@ -73,7 +60,7 @@ struct ViewedDocument {
     Reference<css::lang::XComponent> document;
 
     ViewedDocument(const std::string& pipeName, const OUString& url) {
-        Reference<css::uno::XComponentContext> context = contextOf(pipeName);
+        Reference<css::uno::XComponentContext> context = officeContext(pipeName);
         hosted = HostedFrame::create(context, css::frame::Desktop::create(context));
         document = Reference<css::frame::XComponentLoader>(hosted.frame, UNO_QUERY_THROW)
                        ->loadComponentFromURL(url, "_self", 0, sequenceOf({property("Hidden", Any(false))}));
@@ -265,7 +252,7 @@ std::vector<std::string> frozenPanesOf(const std::string& pipeName, const std::s
 std::string officeSetting(const std::string& pipeName, const std::string& node, const std::string& name) {
     try {
         Reference<css::lang::XMultiServiceFactory> provider =
-            css::configuration::theDefaultProvider::get(contextOf(pipeName));
+            css::configuration::theDefaultProvider::get(officeContext(pipeName));
         Reference<css::container::XNameAccess> access(
             provider->createInstanceWithArguments(
                 "com.sun.star.configuration.ConfigurationAccess",
@@ -284,7 +271,7 @@ std::string officeSetting(const std::string& pipeName, const std::string& node, 
 std::vector<std::vector<std::u16string>> openWorkbookCells(const std::string& pipeName) {
     try {
         Reference<css::container::XEnumeration> docs =
-            desktopOf(pipeName)->getComponents()->createEnumeration();
+            officeDesktop(pipeName)->getComponents()->createEnumeration();
         std::vector<Reference<css::sheet::XSpreadsheetDocument>> books;
         while (docs->hasMoreElements()) {
             Reference<css::sheet::XSpreadsheetDocument> book(docs->nextElement(), UNO_QUERY);
@@ -312,7 +299,7 @@ std::vector<std::vector<std::u16string>> openWorkbookCells(const std::string& pi
 
 void endOffice(const std::string& pipeName) {
     try {
-        Reference<css::frame::XDesktop2> desktop = desktopOf(pipeName);
+        Reference<css::frame::XDesktop2> desktop = officeDesktop(pipeName);
         Reference<css::container::XEnumeration> docs = desktop->getComponents()->createEnumeration();
         while (docs->hasMoreElements()) {
             Reference<css::util::XCloseable> doc(docs->nextElement(), UNO_QUERY);
