@@ -16,7 +16,7 @@ program=(
   # writing .xlsx packages
   libzip-dev libpugixml-dev
 )
-tests=(libgtest-dev xvfb xauth xdotool procps)
+tests=(libgtest-dev xvfb xauth xdotool procps shellcheck)
 package=(file dpkg-dev)
 
 case "${1:-program}" in

@@ -30,8 +30,8 @@ click() {
 # Presses a "..." button and chooses a file in the open-file dialog, whose file name field has the
 # focus when it opens. A click that reaches the window before it takes input is repeated.
 choose() {
-  local dialog= try
-  for try in 1 2 3 4 5; do
+  local dialog=''
+  for _ in 1 2 3 4 5; do
     click "$main" "$1" "$2"
     dialog=$(timeout 6 xdotool search --sync --onlyvisible --name '^打开文件$' | head -n 1) && break
   done
@@ -75,6 +75,6 @@ actual=$("$tool" dump "$work/child.xls")
 [ "$actual" = "$expected" ] || fail "the child workbook holds"$'\n'"$actual"$'\n'"instead of"$'\n'"$expected"
 cmp -s "$work/parent.xls" "$work/parent.before" || fail "the parent workbook changed"
 [ "$(stat -c %Y "$work/parent.xls")" = "$(stat -c %Y "$work/parent.before")" ] || fail "the parent workbook was rewritten"
-ls -a "$work" | grep -q '^\.~lock' && fail "a lock file was left behind"
+for lock in "$work"/.~lock*; do [ -e "$lock" ] && fail "a lock file was left behind: $lock"; done
 pgrep -f "$office_pattern" >/dev/null && fail "an office process was left running"
 echo "gui_session: 1 passed, 0 failed"

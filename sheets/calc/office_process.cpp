@@ -20,6 +20,7 @@
 #include <thread>
 #include <vector>
 
+#include "office_guard_script.h"
 #include "sheets/failure.h"
 
 extern char** environ;
@@ -28,51 +29,6 @@ namespace sheets::calc {
 namespace {
 
 using namespace std::chrono_literals;
-
-// The guard: bash, because it can wait for its office and for the program's pipe at once.
-// Arguments: state folder, a token naming the profile in lock files, pipe name, the office command.
-// Standard input is the program's pipe; the first line on standard output is the office's pid.
-constexpr const char* kGuardScript = R"GUARD(
-state=$1 token=$2 pipe=$3
-shift 3
-exec 3<&0 </dev/null
-# Its temporary files go into the state folder too, so that nothing outlives the cleanup.
-mkdir -p "$state/tmp"
-env -u QT_QPA_PLATFORM SAL_ENABLE_FILE_LOCKING=1 TMPDIR="$state/tmp" "$@" 3<&- >"$state/office.log" 2>&1 &
-office=$!
-echo "$office"
-# An office left running for the user must not hold the program's output open (a terminal, or the
-# pipe of whoever waits for the program to finish).
-exec >/dev/null 2>&1
-guard=$$
-killer=
-# The program is gone: an office that shows no workbook goes too, by TERM and after 10 s by KILL.
-program_gone() {
-    [ -e "$state/shown" ] && return
-    kill -TERM "$office" 2>/dev/null
-    mkfifo "$state/pacer" 2>/dev/null
-    ( read -r -t 10 -u 4 4<>"$state/pacer"; kill -KILL "$office" 2>/dev/null ) &
-    killer=$!
-}
-trap program_gone USR1
-( while read -r -u 3 _; do :; done; kill -USR1 "$guard" 2>/dev/null ) &
-reader=$!
-exec 3<&-
-while kill -0 "$office" 2>/dev/null; do wait "$office"; done
-kill "$reader" $killer 2>/dev/null
-# Lock files that this office left behind (they name its profile) and its pipe.
-if [ -f "$state/documents" ]; then
-    while IFS= read -r doc; do
-        lock="${doc%/*}/.~lock.${doc##*/}#"
-        if [ -f "$lock" ] && grep -qF -- "$token" "$lock" 2>/dev/null; then rm -f -- "$lock"; fi
-    done <"$state/documents"
-fi
-rm -f -- "/tmp/OSL_PIPE_$(id -u)_$pipe"
-if [ -f "$state/pipes" ]; then
-    while IFS= read -r p; do if [ -S "$p" ]; then rm -f -- "$p"; fi; done <"$state/pipes"
-fi
-rm -rf -- "$state"
-)GUARD";
 
 std::string temporaryRoot() {
     const char* tmp = std::getenv("TMPDIR");
@@ -201,6 +157,55 @@ std::vector<std::string> socketPathsOf(pid_t pid) {
     return paths;
 }
 
+// Both ends of a new pipe, closed on exec.
+struct Pipe {
+    Descriptor read, write;
+};
+
+Pipe makePipe() {
+    int fds[2];
+    if (::pipe2(fds, O_CLOEXEC) != 0)
+        throw Failure(std::string("cannot create pipes for the office: ") + std::strerror(errno));
+    return {Descriptor(fds[0]), Descriptor(fds[1])};
+}
+
+// A fresh profile: the registry seed, and the office's build so that its first start needs no restart.
+void seedProfile(const std::string& profile) {
+    makeDir(profile);
+    makeDir(profile + "/user");
+    makeDir(profile + "/user/extensions");
+    writeFile(profile + "/user/registrymodifications.xcu", registrySeed());
+    if (const std::string id = officeBuildId(); !id.empty())
+        writeFile(profile + "/user/extensions/buildid", id);
+}
+
+// Starts the guard with the lifeline as its standard input and the handshake as its output, in a
+// session of its own: a terminal's Ctrl+C or hang-up reaches the program, not the office.
+pid_t spawnGuard(std::vector<std::string> args, int lifeline, int handshake) {
+    std::vector<char*> argv;
+    for (auto& a : args) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, lifeline, 0);
+    posix_spawn_file_actions_adddup2(&actions, handshake, 1);
+    posix_spawnattr_t attr;
+    posix_spawnattr_init(&attr);
+    sigset_t none, defaults;
+    sigemptyset(&none);
+    sigemptyset(&defaults);
+    for (int s : {SIGINT, SIGTERM, SIGHUP, SIGPIPE, SIGUSR1, SIGCHLD, SIGQUIT}) sigaddset(&defaults, s);
+    posix_spawnattr_setsigmask(&attr, &none);
+    posix_spawnattr_setsigdefault(&attr, &defaults);
+    posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSID | POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
+    pid_t pid = -1;
+    const int rc = ::posix_spawn(&pid, "/bin/bash", &actions, &attr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    posix_spawnattr_destroy(&attr);
+    if (rc != 0) throw Failure(std::string("cannot start the office guard /bin/bash: ") + std::strerror(rc));
+    return pid;
+}
+
 }  // namespace
 
 OfficeProcess::OfficeProcess(bool headless) : headless_(headless) {
@@ -211,24 +216,28 @@ OfficeProcess::OfficeProcess(bool headless) : headless_(headless) {
     if (!::mkdtemp(pattern.data()))
         throw Failure("cannot create a folder for the office profile: " + pattern);
     stateDir_ = pattern;
-    const std::string token = stateDir_.substr(stateDir_.rfind('/') + 1);
     pipeName_ = "pellucor_" + std::to_string(::getpid()) + "_" + uniqueToken();
-
-    int lifeline[2] = {-1, -1};
-    int handshake[2] = {-1, -1};
     try {
-        makeDir(stateDir_ + "/profile");
-        makeDir(stateDir_ + "/profile/user");
-        makeDir(stateDir_ + "/profile/user/extensions");
-        writeFile(stateDir_ + "/profile/user/registrymodifications.xcu", registrySeed());
-        if (const std::string id = officeBuildId(); !id.empty())
-            writeFile(stateDir_ + "/profile/user/extensions/buildid", id);
+        seedProfile(stateDir_ + "/profile");
+        startGuard();
+    } catch (...) {
+        if (guardPid_ > 0) {
+            kill();
+        } else {
+            std::error_code ignored;
+            std::filesystem::remove_all(stateDir_, ignored);
+        }
+        throw;
+    }
+}
 
-        if (::pipe2(lifeline, O_CLOEXEC) != 0 || ::pipe2(handshake, O_CLOEXEC) != 0)
-            throw Failure(std::string("cannot create pipes for the office: ") + std::strerror(errno));
+OfficeProcess::~OfficeProcess() {
+    if (!released_ && !reaped_) kill();
+}
 
-        std::vector<std::string> args = {
-            "bash",
+std::vector<std::string> OfficeProcess::guardArguments() const {
+    const std::string token = stateDir_.substr(stateDir_.rfind('/') + 1);
+    return {"bash",
             "-c",
             kGuardScript,
             "pellucor-office-guard",
@@ -237,63 +246,23 @@ OfficeProcess::OfficeProcess(bool headless) : headless_(headless) {
             pipeName_,
             LO_PROGRAM_DIR "/soffice.bin",
             "-env:UserInstallation=" + fileUrlOf(stateDir_ + "/profile"),
-            headless ? "--headless" : "--invisible",
+            headless_ ? "--headless" : "--invisible",
             "--norestore",
             "--nologo",
             "--nodefault",
             "--nolockcheck",
             "--accept=pipe,name=" + pipeName_ + ";urp;StarOffice.ComponentContext"};
-        std::vector<char*> argv;
-        for (auto& a : args) argv.push_back(a.data());
-        argv.push_back(nullptr);
-
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_adddup2(&actions, lifeline[0], 0);
-        posix_spawn_file_actions_adddup2(&actions, handshake[1], 1);
-        posix_spawnattr_t attr;
-        posix_spawnattr_init(&attr);
-        // Its own session: a terminal's Ctrl+C or hang-up reaches the program, not the office.
-        sigset_t none, defaults;
-        sigemptyset(&none);
-        sigemptyset(&defaults);
-        for (int s : {SIGINT, SIGTERM, SIGHUP, SIGPIPE, SIGUSR1, SIGCHLD, SIGQUIT}) sigaddset(&defaults, s);
-        posix_spawnattr_setsigmask(&attr, &none);
-        posix_spawnattr_setsigdefault(&attr, &defaults);
-        posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSID | POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
-        const int rc = ::posix_spawn(&guardPid_, "/bin/bash", &actions, &attr, argv.data(), environ);
-        posix_spawn_file_actions_destroy(&actions);
-        posix_spawnattr_destroy(&attr);
-        if (rc != 0)
-            throw Failure(std::string("cannot start the office guard /bin/bash: ") + std::strerror(rc));
-        ::close(lifeline[0]);
-        ::close(handshake[1]);
-        lifeline[0] = handshake[1] = -1;
-        lifeline_ = lifeline[1];
-        officePid_ = readOfficePid(handshake[0]);
-        ::close(handshake[0]);
-        handshake[0] = -1;
-        if (officePid_ <= 0) throw Failure("the office guard did not start " LO_PROGRAM_DIR "/soffice.bin");
-    } catch (...) {
-        for (int fd : {lifeline[0], handshake[0], handshake[1]})
-            if (fd >= 0) ::close(fd);
-        if (guardPid_ > 0) {
-            kill();
-        } else {
-            std::string rm = "rm -rf -- '" + stateDir_ + "'";
-            if (std::system(rm.c_str()) != 0) { /* best effort */
-            }
-        }
-        throw;
-    }
 }
 
-OfficeProcess::~OfficeProcess() {
-    if (released_ || reaped_) {
-        if (lifeline_ >= 0) ::close(lifeline_);
-        return;
-    }
-    kill();
+void OfficeProcess::startGuard() {
+    Pipe lifeline = makePipe();
+    Pipe handshake = makePipe();
+    guardPid_ = spawnGuard(guardArguments(), lifeline.read.get(), handshake.write.get());
+    lifeline.read.reset();
+    handshake.write.reset();
+    lifeline_ = std::move(lifeline.write);
+    officePid_ = readOfficePid(handshake.read.get());
+    if (officePid_ <= 0) throw Failure("the office guard did not start " LO_PROGRAM_DIR "/soffice.bin");
 }
 
 void OfficeProcess::reap(bool block) {
@@ -305,8 +274,7 @@ void OfficeProcess::reap(bool block) {
     } while (r < 0 && errno == EINTR);
     if (r == guardPid_ || (r < 0 && errno == ECHILD)) {
         reaped_ = true;
-        if (lifeline_ >= 0) ::close(lifeline_);
-        lifeline_ = -1;
+        lifeline_.reset();
     }
 }
 
@@ -360,14 +328,18 @@ void OfficeProcess::recordPipes() {
 void OfficeProcess::release() {
     if (released_ || reaped_) return;
     released_ = true;
-    ::close(lifeline_);
-    lifeline_ = -1;
+    lifeline_.reset();
     // The guard stays our child until the user ends the office: reap it whenever that is.
     std::thread([pid = guardPid_] {
         int status;
         while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
         }
     }).detach();
+}
+
+void Descriptor::reset(int fd) {
+    if (fd_ >= 0) ::close(fd_);
+    fd_ = fd;
 }
 
 std::string OfficeProcess::lockFilePath(const std::string& documentPath) {

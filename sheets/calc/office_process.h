@@ -3,8 +3,28 @@
 #include <sys/types.h>
 #include <chrono>
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace sheets::calc {
+
+// A file descriptor that is closed when it goes.
+class Descriptor {
+public:
+    Descriptor() = default;
+    explicit Descriptor(int fd) : fd_(fd) {}
+    Descriptor(Descriptor&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
+    Descriptor& operator=(Descriptor&& other) noexcept {
+        reset(std::exchange(other.fd_, -1));
+        return *this;
+    }
+    ~Descriptor() { reset(); }
+    int get() const { return fd_; }
+    void reset(int fd = -1);
+
+private:
+    int fd_ = -1;
+};
 
 // One private soffice process with a profile of its own in a fresh temporary folder, started under a
 // guard. The guard holds a pipe from this program and sees its end, however abrupt: unless the office
@@ -44,6 +64,8 @@ public:
     static std::string lockFilePath(const std::string& documentPath);
 
 private:
+    std::vector<std::string> guardArguments() const;
+    void startGuard();
     void reap(bool block);
 
     bool headless_;
@@ -51,7 +73,7 @@ private:
     std::string pipeName_;
     pid_t guardPid_ = -1;
     pid_t officePid_ = -1;
-    int lifeline_ = -1;  // write end of the guard's pipe; closing it tells the guard that we are gone
+    Descriptor lifeline_;  // write end of the guard's pipe; closing it tells the guard that we are gone
     bool reaped_ = false;
     bool released_ = false;
 };
