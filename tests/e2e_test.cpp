@@ -499,7 +499,7 @@ int runProgram(const std::string& dir, bool unprivileged) {
     for (char** e = environ; *e && !unprivileged; ++e) env.emplace_back(*e);
     if (unprivileged) {
         env.push_back("QT_QPA_PLATFORM=offscreen");
-        env.push_back("LANG=C.UTF-8");  // the office maps non-ASCII file names through the locale
+        env.push_back("LANG=C");  // the office is given UTF-8 to reach the Chinese file names
         // No display for nobody: the office works headless, the window offscreen.
         args.insert(args.begin(), {"/usr/sbin/runuser", "-u", "nobody", "--"});
         // The build folder may be closed to nobody (a clone under /root): a copy in the case's folder.

@@ -2,18 +2,19 @@
 # The guard of one private office. Bash, because it can wait for its office and for the program's
 # pipe at once. Embedded into the program at build time and run as `bash -c SCRIPT NAME ARGS...`.
 #
-# Arguments: state folder, a token naming the profile in lock files, pipe name, the office command.
+# Arguments: state folder, a token naming the profile in lock files, pipe name, the office's locale
+# (empty: the program's own), the office command.
 # Standard input is the program's pipe (its lifeline); the first line on standard output is the
 # office's pid. Files in the state folder that the program writes:
 #   shown      present while the office shows a workbook: the office then outlives the program
 #   documents  paths of documents whose lock files to remove should the office leave them
 #   pipes      named sockets of the office to remove should it not get to them
-state=$1 token=$2 pipe=$3
-shift 3
+state=$1 token=$2 pipe=$3 locale=$4
+shift 4
 exec 3<&0 </dev/null
 # Its temporary files go into the state folder too, so that nothing outlives the cleanup.
 mkdir -p "$state/tmp"
-env -u QT_QPA_PLATFORM SAL_ENABLE_FILE_LOCKING=1 TMPDIR="$state/tmp" "$@" 3<&- >"$state/office.log" 2>&1 &
+env -u QT_QPA_PLATFORM ${locale:+LC_ALL="$locale"} SAL_ENABLE_FILE_LOCKING=1 TMPDIR="$state/tmp" "$@" 3<&- >"$state/office.log" 2>&1 &
 office=$!
 echo "$office"
 # An office left running for the user must not hold the program's output open (a terminal, or the

@@ -157,6 +157,33 @@ std::vector<std::string> socketPathsOf(pid_t pid) {
     return paths;
 }
 
+// The locale for the office when the program's own will not do, else "". The office maps file names
+// through the character set it reads from LC_ALL, LC_CTYPE or LANG, so under a locale that is not
+// UTF-8 (LANG=C, for one) it cannot reach a file with a Chinese name: it gets the same language in
+// UTF-8 instead.
+std::string officeLocale() {
+    std::string locale = "C";
+    for (const char* name : {"LC_ALL", "LC_CTYPE", "LANG"})
+        if (const char* value = std::getenv(name); value && *value) {
+            locale = value;
+            break;
+        }
+    std::string base = locale.substr(0, locale.find_first_of(".@"));
+    const auto dot = locale.find('.');
+    std::string codeset =
+        dot == std::string::npos ? "" : locale.substr(dot + 1, locale.find('@', dot) - dot - 1);
+    std::transform(codeset.begin(), codeset.end(), codeset.begin(), ::tolower);
+    if (codeset == "utf-8" || codeset == "utf8") return {};
+    return (base == "POSIX" ? "C" : base) + ".UTF-8";
+}
+
+std::vector<char*> pointersTo(std::vector<std::string>& strings) {
+    std::vector<char*> pointers;
+    for (auto& s : strings) pointers.push_back(s.data());
+    pointers.push_back(nullptr);
+    return pointers;
+}
+
 // Both ends of a new pipe, closed on exec.
 struct Pipe {
     Descriptor read, write;
@@ -182,9 +209,7 @@ void seedProfile(const std::string& profile) {
 // Starts the guard with the lifeline as its standard input and the handshake as its output, in a
 // session of its own: a terminal's Ctrl+C or hang-up reaches the program, not the office.
 pid_t spawnGuard(std::vector<std::string> args, int lifeline, int handshake) {
-    std::vector<char*> argv;
-    for (auto& a : args) argv.push_back(a.data());
-    argv.push_back(nullptr);
+    const std::vector<char*> argv = pointersTo(args);
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_adddup2(&actions, lifeline, 0);
@@ -244,6 +269,7 @@ std::vector<std::string> OfficeProcess::guardArguments() const {
             stateDir_,
             token,
             pipeName_,
+            officeLocale(),
             LO_PROGRAM_DIR "/soffice.bin",
             "-env:UserInstallation=" + fileUrlOf(stateDir_ + "/profile"),
             headless_ ? "--headless" : "--invisible",
