@@ -3,6 +3,9 @@
 #include "sheets/xlsx/cell_writer.h"
 #include "sheets/xlsx/xlsx_writer.h"
 
+#include <algorithm>
+#include <tuple>
+
 namespace sheets::xlsx {
 namespace {
 
@@ -39,6 +42,42 @@ struct Appender : pugi::xml_writer {
     void write(const void* data, size_t size) override { out->append(static_cast<const char*>(data), size); }
 };
 
+// Prints rows in order, each with its cells: the sheet's own, and those the cells need that the sheet
+// lacks.
+class RowPrinter {
+public:
+    RowPrinter(std::string& out, CellWriter& cells, std::string rowName)
+        : cells_(cells), rowName_(std::move(rowName)) {
+        appender_.out = &out;
+    }
+    // Rows up to this number are printed or need none.
+    int done() const { return done_; }
+
+    void makeRowsBefore(int number) {
+        for (int n = done_ + 1; n < number && n <= cells_.rowCount(); ++n) {
+            if (!cells_.hasValue(n)) continue;
+            made_.reset();
+            auto row = made_.append_child(rowName_.c_str());
+            row.append_attribute("r").set_value(n);
+            print(row, n);
+        }
+        done_ = std::max(done_, number - 1);
+    }
+
+    void print(pugi::xml_node row, int number) {
+        cells_.writeRow(row);
+        row.print(appender_, "", pugi::format_raw);
+        done_ = number;
+    }
+
+private:
+    Appender appender_;
+    CellWriter& cells_;
+    std::string rowName_;
+    pugi::xml_document made_;
+    int done_ = 0;
+};
+
 }  // namespace
 
 SheetRows::SheetRows(const std::string& part, std::string text) : part_(part), text_(std::move(text)) {
@@ -68,60 +107,43 @@ SheetRows::SheetRows(const std::string& part, std::string text) : part_(part), t
     frame_ = text_.substr(0, bodyBegin_) + kMarker + text_.substr(bodyEnd_);
 }
 
+std::pair<std::size_t, std::size_t> SheetRows::nextRow(std::size_t pos) const {
+    const std::string open = "<" + prefix_ + "row", close = "</" + prefix_ + "row>";
+    const auto start = text_.find(open, pos);
+    if (start == std::string::npos || start >= bodyEnd_) return {std::string::npos, std::string::npos};
+    if (!isNameEnd(text_[start + open.size()])) unreadable(part_, "an element other than a row");
+    const auto tagEnd = endOfTag(text_, start);
+    if (tagEnd == std::string::npos) unreadable(part_, "an unterminated row");
+    if (text_[tagEnd - 2] == '/') return {start, tagEnd};
+    const auto end = text_.find(close, tagEnd);
+    if (end == std::string::npos || end > bodyEnd_) unreadable(part_, "an unterminated row");
+    return {start, end + close.size()};
+}
+
 std::string SheetRows::join(const std::string& frame, const std::function<void(pugi::xml_node)>& edit,
                             CellWriter& cells) const {
     const auto marker = frame.find(kMarker);
     if (marker == std::string::npos) unreadable(part_, "the marker went missing");
     std::string out = frame.substr(0, marker);
     out.reserve(text_.size() + frame.size() + static_cast<std::size_t>(cells.rowCount()) * 64);
-    Appender appender;
-    appender.out = &out;
-    pugi::xml_document doc, madeDoc;
-    int made = 0;  // rows up to this number exist in the output or need none
-    const auto makeRowsBefore = [&](int number) {
-        for (int n = made + 1; n < number && n <= cells.rowCount(); ++n) {
-            if (!cells.hasValue(n)) continue;
-            madeDoc.reset();
-            auto row = madeDoc.append_child((prefix_ + "row").c_str());
-            row.append_attribute("r").set_value(n);
-            cells.writeRow(row);
-            row.print(appender, "", pugi::format_raw);
-        }
-        made = std::max(made, number - 1);
-    };
-
-    const std::string rowOpen = "<" + prefix_ + "row", rowClose = "</" + prefix_ + "row>";
+    RowPrinter printer(out, cells, prefix_ + "row");
+    pugi::xml_document doc;
     std::size_t pos = bodyBegin_;
-    while (pos < bodyEnd_) {
-        const auto start = text_.find(rowOpen, pos);
-        if (start == std::string::npos || start >= bodyEnd_ || !isNameEnd(text_[start + rowOpen.size()])) {
-            if (start != std::string::npos && start < bodyEnd_)
-                unreadable(part_, "an element other than a row");
-            break;
-        }
+    for (auto [start, end] = nextRow(pos); start != std::string::npos; std::tie(start, end) = nextRow(pos)) {
         out.append(text_, pos, start - pos);
-        const auto tagEnd = endOfTag(text_, start);
-        if (tagEnd == std::string::npos) unreadable(part_, "an unterminated row");
-        auto end = text_[tagEnd - 2] == '/' ? tagEnd : text_.find(rowClose, tagEnd);
-        if (end == std::string::npos || end > bodyEnd_) unreadable(part_, "an unterminated row");
-        if (end != tagEnd) end += rowClose.size();
-
         doc.reset();
-        if (!doc.load_buffer(text_.data() + start, end - start, kParseOptions, pugi::encoding_utf8)) {
+        if (!doc.load_buffer(text_.data() + start, end - start, kParseOptions, pugi::encoding_utf8))
             unreadable(part_, "a row that is not well-formed");
-        }
-        auto row = doc.first_child();
+        const auto row = doc.first_child();
         const int number = row.attribute("r").as_int();
-        if (number <= made) unreadable(part_, "rows without numbers or out of order");
-        makeRowsBefore(number);
+        if (number <= printer.done()) unreadable(part_, "rows without numbers or out of order");
+        printer.makeRowsBefore(number);
         edit(row);
-        cells.writeRow(row);
-        made = number;
-        row.print(appender, "", pugi::format_raw);
+        printer.print(row, number);
         pos = end;
     }
     out.append(text_, pos, bodyEnd_ - pos);
-    makeRowsBefore(cells.rowCount() + 1);
+    printer.makeRowsBefore(cells.rowCount() + 1);
     out.append(frame, marker + std::char_traits<char>::length(kMarker), std::string::npos);
     return out;
 }

@@ -2,6 +2,7 @@
 
 #include <functional>
 #include <string>
+#include <utility>
 
 #include <pugixml.hpp>
 
@@ -27,6 +28,9 @@ public:
     static constexpr const char* kMarker = "<!--pellucor rows-->";
 
 private:
+    // [begin, end) of the first row element at or after `pos`, both npos after the last.
+    std::pair<std::size_t, std::size_t> nextRow(std::size_t pos) const;
+
     std::string part_;
     std::string text_;
     std::string prefix_;  // the namespace prefix of the rows' elements, with its colon
