@@ -85,6 +85,26 @@ private:
     zip_t* archive_ = nullptr;
 };
 
+// Adds entry `index` of `from` to `to`: as it is, still compressed, or with new content.
+void addEntry(zip_t* to, zip_t* from, zip_uint64_t index, const std::string& name,
+              const std::string* content) {
+    zip_source_t* source = content ? zip_source_buffer(to, content->data(), content->size(), 0)
+                                   : zip_source_zip(to, from, index, ZIP_FL_COMPRESSED, 0, -1);
+    if (!source) throw Failure("cannot copy " + name + ": " + zipError(to));
+    const auto added = zip_file_add(to, name.c_str(), source, ZIP_FL_ENC_UTF_8);
+    if (added < 0) {
+        zip_source_free(source);
+        throw Failure("cannot add " + name + ": " + zipError(to));
+    }
+    if (!content) return;
+    // Large sheets are packed faster at a lower level; deflating them takes most of the time.
+    const zip_uint32_t level = content->size() > (16u << 20) ? 1 : 6;
+    zip_set_file_compression(to, static_cast<zip_uint64_t>(added), ZIP_CM_DEFLATE, level);
+    zip_stat_t st;
+    if (zip_stat_index(from, index, 0, &st) == 0 && (st.valid & ZIP_STAT_MTIME))
+        zip_file_set_mtime(to, static_cast<zip_uint64_t>(added), st.mtime, 0);
+}
+
 }  // namespace
 
 Package::Package(const std::string& path) : path_(path) {
@@ -152,28 +172,9 @@ void Package::writeOver() {
     if (::access(target.c_str(), W_OK) != 0) throw Failure(path_ + " is read-only");
     NewArchive out(target);
     for (zip_uint64_t i = 0; i < names_.size(); ++i) {
-        const auto& name = names_[i];
-        if (removed_.count(name)) continue;
-        const auto changed = replaced_.find(name);
-        zip_source_t* source =
-            changed == replaced_.end()
-                ? zip_source_zip(out.get(), archive_, i, ZIP_FL_COMPRESSED, 0, -1)
-                : zip_source_buffer(out.get(), changed->second.data(), changed->second.size(), 0);
-        if (!source) throw Failure("cannot copy " + name + ": " + zipError(out.get()));
-        const auto index = zip_file_add(out.get(), name.c_str(), source, ZIP_FL_ENC_UTF_8);
-        if (index < 0) {
-            zip_source_free(source);
-            throw Failure("cannot add " + name + ": " + zipError(out.get()));
-        }
-        if (changed != replaced_.end()) {
-            // Large sheets are packed faster at a lower level; deflating them takes most of the time.
-            const zip_uint32_t level = changed->second.size() > (16u << 20) ? 1 : 6;
-            zip_set_file_compression(out.get(), static_cast<zip_uint64_t>(index), ZIP_CM_DEFLATE, level);
-            zip_stat_t st;
-            if (zip_stat_index(archive_, i, 0, &st) == 0 && (st.valid & ZIP_STAT_MTIME)) {
-                zip_file_set_mtime(out.get(), static_cast<zip_uint64_t>(index), st.mtime, 0);
-            }
-        }
+        if (removed_.count(names_[i])) continue;
+        const auto changed = replaced_.find(names_[i]);
+        addEntry(out.get(), archive_, i, names_[i], changed == replaced_.end() ? nullptr : &changed->second);
     }
     out.close();
     syncFile(out.path(), original);

@@ -89,6 +89,38 @@ void checkEdit(const SheetEdit& edit) {
     }
 }
 
+const Sheet& editedSheet(const std::vector<Sheet>& sheets, const SheetEdit& edit, const std::string& path) {
+    if (edit.sheetPosition < 1 || edit.sheetPosition > static_cast<int>(sheets.size()))
+        throw Failure("no sheet at position " + std::to_string(edit.sheetPosition) + " in " + path);
+    const auto& target = sheets[static_cast<std::size_t>(edit.sheetPosition - 1)];
+    if (target.type != "worksheet")
+        throw Unsupported("sheet " + target.name + " is a " + target.type, u"目标不是工作表");
+    return target;
+}
+
+// Every reference of the workbook that points at or beyond the inserted columns moves right; the
+// edited sheet's own rows move later, one at a time.
+ColumnInsertion shiftReferences(Parts& parts, const std::string& workbookPart,
+                                const std::vector<Sheet>& sheets, const Sheet& target,
+                                const SheetEdit& edit) {
+    ColumnInsertion insertion{target.name, edit.insertAt, edit.insertCount, {}};
+    for (const auto& s : sheets) insertion.sheetOrder.push_back(s.name);
+    if (edit.insertCount == 0) return insertion;
+    for (const auto& s : sheets)
+        if (s.type == "worksheet" || s.type == "xlMacrosheet" || s.type == "xlIntlMacrosheet")
+            shiftSheetFormulas(parts, s.part, s.name, insertion);
+    shiftWorkbookReferences(parts, workbookPart, insertion);
+    shiftEditedSheet(parts, target.part, insertion);
+    return insertion;
+}
+
+XmlPart* stylesOf(Parts& parts, const std::string& workbookPart) {
+    XmlPart* styles = nullptr;
+    for (const auto& rel : relationshipsOf(parts, workbookPart))
+        if (rel.type == "styles" && parts.has(rel.part)) styles = &parts.get(rel.part);
+    return styles;
+}
+
 }  // namespace
 
 void applyInPlace(const std::string& path, const SheetEdit& edit) {
@@ -97,35 +129,15 @@ void applyInPlace(const std::string& path, const SheetEdit& edit) {
     Parts parts(package);
     const auto workbookPart = workbookPartOf(parts);
     const auto sheets = sheetsOf(parts, workbookPart);
-    if (edit.sheetPosition < 1 || edit.sheetPosition > static_cast<int>(sheets.size())) {
-        throw Failure("no sheet at position " + std::to_string(edit.sheetPosition) + " in " + path);
-    }
-    const auto& target = sheets[static_cast<std::size_t>(edit.sheetPosition - 1)];
-    if (target.type != "worksheet")
-        throw Unsupported("sheet " + target.name + " is a " + target.type, u"目标不是工作表");
+    const auto& target = editedSheet(sheets, edit, path);
     const SheetRows rows(target.part, package.read(target.part));
     auto& sheet = parts.adopt(target.part, rows.frame());
     if (isProtected(sheet)) throw Unsupported("sheet " + target.name + " is protected", u"工作表受保护");
-
-    ColumnInsertion insertion{target.name, edit.insertAt, edit.insertCount, {}};
-    for (const auto& s : sheets) insertion.sheetOrder.push_back(s.name);
-    if (edit.insertCount > 0) {
-        for (const auto& s : sheets) {
-            if (s.type == "worksheet" || s.type == "xlMacrosheet" || s.type == "xlIntlMacrosheet") {
-                shiftSheetFormulas(parts, s.part, s.name, insertion);
-            }
-        }
-        shiftWorkbookReferences(parts, workbookPart, insertion);
-        shiftEditedSheet(parts, target.part, insertion);
-    }
+    const ColumnInsertion insertion = shiftReferences(parts, workbookPart, sheets, target, edit);
 
     auto& workbook = parts.get(workbookPart);
     const bool date1904 = child(workbook.root(), "workbookPr").attribute("date1904").as_bool();
-    XmlPart* styles = nullptr;
-    for (const auto& rel : relationshipsOf(parts, workbookPart)) {
-        if (rel.type == "styles" && parts.has(rel.part)) styles = &parts.get(rel.part);
-    }
-    CellWriter cells(sheet, styles, edit, date1904);
+    CellWriter cells(sheet, stylesOf(parts, workbookPart), edit, date1904);
     cells.finish();
     const auto shiftRow = [&](pugi::xml_node row) {
         if (edit.insertCount == 0) return;
