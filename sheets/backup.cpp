@@ -12,6 +12,7 @@
 #include <fstream>
 #include <vector>
 
+#include "sheets/descriptor.h"
 #include "sheets/failure.h"
 
 namespace sheets {
@@ -68,36 +69,31 @@ std::u16string u16(const std::string& utf8) {
     throw Failure("cannot back up " + file.string() + ": " + what + ": " + std::strerror(error), cause);
 }
 
-// Copies from to to through a temporary name, synced before it takes its own name.
-void copyBytes(const fs::path& from, const fs::path& to) {
-    const fs::path partial = to.string() + ".partial";
-    const int in = ::open(from.c_str(), O_RDONLY | O_CLOEXEC);
-    if (in < 0) fail(from, "cannot read it", errno);
-    const int out = ::open(partial.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
-    if (out < 0) {
-        const int error = errno;
-        ::close(in);
-        fail(from, "cannot create " + partial.string(), error);
-    }
+// Copies all that `in` holds to `out`: 0 or the errno of what failed.
+int copyAll(int in, int out) {
     std::vector<char> buffer(1 << 20);
-    int error = 0;
     for (;;) {
         const ssize_t n = ::read(in, buffer.data(), buffer.size());
         if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) {
-            if (n < 0) error = errno;
-            break;
-        }
-        for (ssize_t done = 0; done < n && !error;) {
+        if (n <= 0) return n < 0 ? errno : 0;
+        for (ssize_t done = 0; done < n;) {
             const ssize_t w = ::write(out, buffer.data() + done, static_cast<std::size_t>(n - done));
-            if (w < 0 && errno != EINTR) error = errno;
+            if (w < 0 && errno != EINTR) return errno;
             if (w > 0) done += w;
         }
-        if (error) break;
     }
-    if (!error && ::fsync(out) != 0) error = errno;
-    if (::close(out) != 0 && !error) error = errno;
-    ::close(in);
+}
+
+// Copies from to to through a temporary name, synced before it takes its own name.
+void copyBytes(const fs::path& from, const fs::path& to) {
+    const fs::path partial = to.string() + ".partial";
+    Descriptor in(::open(from.c_str(), O_RDONLY | O_CLOEXEC));
+    if (!in.valid()) fail(from, "cannot read it", errno);
+    Descriptor out(::open(partial.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600));
+    if (!out.valid()) fail(from, "cannot create " + partial.string(), errno);
+    int error = copyAll(in.get(), out.get());
+    if (!error && ::fsync(out.get()) != 0) error = errno;
+    if (const int closed = out.close(); !error) error = closed;
     if (!error && ::rename(partial.c_str(), to.c_str()) != 0) error = errno;
     if (error) {
         ::unlink(partial.c_str());

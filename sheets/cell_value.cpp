@@ -14,6 +14,21 @@ std::u16string ascii(const std::string& s) {
     return std::u16string(s.begin(), s.end());
 }
 
+// Significant digits "d…" times 10^exponent, written out in full.
+std::string positionalText(const std::string& digits, int exponent) {
+    if (exponent < 0) return "0." + std::string(static_cast<std::size_t>(-exponent - 1), '0') + digits;
+    const auto intLen = static_cast<std::size_t>(exponent) + 1;
+    if (digits.size() <= intLen) return digits + std::string(intLen - digits.size(), '0');
+    return digits.substr(0, intLen) + "." + digits.substr(intLen);
+}
+
+// The same as d.ddE±x.
+std::string scientificText(const std::string& digits, int exponent) {
+    std::string out = digits.substr(0, 1);
+    if (digits.size() > 1) out += "." + digits.substr(1);
+    return out + (exponent < 0 ? "E-" : "E+") + std::to_string(std::abs(exponent));
+}
+
 }  // namespace
 
 std::u16string generalNumberText(double v) {
@@ -32,24 +47,8 @@ std::u16string generalNumberText(double v) {
     std::string digits = s.substr(0, 1) + s.substr(2, ePos - 2);
     while (digits.size() > 1 && digits.back() == '0') digits.pop_back();
 
-    std::string out;
-    if (exponent >= -15 && exponent < 15) {
-        if (exponent >= 0) {
-            const auto intLen = static_cast<std::size_t>(exponent) + 1;
-            if (digits.size() <= intLen) {
-                out = digits + std::string(intLen - digits.size(), '0');
-            } else {
-                out = digits.substr(0, intLen) + "." + digits.substr(intLen);
-            }
-        } else {
-            out = "0." + std::string(static_cast<std::size_t>(-exponent - 1), '0') + digits;
-        }
-    } else {
-        out = digits.substr(0, 1);
-        if (digits.size() > 1) out += "." + digits.substr(1);
-        out += exponent < 0 ? "E-" : "E+";
-        out += std::to_string(std::abs(exponent));
-    }
+    const std::string out = exponent >= -15 && exponent < 15 ? positionalText(digits, exponent)
+                                                             : scientificText(digits, exponent);
     return ascii(negative ? "-" + out : out);
 }
 

@@ -363,11 +363,6 @@ void OfficeProcess::release() {
     }).detach();
 }
 
-void Descriptor::reset(int fd) {
-    if (fd_ >= 0) ::close(fd_);
-    fd_ = fd;
-}
-
 std::string OfficeProcess::lockFilePath(const std::string& documentPath) {
     const auto slash = documentPath.rfind('/');
     return documentPath.substr(0, slash + 1) + ".~lock." + documentPath.substr(slash + 1) + "#";

@@ -3,28 +3,11 @@
 #include <sys/types.h>
 #include <chrono>
 #include <string>
-#include <utility>
 #include <vector>
 
+#include "sheets/descriptor.h"
+
 namespace sheets::calc {
-
-// A file descriptor that is closed when it goes.
-class Descriptor {
-public:
-    Descriptor() = default;
-    explicit Descriptor(int fd) : fd_(fd) {}
-    Descriptor(Descriptor&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
-    Descriptor& operator=(Descriptor&& other) noexcept {
-        reset(std::exchange(other.fd_, -1));
-        return *this;
-    }
-    ~Descriptor() { reset(); }
-    int get() const { return fd_; }
-    void reset(int fd = -1);
-
-private:
-    int fd_ = -1;
-};
 
 // One private soffice process with a profile of its own in a fresh temporary folder, started under a
 // guard. The guard holds a pipe from this program and sees its end, however abrupt: unless the office
