@@ -134,36 +134,38 @@ std::vector<std::int32_t> lookupRows(const MatchTables& t) {
     return rows;
 }
 
-std::vector<std::int32_t> furtherMatchRows(const MatchTables& t, ValueTest test) {
+namespace {
+
+// Per child row, the first parent row holding both its key and its value, neither empty.
+std::vector<std::int32_t> agreeingRows(const MatchTables& t) {
     std::vector<std::int32_t> rows(t.childKeys.size(), kNoRow);
     RowIndex index(t.parentKeys.size());
-    if (test == ValueTest::Agree) {
-        // (key, value) -> the first row holding both, neither empty
-        const auto pairHash = [](std::span<const std::u16string> keys,
-                                 std::span<const std::u16string> values) {
-            return [keys, values](std::size_t i) { return hashText(at(values, i), hashText(keys[i])); };
-        };
-        inBatches(t.parentKeys.size(), index, pairHash(t.parentKeys, t.parentValues),
-                  [&](std::size_t p, std::uint64_t h) {
-                      const std::u16string_view key = t.parentKeys[p], value = at(t.parentValues, p);
-                      if (key.empty() || value.empty()) return;
-                      auto& s = index.slot(h, key, [&](const RowIndex::Slot& s) {
-                          return at(t.parentValues, static_cast<std::size_t>(s.first)) == value;
-                      });
-                      if (s.first == kNoRow) s.first = static_cast<std::int32_t>(p);
+    const auto pairHash = [](std::span<const std::u16string> keys, std::span<const std::u16string> values) {
+        return [keys, values](std::size_t i) { return hashText(at(values, i), hashText(keys[i])); };
+    };
+    inBatches(t.parentKeys.size(), index, pairHash(t.parentKeys, t.parentValues),
+              [&](std::size_t p, std::uint64_t h) {
+                  const std::u16string_view key = t.parentKeys[p], value = at(t.parentValues, p);
+                  if (key.empty() || value.empty()) return;
+                  auto& s = index.slot(h, key, [&](const RowIndex::Slot& s) {
+                      return at(t.parentValues, static_cast<std::size_t>(s.first)) == value;
                   });
-        inBatches(rows.size(), index, pairHash(t.childKeys, t.childValues),
-                  [&](std::size_t c, std::uint64_t h) {
-                      const std::u16string_view key = t.childKeys[c], value = at(t.childValues, c);
-                      if (key.empty() || value.empty()) return;
-                      const auto* s = index.find(h, key, [&](const RowIndex::Slot& s) {
-                          return at(t.parentValues, static_cast<std::size_t>(s.first)) == value;
-                      });
-                      if (s) rows[c] = s->first;
-                  });
-        return rows;
-    }
+                  if (s.first == kNoRow) s.first = static_cast<std::int32_t>(p);
+              });
+    inBatches(rows.size(), index, pairHash(t.childKeys, t.childValues), [&](std::size_t c, std::uint64_t h) {
+        const std::u16string_view key = t.childKeys[c], value = at(t.childValues, c);
+        if (key.empty() || value.empty()) return;
+        const auto* s = index.find(h, key, [&](const RowIndex::Slot& s) {
+            return at(t.parentValues, static_cast<std::size_t>(s.first)) == value;
+        });
+        if (s) rows[c] = s->first;
+    });
+    return rows;
+}
 
+std::vector<std::int32_t> differingRows(const MatchTables& t) {
+    std::vector<std::int32_t> rows(t.childKeys.size(), kNoRow);
+    RowIndex index(t.parentKeys.size());
     // Per key, the first row with a non-empty value, and the first after it whose value differs
     // from that one. A child value that differs from the first takes the first; one that equals
     // it takes the first that differs.
@@ -187,6 +189,12 @@ std::vector<std::int32_t> furtherMatchRows(const MatchTables& t, ValueTest test)
         rows[c] = differsFromFirst ? s->first : s->second;
     });
     return rows;
+}
+
+}  // namespace
+
+std::vector<std::int32_t> furtherMatchRows(const MatchTables& t, ValueTest test) {
+    return test == ValueTest::Agree ? agreeingRows(t) : differingRows(t);
 }
 
 KeyCensus keyCensus(const MatchTables& t, std::size_t examples) {
