@@ -165,10 +165,10 @@ private:
             rule.mode = table.mode;
             rule.condition = condition_;
         }
+        keys_.setRule(rule);
         const KeySource source{table.sheet.get(), table.rowCount, table.keyColumn,
                                withValues ? std::optional<int>(in_.valueColumn + 1) : std::nullopt};
-        collectKeys(policy_, source, rule, holder_, table.columns,
-                    [&](std::int64_t done) { points_.at(done); });
+        keys_.collect(policy_, source, table.columns, [&](std::int64_t done) { points_.at(done); });
     }
 
     void Wrong() {
@@ -419,7 +419,7 @@ private:
     Table child_;
     std::shared_ptr<sheets::Workbook> thirdBook_;
     std::shared_ptr<sheets::Worksheet> targetSheet_;
-    std::u16string holder_;  // mode 3: the last trimmed key text, kept across rows and tables
+    KeyCollector keys_;  // keeps mode 3's holder across tables
     sheets::CellRows result_;
 
     std::optional<MatchCounts> counts_;

@@ -221,38 +221,40 @@ TEST(KeyCollection, CellStepsAndTheirFailures) {
     auto app = office.create(window);
     auto s = app->open(u"/t.xls")->worksheet(1);
     ErrorPolicy ignore(true);
-    std::u16string holder = u"before";
+    KeyCollector collector;
     TableColumns table{Texts(5, u"?"), Texts(5, u"?"), std::vector<sheets::CellValue>(5)};
     auto& keys = table.keys;
-    collectKeys(ignore, {s.get(), 5, 1, 2}, KeyRule{}, holder, table);
+    collector.collect(ignore, {s.get(), 5, 1, 2}, table);
     EXPECT_EQ(keys, (Texts{u"A01", u"", u"k\t", u"42", u"?"}));
     EXPECT_EQ(table.values, (Texts{u" v1 ", u"v2", u"", u"", u"?"}));
     EXPECT_EQ(table.valueCells[0], sheets::CellValue::text(u" v1 "));
 
     // *1?: the last character but one. Rows 2 and 3 are too short; row 5 cannot be read and is
-    // cut from the holder the previous row left; the holder goes on into the next table.
-    const KeyRule mode3{false, 3, {3, 1, 1}};
-    const std::tuple<std::u16string, int, std::int32_t, Texts> tables[] = {
-        {u"before", 1, 5, {u"0", u"?", u"k", u"4", u"4"}},
-        {u"XY9Z", 2, 1, {u"v"}},   // " v1 "
-        {u"XY9Z", 26, 1, {u"?"}},  // an empty cell
-        {u"XY9Z", 3, 1, {u"9"}},   // an unreadable column
+    // cut from the holder the previous row left, as is the unreadable column after it.
+    collector.setRule({false, 3, {3, 1, 1}});
+    const std::tuple<int, std::int32_t, Texts> tables[] = {
+        {1, 5, {u"0", u"?", u"k", u"4", u"4"}},
+        {3, 1, {u"4"}},   // an unreadable column
+        {2, 1, {u"v"}},   // " v1 "
+        {26, 1, {u"?"}},  // an empty cell
     };
     office.fail("column 3");
-    for (const auto& [before, column, rows, expected] : tables) {
-        holder = before;
+    for (const auto& [column, rows, expected] : tables) {
         keys.assign(static_cast<std::size_t>(rows), u"?");
-        collectKeys(ignore, {s.get(), rows, column, std::nullopt}, mode3, holder, table);
+        collector.collect(ignore, {s.get(), rows, column, std::nullopt}, table);
         EXPECT_EQ(keys, expected) << column;
     }
 
     const auto reads = office.log().size();  // a mode outside 1 to 4 reads nothing
-    for (const auto mode : {std::optional<std::int16_t>{}, std::optional<std::int16_t>{5}})
-        collectKeys(ignore, {s.get(), 5, 1, 2}, KeyRule{false, mode, {}}, holder, table);
+    for (const auto mode : {std::optional<std::int16_t>{}, std::optional<std::int16_t>{5}}) {
+        collector.setRule({false, mode, {}});
+        collector.collect(ignore, {s.get(), 5, 1, 2}, table);
+    }
     EXPECT_EQ(office.log().size(), reads);
 
     ErrorPolicy stop(false);
-    EXPECT_THROW(collectKeys(stop, {s.get(), 5, 1, 2}, KeyRule{}, holder, table), RunStopped);
+    collector.setRule({});
+    EXPECT_THROW(collector.collect(stop, {s.get(), 5, 1, 2}, table), RunStopped);
 }
 
 // The help window's example, also with "父子" and with further matching, before several columns.
