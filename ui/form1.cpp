@@ -1,9 +1,11 @@
 #include "ui/form1.h"
 
+#include <algorithm>
 #include <array>
 #include <atomic>
 #include <cstdlib>
 #include <exception>
+#include <string_view>
 #include <thread>
 #include <tuple>
 #include <utility>
@@ -24,6 +26,7 @@
 #include <QtGlobal>
 
 #include "run/lookup_run.h"
+#include "run/run_texts.h"
 #include "ui/form2.h"
 #include "ui/input_filters.h"
 #include "ui/look.h"
@@ -52,6 +55,37 @@ QStringList columnLetters() {
     QStringList letters;
     for (char16_t c = u'A'; c <= u'Z'; ++c) letters << QString(QChar(c));
     return letters;
+}
+
+// A list's entries, or a group's buttons, and what each means to a run.
+template <class Value>
+struct Choice {
+    std::u16string_view caption;
+    Value value;
+};
+constexpr Choice<run::KeyMatch> kKeyMatches[] = {{u"全字匹配", run::KeyMatch::WholeWord},
+                                                 {u"条件", run::KeyMatch::Condition}};
+constexpr Choice<run::Matching> kMatchings[] = {{u"作为结果", run::Matching::LookupAsResult},
+                                                {u"进行匹配", run::Matching::FurtherMatching}};
+constexpr Choice<run::ValueTest> kValueTests[] = {{u"匹配", run::ValueTest::Agree},
+                                                  {u"不匹配", run::ValueTest::Differ}};
+constexpr Choice<run::Whose> kWhose[] = {
+    {u"父", run::Whose::Parent}, {u"子", run::Whose::Child}, {u"父子", run::Whose::Both}};
+constexpr Choice<run::Placement> kPlacements[] = {{u"插入到子表列", run::Placement::IntoChildSheet},
+                                                  {u"插入到新表中", run::Placement::IntoNewWorkbook},
+                                                  {u"插入到表", run::Placement::IntoThirdTable}};
+
+template <class Value, std::size_t N>
+QStringList captions(const Choice<Value> (&choices)[N]) {
+    QStringList out;
+    for (const auto& choice : choices) out << QStringView(choice.caption).toString();
+    return out;
+}
+
+// What the entry at index means. Filled lists and the option group always have one chosen.
+template <class Value, std::size_t N>
+Value chosen(const Choice<Value> (&choices)[N], int index) {
+    return choices[std::clamp(index, 0, static_cast<int>(N) - 1)].value;
 }
 
 // Keeps every input of a window from the user while it lives, as a modal window over it would,
@@ -146,7 +180,7 @@ void Form1::createControls() {
         return b;
     };
     const QStringList letters = columnLetters();
-    const QStringList matchKinds{u"全字匹配"_s, u"条件"_s};
+    const QStringList matchKinds = captions(kKeyMatches);
     const QString sheetTip = u"对应Excel绝对页"_s;
     const QString conditionTip = u"通配符‘？’和‘*’,具体查看帮助"_s;
 
@@ -178,7 +212,7 @@ void Form1::createControls() {
     // The value column and the way of matching.
     label(8, u"将匹配的指定列"_s, 90, 2190, 1335);
     Combo5 = list(u"Combo5"_s, frame1, 1440, 2130, kColumnListWidth, letters);
-    Combo6 = list(u"Combo6"_s, frame1, 2100, 2130, 1065, {u"作为结果"_s, u"进行匹配"_s});
+    Combo6 = list(u"Combo6"_s, frame1, 2100, 2130, 1065, captions(kMatchings));
     Frame2 = place(new QGroupBox, frame1, u"Frame2"_s, kFrame2Left, kFrame2Top, 2565, 585);
     const Container frame2{Frame2, kFrame2Left, kFrame2Top};
     // Within Frame2 the labels stand as high as the lists beside them, so their texts line up.
@@ -187,25 +221,25 @@ void Form1::createControls() {
                                   kFrame2Top + 180, 225, kBoxHeight);
     };
     frameLabel(10, u"将"_s, 60);
-    Combo7 = list(u"Combo7"_s, frame2, kFrame2Left + 300, kFrame2Top + 180, 900, {u"匹配"_s, u"不匹配"_s});
+    Combo7 = list(u"Combo7"_s, frame2, kFrame2Left + 300, kFrame2Top + 180, 900, captions(kValueTests));
     frameLabel(11, u"的"_s, 1230);
-    Combo8 =
-        list(u"Combo8"_s, frame2, kFrame2Left + 1470, kFrame2Top + 180, 780, {u"父"_s, u"子"_s, u"父子"_s});
+    Combo8 = list(u"Combo8"_s, frame2, kFrame2Left + 1470, kFrame2Top + 180, 780, captions(kWhose));
     frameLabel(12, u"值"_s, 2280);
 
     // Where the result goes.
     Option1Group = new QButtonGroup(this);
-    const auto option = [&](int index, const QString& text, int top, int width) {
+    const auto option = [&](int index, int top, int width) {
+        const QString text = QStringView(kPlacements[index].caption).toString();
         QRadioButton* r =
             place(new QRadioButton(text), frame1, u"Option1_%1"_s.arg(index), 150, top, width, kOptionHeight);
         Option1Group->addButton(r, index);
         Option1[index] = r;
     };
-    option(0, u"插入到子表列"_s, 2670, 1455);
+    option(0, 2670, 1455);
     Combo9 = list(u"Combo9"_s, frame1, 1620, 2640, kColumnListWidth, letters);
     label(7, u"之前"_s, 2310, 2700, 600);
-    option(1, u"插入到新表中"_s, 2970, 1800);
-    option(2, u"插入到表"_s, 3270, 1110);
+    option(1, 2970, 1800);
+    option(2, 3270, 1110);
     Option1[0]->setChecked(true);
     Text7 = box(u"Text7"_s, 1290, 3240, 2085);
     Command5 = pick(u"Command5"_s, 3420, 3240);
@@ -220,7 +254,7 @@ void Form1::createControls() {
 
     for (QLineEdit* path : {Text1, Text2, Text7}) {
         path->setReadOnly(true);
-        path->setText(u"C:\\"_s);
+        path->setText(QStringView(run::kNoFileChosen).toString());
     }
     Text3->setText(u"1"_s);
     Text5->setText(u"1"_s);
@@ -251,15 +285,15 @@ void Form1::Form_Load() {
 }
 
 void Form1::Combo3_Click() {
-    Text4->setVisible(Combo3->currentIndex() == 1);
+    Text4->setVisible(chosen(kKeyMatches, Combo3->currentIndex()) == run::KeyMatch::Condition);
 }
 
 void Form1::Combo4_Click() {
-    Text6->setVisible(Combo4->currentIndex() == 1);
+    Text6->setVisible(chosen(kKeyMatches, Combo4->currentIndex()) == run::KeyMatch::Condition);
 }
 
 void Form1::Combo6_Click() {
-    Frame2->setVisible(Combo6->currentIndex() == 1);
+    Frame2->setVisible(chosen(kMatchings, Combo6->currentIndex()) == run::Matching::FurtherMatching);
 }
 
 void Form1::chooseFileInto(QLineEdit& box) {
@@ -286,19 +320,18 @@ run::RunInputs Form1::inputs() const {
     in.parentPath = Text1->text().toStdU16String();
     in.parentSheet = Text3->text().toStdU16String();
     in.parentKeyColumn = Combo1->currentIndex();
-    in.parentMatchKind = Combo3->currentIndex();
+    in.parentMatchKind = chosen(kKeyMatches, Combo3->currentIndex());
     in.parentCondition = Text4->text().toStdU16String();
     in.childPath = Text2->text().toStdU16String();
     in.childSheet = Text5->text().toStdU16String();
     in.childKeyColumn = Combo2->currentIndex();
-    in.childMatchKind = Combo4->currentIndex();
+    in.childMatchKind = chosen(kKeyMatches, Combo4->currentIndex());
     in.childCondition = Text6->text().toStdU16String();
     in.valueColumn = Combo5->currentIndex();
-    in.matching = Combo6->currentIndex();
-    in.valueTest = Combo7->currentIndex();
-    in.whose = Combo8->currentIndex();
-    in.intoChildSheet = Option1[0]->isChecked();
-    in.intoNewWorkbook = Option1[1]->isChecked();
+    in.matching = chosen(kMatchings, Combo6->currentIndex());
+    in.valueTest = chosen(kValueTests, Combo7->currentIndex());
+    in.whose = chosen(kWhose, Combo8->currentIndex());
+    in.placement = chosen(kPlacements, Option1Group->checkedId());
     in.childTargetColumn = Combo9->currentIndex();
     in.childTargetLetter = Combo9->currentText().toStdU16String();
     in.thirdPath = Text7->text().toStdU16String();
@@ -320,8 +353,7 @@ void Form1::Command1_Click() {
         // A run reports its own failures; anything escaping it leaves the spreadsheet state unknown,
         // so it ends the program the way a failure under the stop-on-error policy does.
         qCritical("pellucor: run failed: %s", escaped->c_str());
-        runWindow_->showMessage(u"操作错误，请检查Excel表是否正确或输入参数是否规范！请重新运行软件",
-                                u"错误提示");
+        runWindow_->showMessage(std::u16string(run::kFailureText), std::u16string(run::kFailureTitle));
         runWindow_->endProgram();
     }
     if (runWindow_->takeEndRequest()) return endProgram();

@@ -17,9 +17,9 @@ TEST_F(RunTest, InputChecksComeFirstInTheirOrder) {
         {[](RunInputs& i) { i.parentPath = u"C:\\", i.parentSheet.clear(); }, {}},
         {[](RunInputs& i) { i.parentSheet.clear(); }, {params}},
         {[](RunInputs& i) { i.childSheet = u""; }, {params}},
-        {[](RunInputs& i) { i.childSheet.clear(), i.parentMatchKind = 1; }, {params}},
-        {[](RunInputs& i) { i.parentMatchKind = 1; }, {cond}},
-        {[](RunInputs& i) { i.childMatchKind = 1; }, {cond}},
+        {[](RunInputs& i) { i.childSheet.clear(), i.parentMatchKind = KeyMatch::Condition; }, {params}},
+        {[](RunInputs& i) { i.parentMatchKind = KeyMatch::Condition; }, {cond}},
+        {[](RunInputs& i) { i.childMatchKind = KeyMatch::Condition; }, {cond}},
     };
     for (std::size_t i = 0; i < std::size(cases); ++i) {
         SCOPED_TRACE(i);
@@ -105,21 +105,21 @@ TEST(RunFailures, UnderEachPolicy) {
          u"column 1 3）",
          u""},
         {"negative length",
-         [](RunSetup& t) { t.in.parentMatchKind = 1, t.in.parentCondition = u"*-3"; },
+         [](RunSetup& t) { t.in.parentMatchKind = KeyMatch::Condition, t.in.parentCondition = u"*-3"; },
          {},
          parentKeys + u"单元格 A1 按条件截取键时长度为负或起始位置小于 1",
          u"",
          {std::int16_t{1}, -3, 0}},
         // the mode is stored before the length overflows; keys cut by length 0 match nothing
         {"overflow",
-         [](RunSetup& t) { t.in.parentMatchKind = 1, t.in.parentCondition = u"40000*"; },
+         [](RunSetup& t) { t.in.parentMatchKind = KeyMatch::Condition, t.in.parentCondition = u"40000*"; },
          {},
          parentKeys + u"条件中的数字超出 -32768 到 32767 的范围",
          u"",
          {std::int16_t{2}, 0, 0}},
         {"mode 3 on short text",
          [](RunSetup& t) {
-             t.in.parentMatchKind = t.in.childMatchKind = 1;
+             t.in.parentMatchKind = t.in.childMatchKind = KeyMatch::Condition;
              t.in.parentCondition = t.in.childCondition = u"*3?";
              t.put(kParent, {{u"A01x", u"000"}, {u"A02x", u"111"}, {u"A03", u"222"}});
              t.put(kChild, {{u"A01y", u"", u"111"}, {u"B01y", u"", u"222"}, {u"A03y", u"", u"333"}});
@@ -174,7 +174,7 @@ TEST(RunCondition, MalformedStopsTheRunAndKeepsThePreviousValues) {
         SCOPED_TRACE(childSide ? "child" : "parent");
         RunSetup t;
         t.condition = {std::int16_t{1}, 3, 7};
-        (childSide ? t.in.childMatchKind : t.in.parentMatchKind) = 1;
+        (childSide ? t.in.childMatchKind : t.in.parentMatchKind) = KeyMatch::Condition;
         (childSide ? t.in.childCondition : t.in.parentCondition) = u"6**";
         const auto childBefore = t.sheetOnDisk(kChild).cells;
         t.run();
@@ -192,7 +192,7 @@ TEST(RunCondition, MalformedStopsTheRunAndKeepsThePreviousValues) {
 TEST_F(RunTest, ChildConditionOverwritesTheParentsAndSurvivesTheRun) {
     put(kParent, {{u"XA01", u"p1"}, {u"XA03", u"p3"}});
     put(kChild, {{u"A01"}, {u"A03Y"}, {u"A02"}});
-    in.parentMatchKind = in.childMatchKind = 1;
+    in.parentMatchKind = in.childMatchKind = KeyMatch::Condition;
     in.parentCondition = u"*3";  // parent keys: A01, A03
     in.childCondition = u"3*";   // child keys: A01, A03, A02
     run();
@@ -278,8 +278,8 @@ TEST(RunPlacement, IntoTheChildSheetBeforeTheTargetColumn) {
         RunSetup t;
         t.in.childTargetColumn = c.column;
         t.in.childTargetLetter = std::u16string(1, static_cast<char16_t>(c.letter));
-        t.in.matching = c.matching;
-        t.in.whose = c.whose;
+        t.in.matching = static_cast<Matching>(c.matching);
+        t.in.whose = static_cast<Whose>(c.whose);
         const auto parentBefore = t.sheetOnDisk(kParent).cells;
         t.run();
         t.expectCompleted();
@@ -307,8 +307,7 @@ TEST(RunPlacement, IntoTheChildSheetBeforeTheTargetColumn) {
 }
 
 TEST_F(RunTest, IntoANewWorkbookLeavesItOpenAndVisible) {
-    in.intoChildSheet = false;
-    in.intoNewWorkbook = true;
+    in.placement = Placement::IntoNewWorkbook;
     const auto childBefore = sheetOnDisk(kChild).cells;
     run();
     expectCompleted();
@@ -326,10 +325,11 @@ TEST_F(RunTest, IntoANewWorkbookLeavesItOpenAndVisible) {
 TEST_F(RunTest, IntoAThirdTableAsksAboutSaving) {
     const std::u16string third = u"/d/third.xls";
     put(third, {{u"t1", u"t2"}});
-    in.intoChildSheet = false;
+    in.placement = Placement::IntoThirdTable;
     in.thirdPath = third;
-    in.matching = in.valueTest = 1;
-    in.whose = 2;  // two columns, so that nothing of the third workbook is overwritten
+    in.matching = Matching::FurtherMatching;
+    in.valueTest = ValueTest::Differ;
+    in.whose = Whose::Both;  // two columns, so that nothing of the third workbook is overwritten
     run();
     expectCompleted();
     EXPECT_TRUE(
@@ -360,7 +360,7 @@ TEST_F(RunTest, IntoAThirdTableAsksAboutSaving) {
 TEST(RunPlacement, ThirdTableNeverChosen) {
     for (const bool ignore : {true, false}) {
         RunSetup t;
-        t.in.intoChildSheet = false;  // Text7 still "C:\"
+        t.in.placement = Placement::IntoThirdTable;  // Text7 still "C:\"
         t.in.ignoreErrors = ignore;
         const auto childBefore = t.sheetOnDisk(kChild).cells;
         t.run();
@@ -387,7 +387,7 @@ TEST(RunPlacement, OneFileInTwoRoles) {
         EXPECT_EQ(t.sheetOnDisk(kParent, 1).columnTexts(3), (Texts{u"222", u"000"}));
     }
     RunSetup t;
-    t.in.intoChildSheet = false;
+    t.in.placement = Placement::IntoThirdTable;
     t.in.thirdPath = kChild;
     t.run();
     t.expectCompleted();
@@ -420,8 +420,7 @@ TEST(RunCancel, InEachPhase) {
             SCOPED_TRACE(testing::Message() << "placement " << placement << ", cancel in " << cancel);
             RunSetup t;
             t.put(third, {{u"t1"}});
-            t.in.intoChildSheet = placement == 0;
-            t.in.intoNewWorkbook = placement == 1;
+            t.in.placement = static_cast<Placement>(placement);
             t.in.thirdPath = third;
             t.window.cancelIn = cancelIn;
             const auto before = t.office.disk;

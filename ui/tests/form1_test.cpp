@@ -66,16 +66,22 @@ TEST_F(Form1Test, ListsShowAndHideTheirControlsAndHidingKeepsTheCondition) {
     }
 }
 
-#define FIELD(f) QString::fromLatin1(#f "=%1").arg(in.f)
+template <class Field>
+QString shown(Field f) {
+    if constexpr (std::is_enum_v<Field>)
+        return QString::number(static_cast<int>(f));
+    else
+        return u"%1"_s.arg(f);
+}
+#define FIELD(f) QString::fromLatin1(#f "=") + shown(in.f)
 QStringList describe(const run::RunInputs& in) {
-    return {FIELD(ignoreErrors),      FIELD(parentPath),      FIELD(parentSheet),
-            FIELD(parentKeyColumn),   FIELD(parentMatchKind), FIELD(parentCondition),
-            FIELD(childPath),         FIELD(childSheet),      FIELD(childKeyColumn),
-            FIELD(childMatchKind),    FIELD(childCondition),  FIELD(valueColumn),
-            FIELD(matching),          FIELD(valueTest),       FIELD(whose),
-            FIELD(intoChildSheet),    FIELD(intoNewWorkbook), FIELD(childTargetColumn),
-            FIELD(childTargetLetter), FIELD(thirdPath),       FIELD(thirdTargetColumn),
-            FIELD(thirdTargetLetter)};
+    return {FIELD(ignoreErrors),    FIELD(parentPath),        FIELD(parentSheet),
+            FIELD(parentKeyColumn), FIELD(parentMatchKind),   FIELD(parentCondition),
+            FIELD(childPath),       FIELD(childSheet),        FIELD(childKeyColumn),
+            FIELD(childMatchKind),  FIELD(childCondition),    FIELD(valueColumn),
+            FIELD(matching),        FIELD(valueTest),         FIELD(whose),
+            FIELD(placement),       FIELD(childTargetColumn), FIELD(childTargetLetter),
+            FIELD(thirdPath),       FIELD(thirdTargetColumn), FIELD(thirdTargetLetter)};
 }
 
 // Each row sets one control of a fresh window to the first value it names: the run gets exactly the
@@ -89,8 +95,8 @@ TEST_F(Form1Test, StartHandsTheRunTheInputsAtTheClick) {
             u"Combo1 parentKeyColumn=3; Combo3 parentMatchKind=1; Text4 parentCondition=??6*; "
             u"Text2 childPath=/p/子.xls; Text5 childSheet=4; Combo2 childKeyColumn=5; "
             u"Combo4 childMatchKind=1; Text6 childCondition=*3; Combo5 valueColumn=6; Combo6 matching=1; "
-            u"Combo7 valueTest=1; Combo8 whose=2; Option1_1 intoChildSheet=0 intoNewWorkbook=1; "
-            u"Option1_2 intoChildSheet=0; Combo9 childTargetColumn=7 childTargetLetter=H; "
+            u"Combo7 valueTest=1; Combo8 whose=2; Option1_1 placement=1; "
+            u"Option1_2 placement=2; Combo9 childTargetColumn=7 childTargetLetter=H; "
             u"Text7 thirdPath=/p/三.xls; Combo10 thirdTargetColumn=25 thirdTargetLetter=Z")
             .split(u"; "_s);
     for (const QString& row : rows) {
