@@ -66,11 +66,7 @@ public:
             start();
             openParentTable();
             collectParentKeys();
-            if (in_.matching == Matching::FurtherMatching) {
-                furtherMatching();
-            } else {
-                lookupAsResult();
-            }
+            match();
             placeResult();
             complete();
         } catch (const RunStopped& stop) {
@@ -200,27 +196,18 @@ private:
                 child_.columns.values, parent_.columns.valueCells, child_.columns.valueCells};
     }
 
-    void lookupAsResult() {
-        openChildTable(false);
-        policy_.setStage(u"查找");
+    // A lookup takes the parent's value of the first row with the child's key; further matching
+    // also compares the values, and gives the parent's, the child's or both.
+    void match() {
+        const bool further = in_.matching == Matching::FurtherMatching;
+        openChildTable(further);
+        policy_.setStage(further ? u"匹配" : u"查找");
         points_.begin(Phase::Match);
-        step("look up the values", [&] {
+        step(further ? "match the values" : "look up the values", [&] {
             const MatchTables t = tables();
-            const auto rows = lookupRows(t);
+            const auto rows = further ? furtherMatchRows(t, in_.valueTest) : lookupRows(t);
             counts_ = countMatches(t, rows);
-            result_ = resultRows(t, rows, Whose::Parent);
-        });
-    }
-
-    void furtherMatching() {
-        openChildTable(true);
-        policy_.setStage(u"匹配");
-        points_.begin(Phase::Match);
-        step("match the values", [&] {
-            const MatchTables t = tables();
-            const auto rows = furtherMatchRows(t, in_.valueTest);
-            counts_ = countMatches(t, rows);
-            result_ = resultRows(t, rows, in_.whose);
+            result_ = resultRows(t, rows, further ? in_.whose : Whose::Parent);
         });
     }
 
