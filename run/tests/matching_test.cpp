@@ -90,12 +90,10 @@ TEST(Matching, CountsOfEachWay) {
         EXPECT_EQ(c.examples[0].rows, (std::vector<std::int32_t>{1, 3, 7}));
         EXPECT_EQ(c.examples[1].rows, (std::vector<std::int32_t>{2, 6}));
     }
-    EXPECT_EQ(summaryText({countMatches({pk, pv, ck, {}, {}, {}}, lookupRows({pk, pv, ck, {}, {}, {}})),
-                           {},
-                           0,
-                           std::nullopt,
-                           {},
-                           std::nullopt}),
+    const MatchTables lookup{pk, pv, ck, {}, {}, {}};
+    RunSummary summary;
+    summary.counts = countMatches(lookup, lookupRows(lookup));
+    EXPECT_EQ(summaryText(summary),
               u"子表 6 行：得到结果 4 行（其中 1 行父表的值为空），没有结果 2 行（键为空 1 "
               u"行，父表中没有该键 1 行）。\n"
               u"父表 7 行：2 个键出现多次，多出 3 行（匹配时取最先出现的一行），例如：\n"

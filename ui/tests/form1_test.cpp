@@ -35,7 +35,7 @@ protected:
     }
 };
 
-TEST_F(Form1Test, DefaultsAfterLoad) {
+TEST_F(Form1Test, DefaultsAfterLoadAndWhatTheListsShow) {
     const QString az = u"A|B|C|D|E|F|G|H|I|J|K|L|M|N|O|P|Q|R|S|T|U|V|W|X|Y|Z"_s, kinds = u"全字匹配|条件"_s;
     const QString lists[] = {
         az, az, kinds, kinds, az, u"作为结果|进行匹配"_s, u"匹配|不匹配"_s, u"父|子|父子"_s, az, az};
@@ -52,9 +52,8 @@ TEST_F(Form1Test, DefaultsAfterLoad) {
     EXPECT_EQ(texts, u"C:\\ C:\\ C:\\ 1 1 "_s);
     for (const char* hidden : {"Text4", "Text6", "Frame2"}) EXPECT_TRUE(child(hidden)->isHidden()) << hidden;
     EXPECT_TRUE(child<QRadioButton>("Option1_0")->isChecked() && !child<QCheckBox>("Check1")->isChecked());
-}
 
-TEST_F(Form1Test, ListsShowAndHideTheirControlsAndHidingKeepsTheCondition) {
+    // the lists show and hide their controls; hiding keeps the condition
     for (const auto& [list, control] :
          {std::pair{"Combo3", "Text4"}, {"Combo4", "Text6"}, {"Combo6", "Frame2"}}) {
         auto* box = qobject_cast<QLineEdit*>(child(control));
@@ -221,23 +220,6 @@ TEST_F(Form1Test, RunMessageHasOneOkAndTheSaveQuestionReturnsTheAnswer) {
     EXPECT_EQ(run(save, u"保存"_s), question + u"yes"_s);
     EXPECT_EQ(run(save, u"不保存"_s), question + u"no"_s);
     EXPECT_EQ(run(save), question + u"no"_s) << "closed";
-}
-
-TEST_F(Form1Test, RunDisablesTheFrameAndTheStartButtonOnly) {
-    const auto enabled = [this] {
-        QString on;
-        for (const char* name : {"Text3", "Combo8", "Command1", "Command4", "Check1"})
-            on += child(name)->isEnabled() ? u'1' : u'0';
-        return on;
-    };
-    QString during;
-    run([&](run::RunWindow& w) {
-        w.setFrameEnabled(false), w.setStartEnabled(false);
-        ui::test::onWindowThread([&] { during = enabled(); });
-        w.setFrameEnabled(true), w.setStartEnabled(true);
-        return true;
-    });
-    EXPECT_EQ(during + u' ' + enabled(), u"00011 11111"_s);
 }
 
 }  // namespace
