@@ -148,10 +148,10 @@ Measurement pellucorRun(const TableFiles& files, bool furtherMatching) {
     in.childPath = u16(f.child);
     in.childSheet = u"1";
     in.valueColumn = furtherMatching ? 1 : 2;  // B, or the parent's dates in C, each with its format
-    in.matching = furtherMatching ? 1 : 0;
-    in.valueTest = 0;                    // values agree
-    in.whose = furtherMatching ? 2 : 0;  // parent and child
-    in.intoChildSheet = true;
+    in.matching = furtherMatching ? run::Matching::FurtherMatching : run::Matching::LookupAsResult;
+    in.valueTest = run::ValueTest::Agree;
+    in.whose = furtherMatching ? run::Whose::Both : run::Whose::Parent;
+    in.placement = run::Placement::IntoChildSheet;
     in.childTargetColumn = 2;
     in.childTargetLetter = u"C";
 

@@ -15,11 +15,9 @@ std::u16string cellName(int column, std::size_t row) {
     return name;
 }
 
-namespace {
-
 // One column of rows 1..rows, read in one request. When the read failed, every cell fails with
 // the same detail.
-class ColumnCells {
+class KeyCollector::ColumnCells {
 public:
     ColumnCells(sheets::Worksheet* sheet, int column, std::int32_t rows) : column_(column) {
         try {
@@ -38,14 +36,9 @@ public:
     }
 
     // The text of the cell at 0-based row r, a view into the cell or into scratch; nullopt when the
-    // cell cannot be read or turned into text, with detail and cause set.
-    std::optional<std::u16string_view> text(std::size_t r, std::u16string& scratch, const char*& detail,
-                                            sheets::FailureCause& cause) const {
-        if (!readFailure_.empty()) {
-            detail = readFailure_.c_str();
-            cause = readCause_;
-            return std::nullopt;
-        }
+    // cell cannot be read or turned into text.
+    std::optional<std::u16string_view> text(std::size_t r, std::u16string& scratch) const {
+        if (!readFailure_.empty()) return std::nullopt;
         const sheets::CellValue& cell = cells_[r];
         switch (cell.kind()) {
             case sheets::CellValue::Kind::Text:
@@ -53,15 +46,20 @@ public:
             case sheets::CellValue::Kind::Empty:
                 return std::u16string_view{};
             case sheets::CellValue::Kind::Error:
-                detail = "an error value cannot be turned into text";
-                cause = sheets::FailureCause(sheets::FailureCause::Kind::ErrorValue);
-                cause.cell = cellAddress(r);
-                cause.errorValue = cell.errorName();
                 return std::nullopt;
             default:
                 scratch = cell.toText();
                 return std::u16string_view(scratch);
         }
+    }
+
+    // Fails the step for the cell at row r, whose text(r) gave nothing.
+    void failed(ErrorPolicy& policy, std::string_view step, std::size_t r) const {
+        if (!readFailure_.empty()) return policy.failed(step, readFailure_, readCause_);
+        sheets::FailureCause cause(sheets::FailureCause::Kind::ErrorValue);
+        cause.cell = cellAddress(r);
+        cause.errorValue = cells_[r].errorName();
+        policy.failed(step, "an error value cannot be turned into text", std::move(cause));
     }
 
     // The cell at 0-based row r once text(r) has succeeded.
@@ -77,7 +75,8 @@ private:
     sheets::FailureCause readCause_;
 };
 
-constexpr const char* kInvalidCut = "the key cut gets a negative length or a position below 1";
+namespace {
+
 // Rows between two progress reports: a few milliseconds of work each.
 constexpr std::size_t kRowsPerReport = 65536;
 
@@ -89,58 +88,54 @@ sheets::FailureCause atCell(std::u16string address) {
 
 }  // namespace
 
-void collectKeys(ErrorPolicy& policy, const KeySource& source, const KeyRule& rule, std::u16string& holder,
-                 TableColumns& table, const std::function<void(std::int64_t)>& rowsDone) {
+void KeyCollector::collect(ErrorPolicy& policy, const KeySource& source, TableColumns& table,
+                           const std::function<void(std::int64_t)>& rowsDone) {
     if (source.rowCount <= 0) return;
-    const bool byMode = !rule.wholeWord;
-    if (byMode && !(rule.mode && *rule.mode >= 1 && *rule.mode <= 4)) return;
-    const std::int16_t mode = byMode ? *rule.mode : 0;
-    const bool collectValues = source.valueColumn.has_value();
-    auto& keys = table.keys;
-
+    if (!rule_.wholeWord && !(rule_.mode && *rule_.mode >= 1 && *rule_.mode <= 4)) return;
     const ColumnCells keyCells(source.sheet, source.keyColumn, source.rowCount);
-    const ColumnCells valueCells = collectValues
+    const ColumnCells valueCells = source.valueColumn
                                        ? ColumnCells(source.sheet, *source.valueColumn, source.rowCount)
                                        : ColumnCells(nullptr, 0, 0);
-
-    std::u16string scratch;
-    const char* detail = "";
-    sheets::FailureCause cause;
     const auto rows = static_cast<std::size_t>(source.rowCount);
     for (std::size_t r = 0; r < rows; ++r) {
         if (rowsDone && r > 0 && r % kRowsPerReport == 0) rowsDone(static_cast<std::int64_t>(r));
-        // Stores a cut key, or fails the step: also for an entry beyond an array never created.
-        const auto storeKey = [&](std::optional<std::u16string_view> key) {
-            if (!key) return policy.failed(kCutKeyStep, kInvalidCut, atCell(keyCells.cellAddress(r)));
-            if (r >= keys.size()) return policy.failed(kCutKeyStep, "no key array");
-            keys[r].assign(*key);
-        };
-        const auto cellText = keyCells.text(r, scratch, detail, cause);
-        if (mode == 3) {
-            if (!cellText) {
-                policy.failed("take the trimmed key text", detail, cause);
-            } else {
-                holder.assign(trimView(*cellText));
-            }
-            storeKey(cutKey(holder, mode, rule.condition));
-        } else if (!cellText) {
-            policy.failed("read the key cell", detail, cause);
-        } else {
-            const auto t = trimView(*cellText);
-            storeKey(byMode ? cutKey(t, mode, rule.condition) : std::optional(t));
-        }
-
-        if (!collectValues) continue;
-        const auto valueText = valueCells.text(r, scratch, detail, cause);
-        if (!valueText) {
-            policy.failed("read the value cell", detail, cause);
-        } else if (r >= table.values.size() || r >= table.valueCells.size()) {
-            policy.failed("read the value cell", "no value array");
-        } else {
-            table.values[r].assign(*valueText);
-            table.valueCells[r] = valueCells.cell(r);
-        }
+        takeKey(policy, keyCells, r, table.keys);
+        if (source.valueColumn) takeValue(policy, valueCells, r, table);
     }
+}
+
+// The trimmed text, whole or cut by the mode; mode 3 cuts from the holder, which an unreadable cell
+// leaves as it was. An entry beyond an array never created fails the cut.
+void KeyCollector::takeKey(ErrorPolicy& policy, const ColumnCells& cells, std::size_t r,
+                           std::vector<std::u16string>& keys) {
+    const std::int16_t mode = rule_.wholeWord ? 0 : *rule_.mode;
+    std::optional<std::u16string_view> text = cells.text(r, scratch_);
+    if (text) {
+        text = trimView(*text);
+    } else {
+        cells.failed(policy, mode == 3 ? "take the trimmed key text" : "read the key cell", r);
+    }
+    if (mode == 3) {
+        if (text) holder_.assign(*text);
+        text = holder_;
+    }
+    if (!text) return;
+    const auto key = mode == 0 ? text : cutKey(*text, mode, rule_.condition);
+    if (!key)
+        return policy.failed(kCutKeyStep, "the key cut gets a negative length or a position below 1",
+                             atCell(cells.cellAddress(r)));
+    if (r >= keys.size()) return policy.failed(kCutKeyStep, "no key array");
+    keys[r].assign(*key);
+}
+
+void KeyCollector::takeValue(ErrorPolicy& policy, const ColumnCells& cells, std::size_t r,
+                             TableColumns& table) {
+    const auto text = cells.text(r, scratch_);
+    if (!text) return cells.failed(policy, "read the value cell", r);
+    if (r >= table.values.size() || r >= table.valueCells.size())
+        return policy.failed("read the value cell", "no value array");
+    table.values[r].assign(*text);
+    table.valueCells[r] = cells.cell(r);
 }
 
 }  // namespace run

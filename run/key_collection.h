@@ -44,12 +44,30 @@ inline constexpr std::string_view kParseStep = "parse the condition";
 // "B7" for column 2 (1-based) and 0-based row 6.
 std::u16string cellName(int column, std::size_t row);
 
-// Fills the keys (and the values, when the source has a value column) for rows 1..rowCount. Each
-// row has a key step (two in mode 3: the trimmed-text holder, then the cut) and a value step; a
-// failing step goes through the policy and stores nothing. Each column is read with one block
-// request; a failed block read fails every cell step of that column. A condition mode outside 1
-// to 4 reads nothing. rowsDone, when given, hears how many rows are done after each block of rows.
-void collectKeys(ErrorPolicy& policy, const KeySource& source, const KeyRule& rule, std::u16string& holder,
-                 TableColumns& table, const std::function<void(std::int64_t)>& rowsDone = {});
+// Collects a run's keys (and values) table by table. It holds the rule of the table being read and
+// mode 3's holder: the last trimmed key text that could be read, which carries over from row to row
+// and from one table to the next, and from which an unreadable key cell's key is cut.
+class KeyCollector {
+public:
+    void setRule(const KeyRule& rule) { rule_ = rule; }
+
+    // Fills the keys (and the values, when the source has a value column) for rows 1..rowCount. Each
+    // row has a key step (two in mode 3: the trimmed-text holder, then the cut) and a value step; a
+    // failing step goes through the policy and stores nothing. Each column is read with one block
+    // request; a failed block read fails every cell step of that column. A condition mode outside 1
+    // to 4 reads nothing. rowsDone, when given, hears how many rows are done after each block of rows.
+    void collect(ErrorPolicy& policy, const KeySource& source, TableColumns& table,
+                 const std::function<void(std::int64_t)>& rowsDone = {});
+
+private:
+    class ColumnCells;
+    void takeKey(ErrorPolicy& policy, const ColumnCells& cells, std::size_t r,
+                 std::vector<std::u16string>& keys);
+    void takeValue(ErrorPolicy& policy, const ColumnCells& cells, std::size_t r, TableColumns& table);
+
+    KeyRule rule_;
+    std::u16string holder_;
+    std::u16string scratch_;  // a cell's text made for it
+};
 
 }  // namespace run

@@ -10,19 +10,16 @@
 #include "run/key_cut.h"
 #include "run/matching.h"
 #include "run/run_report.h"
+#include "run/run_texts.h"
 #include "run/vb_text.h"
 
 namespace run {
 namespace {
 
 constexpr std::u16string_view kNoticeTitle = u"提示";
-constexpr std::u16string_view kFailureText =
-    u"操作错误，请检查Excel表是否正确或输入参数是否规范！请重新运行软件";
-constexpr std::u16string_view kFailureTitle = u"错误提示";
 constexpr std::u16string_view kMalformedCondition = u"条件格式有误,请按照规定格式输入,详细请与IT:Tolvek联系";
 constexpr std::u16string_view kDoneText = u"操作完成!";
 constexpr std::u16string_view kDoneTitle = u"完成";
-constexpr std::u16string_view kNoFileChosen = u"C:\\";
 
 // Thrown after Wrong has reported a malformed condition: the run stops there.
 struct ConditionRejected {};
@@ -52,8 +49,6 @@ bool sameBook(const std::shared_ptr<sheets::Workbook>& a, const std::shared_ptr<
     return a && a == b;
 }
 
-enum class Placement { IntoChildSheet, IntoNewWorkbook, IntoThirdTable };
-
 class LookupRun {
 public:
     LookupRun(const RunInputs& inputs, KeyCondition& condition, RunWindow& window,
@@ -71,11 +66,7 @@ public:
             start();
             openParentTable();
             collectParentKeys();
-            if (in_.matching == 1) {
-                furtherMatching();
-            } else {
-                lookupAsResult();
-            }
+            match();
             placeResult();
             complete();
         } catch (const RunStopped& stop) {
@@ -107,8 +98,8 @@ private:
             message(u"请正确输入参数", kNoticeTitle);
             return false;
         }
-        if ((in_.parentMatchKind == 1 && in_.parentCondition.empty()) ||
-            (in_.childMatchKind == 1 && in_.childCondition.empty())) {
+        if ((in_.parentMatchKind == KeyMatch::Condition && in_.parentCondition.empty()) ||
+            (in_.childMatchKind == KeyMatch::Condition && in_.childCondition.empty())) {
             message(u"请输入条件", kNoticeTitle);
             return false;
         }
@@ -150,10 +141,10 @@ private:
 
     // The table's condition is parsed into the window's KeyCondition and the mode copied at once,
     // since the other table's condition overwrites it.
-    void collect(Table& table, int matchKind, const std::u16string& condition, bool withValues) {
+    void collect(Table& table, KeyMatch match, const std::u16string& condition, bool withValues) {
         policy_.setStage(u"读取" + table.name + (withValues ? u"的键和值" : u"的键"));
         KeyRule rule;
-        if (matchKind == 1) {
+        if (match == KeyMatch::Condition) {
             rule.wholeWord = false;
             step("parse the condition", [&] {
                 if (!AandB(condition, condition_)) {
@@ -165,10 +156,10 @@ private:
             rule.mode = table.mode;
             rule.condition = condition_;
         }
+        keys_.setRule(rule);
         const KeySource source{table.sheet.get(), table.rowCount, table.keyColumn,
                                withValues ? std::optional<int>(in_.valueColumn + 1) : std::nullopt};
-        collectKeys(policy_, source, rule, holder_, table.columns,
-                    [&](std::int64_t done) { points_.at(done); });
+        keys_.collect(policy_, source, table.columns, [&](std::int64_t done) { points_.at(done); });
     }
 
     void Wrong() {
@@ -205,41 +196,24 @@ private:
                 child_.columns.values, parent_.columns.valueCells, child_.columns.valueCells};
     }
 
-    void lookupAsResult() {
-        openChildTable(false);
-        policy_.setStage(u"查找");
+    // A lookup takes the parent's value of the first row with the child's key; further matching
+    // also compares the values, and gives the parent's, the child's or both.
+    void match() {
+        const bool further = in_.matching == Matching::FurtherMatching;
+        openChildTable(further);
+        policy_.setStage(further ? u"匹配" : u"查找");
         points_.begin(Phase::Match);
-        step("look up the values", [&] {
+        step(further ? "match the values" : "look up the values", [&] {
             const MatchTables t = tables();
-            const auto rows = lookupRows(t);
+            const auto rows = further ? furtherMatchRows(t, in_.valueTest) : lookupRows(t);
             counts_ = countMatches(t, rows);
-            result_ = resultRows(t, rows, Whose::Parent);
+            result_ = resultRows(t, rows, further ? in_.whose : Whose::Parent);
         });
-    }
-
-    void furtherMatching() {
-        openChildTable(true);
-        const ValueTest test = in_.valueTest == 0 ? ValueTest::Agree : ValueTest::Differ;
-        const Whose whose = in_.whose == 0 ? Whose::Parent : in_.whose == 1 ? Whose::Child : Whose::Both;
-        policy_.setStage(u"匹配");
-        points_.begin(Phase::Match);
-        step("match the values", [&] {
-            const MatchTables t = tables();
-            const auto rows = furtherMatchRows(t, test);
-            counts_ = countMatches(t, rows);
-            result_ = resultRows(t, rows, whose);
-        });
-    }
-
-    Placement placement() const {
-        if (in_.intoChildSheet) return Placement::IntoChildSheet;
-        if (in_.intoNewWorkbook) return Placement::IntoNewWorkbook;
-        return Placement::IntoThirdTable;
     }
 
     void placeResult() {
         points_.begin(Phase::WriteResult);
-        switch (placement()) {
+        switch (in_.placement) {
             case Placement::IntoChildSheet:
                 intoChildSheet();
                 break;
@@ -254,7 +228,7 @@ private:
 
     // "C", or "C、D" for the parent's and the child's values side by side.
     std::u16string resultColumns(const std::u16string& letter) const {
-        if (in_.whose != 2 || letter.empty()) return letter;
+        if (in_.whose != Whose::Both || letter.empty()) return letter;
         const char16_t next = static_cast<char16_t>(letter.back() + 1);
         return letter + u"、" + (next > u'Z' ? std::u16string(u"AA") : std::u16string(1, next));
     }
@@ -288,7 +262,7 @@ private:
         // Under a new workbook, the child too holds no result.
         if (!sameBook(child_.book, thirdBook_))
             closeAndStore("close the child workbook", child_.book, in_.childPath, true,
-                          placement() == Placement::IntoChildSheet);
+                          in_.placement == Placement::IntoChildSheet);
     }
 
     // One empty column, or two for the parent's and the child's values side by side.
@@ -296,7 +270,7 @@ private:
                              const std::u16string& file) {
         placementStep("insert the result columns", false, file, [&] {
             deref(sheet).insertColumn(column);
-            if (in_.whose == 2) deref(sheet).insertColumn(column);
+            if (in_.whose == Whose::Both) deref(sheet).insertColumn(column);
         });
     }
 
@@ -419,7 +393,7 @@ private:
     Table child_;
     std::shared_ptr<sheets::Workbook> thirdBook_;
     std::shared_ptr<sheets::Worksheet> targetSheet_;
-    std::u16string holder_;  // mode 3: the last trimmed key text, kept across rows and tables
+    KeyCollector keys_;  // keeps mode 3's holder across tables
     sheets::CellRows result_;
 
     std::optional<MatchCounts> counts_;

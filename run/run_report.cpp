@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstring>
 #include <string_view>
+#include <utility>
 
 #include "run/key_collection.h"
 
@@ -88,22 +89,17 @@ std::u16string causeText(const StepFailure& f) {
 }
 
 std::u16string featureName(Feature f) {
-    switch (f) {
-        case Feature::PivotTables:
-            return u"数据透视表";
-        case Feature::Tables:
-            return u"表格（数据库区域）";
-        case Feature::ConditionalFormats:
-            return u"条件格式";
-        case Feature::Charts:
-            return u"图表";
-        case Feature::Comments:
-            return u"批注";
-        case Feature::Macros:
-            return u"宏";
-        case Feature::FormControls:
-            return u"表单控件";
-    }
+    static constexpr std::pair<Feature, std::u16string_view> names[] = {
+        {Feature::PivotTables, u"数据透视表"},
+        {Feature::Tables, u"表格（数据库区域）"},
+        {Feature::ConditionalFormats, u"条件格式"},
+        {Feature::Charts, u"图表"},
+        {Feature::Comments, u"批注"},
+        {Feature::Macros, u"宏"},
+        {Feature::FormControls, u"表单控件"},
+    };
+    for (const auto& [feature, name] : names)
+        if (feature == f) return std::u16string(name);
     return {};
 }
 

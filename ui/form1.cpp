@@ -1,9 +1,11 @@
 #include "ui/form1.h"
 
+#include <algorithm>
 #include <array>
 #include <atomic>
 #include <cstdlib>
 #include <exception>
+#include <string_view>
 #include <thread>
 #include <tuple>
 #include <utility>
@@ -24,6 +26,7 @@
 #include <QtGlobal>
 
 #include "run/lookup_run.h"
+#include "run/run_texts.h"
 #include "ui/form2.h"
 #include "ui/input_filters.h"
 #include "ui/look.h"
@@ -44,14 +47,129 @@ constexpr int kButtonHeight = 375;  // the buttons of the bottom row
 constexpr int kPickWidth = 735;     // the "..." buttons
 constexpr int kColumnListWidth = 615;
 
-// The corners of the two frames within the window, in twips.
-constexpr int kFrame1Left = 60, kFrame1Top = 0;
-constexpr int kFrame2Left = 3210, kFrame2Top = 1950;
+// A control's name and its place in twips of the window, whichever frame holds it.
+struct Spot {
+    std::u16string_view name;
+    int left, top, width, height;
+};
+
+// Every control but those of the tables' rows. Within Frame2 the labels stand as high as the lists
+// beside them, so their texts line up.
+constexpr Spot kSpots[] = {
+    {u"Frame1", 60, 0, 5835, 3735},
+    {u"Label8", 90, 2190, 1335, kLabelHeight},
+    {u"Combo5", 1440, 2130, kColumnListWidth, kBoxHeight},
+    {u"Combo6", 2100, 2130, 1065, kBoxHeight},
+    {u"Frame2", 3210, 1950, 2565, 585},
+    {u"Label10", 3270, 2130, 225, kBoxHeight},
+    {u"Combo7", 3510, 2130, 900, kBoxHeight},
+    {u"Label11", 4440, 2130, 225, kBoxHeight},
+    {u"Combo8", 4680, 2130, 780, kBoxHeight},
+    {u"Label12", 5490, 2130, 225, kBoxHeight},
+    {u"Option1_0", 150, 2670, 1455, kOptionHeight},
+    {u"Combo9", 1620, 2640, kColumnListWidth, kBoxHeight},
+    {u"Label7", 2310, 2700, 600, kLabelHeight},
+    {u"Option1_1", 150, 2970, 1800, kOptionHeight},
+    {u"Option1_2", 150, 3270, 1110, kOptionHeight},
+    {u"Text7", 1290, 3240, 2085, kBoxHeight},
+    {u"Command5", 3420, 3240, kPickWidth, kBoxHeight},
+    {u"Label9", 4230, 3300, 225, kLabelHeight},
+    {u"Combo10", 4470, 3240, kColumnListWidth, kBoxHeight},
+    {u"Check1", 60, 3870, 2400, kOptionHeight},
+    {u"Command4", 3210, 3840, 1215, kButtonHeight},
+    {u"Command1", 4590, 3840, 1215, kButtonHeight},
+};
+
+// The spot of the control named; the window's own lies at 0, 0.
+Spot at(QStringView name) {
+    for (const Spot& spot : kSpots)
+        if (QStringView(spot.name) == name) return spot;
+    return {};
+}
+
+// Names w and places it in the container `in`, relative to the container's own spot.
+template <class Widget>
+Widget* place(Widget* w, QWidget& in, const Spot& spot) {
+    const int dpi = in.window()->logicalDpiX();
+    const Spot origin = at(in.objectName());
+    w->setParent(&in);
+    w->setObjectName(QStringView(spot.name).toString());
+    w->setGeometry(twipsRect(spot.left, spot.top, spot.width, spot.height, dpi, origin.left, origin.top));
+    return w;
+}
+
+QComboBox* list(QWidget& in, const Spot& spot, const QStringList& entries) {
+    QComboBox* c = place(new QComboBox, in, spot);
+    c->addItems(entries);
+    return c;
+}
+
+QPushButton* pickButton(QWidget& in, const Spot& spot) {
+    QPushButton* b = place(new QPushButton(u"..."_s), in, spot);
+    b->setAutoDefault(false);
+    return b;
+}
 
 QStringList columnLetters() {
     QStringList letters;
     for (char16_t c = u'A'; c <= u'Z'; ++c) letters << QString(QChar(c));
     return letters;
+}
+
+// A list's entries, or a group's buttons, and what each means to a run.
+template <class Value>
+struct Choice {
+    std::u16string_view caption;
+    Value value;
+};
+constexpr Choice<run::KeyMatch> kKeyMatches[] = {{u"全字匹配", run::KeyMatch::WholeWord},
+                                                 {u"条件", run::KeyMatch::Condition}};
+constexpr Choice<run::Matching> kMatchings[] = {{u"作为结果", run::Matching::LookupAsResult},
+                                                {u"进行匹配", run::Matching::FurtherMatching}};
+constexpr Choice<run::ValueTest> kValueTests[] = {{u"匹配", run::ValueTest::Agree},
+                                                  {u"不匹配", run::ValueTest::Differ}};
+constexpr Choice<run::Whose> kWhose[] = {
+    {u"父", run::Whose::Parent}, {u"子", run::Whose::Child}, {u"父子", run::Whose::Both}};
+constexpr Choice<run::Placement> kPlacements[] = {{u"插入到子表列", run::Placement::IntoChildSheet},
+                                                  {u"插入到新表中", run::Placement::IntoNewWorkbook},
+                                                  {u"插入到表", run::Placement::IntoThirdTable}};
+
+template <class Value, std::size_t N>
+QStringList captions(const Choice<Value> (&choices)[N]) {
+    QStringList out;
+    for (const auto& choice : choices) out << QStringView(choice.caption).toString();
+    return out;
+}
+
+// What the entry at index means. Filled lists and the option group always have one chosen.
+template <class Value, std::size_t N>
+Value chosen(const Choice<Value> (&choices)[N], int index) {
+    return choices[std::clamp(index, 0, static_cast<int>(N) - 1)].value;
+}
+
+// The names of a table's controls, in the order they are made: its heading, the path box and its
+// "..." button; the sheet number's label and box, the key column's label and list, the match kind
+// and the condition.
+using TableNames = std::array<std::u16string_view, 9>;
+constexpr TableNames kParentNames{u"Label1", u"Text1",  u"Command2", u"Label3", u"Text3",
+                                  u"Label4", u"Combo1", u"Combo3",   u"Text4"};
+constexpr TableNames kChildNames{u"Label2", u"Text2",  u"Command3", u"Label5", u"Text5",
+                                 u"Label6", u"Combo2", u"Combo4",   u"Text6"};
+
+// A table's two rows in Frame1: the heading and the workbook path at `top`, the rest at `sheetTop`.
+auto tableRows(QWidget& frame, const TableNames& n, const QString& heading, int top, int sheetTop) {
+    place(new QLabel(heading), frame, {n[0], 90, top + 60, 555, kLabelHeight});
+    auto* path = place(new QLineEdit, frame, {n[1], 690, top, 4275, kBoxHeight});
+    QPushButton* chooser = pickButton(frame, {n[2], 5010, top, kPickWidth, kBoxHeight});
+    place(new QLabel(u"指定页"_s), frame, {n[3], 90, sheetTop + 30, 585, kLabelHeight});
+    QLineEdit* sheet = place(new SelectAllLineEdit, frame, {n[4], 690, sheetTop, 615, kBoxHeight});
+    sheet->setToolTip(u"对应Excel绝对页"_s);
+    place(new QLabel(u"指定列"_s), frame, {n[5], 1380, sheetTop + 30, 600, kLabelHeight});
+    QComboBox* column = list(frame, {n[6], 2010, sheetTop, kColumnListWidth, kBoxHeight}, columnLetters());
+    QComboBox* kind = list(frame, {n[7], 2670, sheetTop, 1050, kBoxHeight}, captions(kKeyMatches));
+    auto* condition = place(new QLineEdit, frame, {n[8], 3750, sheetTop, 1215, kBoxHeight});
+    condition->setToolTip(u"通配符‘？’和‘*’,具体查看帮助"_s);
+    return std::tuple{path, chooser, sheet, column, kind, condition};
 }
 
 // Keeps every input of a window from the user while it lives, as a modal window over it would,
@@ -109,118 +227,60 @@ Form1::~Form1() {
 void Form1::createControls() {
     const int dpi = logicalDpiX();
     setFixedSize(twipsToPixels(5970, dpi), twipsToPixels(4275, dpi));
-
-    // Positions are twips of the window; a control inside a frame is placed relative to the frame.
-    struct Container {
-        QWidget* widget;
-        int left, top;
-    };
-    const auto place = [dpi](auto* w, const Container& in, QString name, int left, int top, int width,
-                             int height) {
-        w->setParent(in.widget);
-        w->setObjectName(name);
-        w->setGeometry(twipsRect(left, top, width, height, dpi, in.left, in.top));
-        return w;
-    };
-    const Container window{this, 0, 0};
-
-    Frame1 = place(new QGroupBox, window, u"Frame1"_s, kFrame1Left, kFrame1Top, 5835, 3735);
-    const Container frame1{Frame1, kFrame1Left, kFrame1Top};
-
-    const auto label = [&](int number, const QString& text, int left, int top, int width) {
-        Label[number - 1] =
-            place(new QLabel(text), frame1, u"Label%1"_s.arg(number), left, top, width, kLabelHeight);
-    };
-    const auto box = [&](const QString& name, int left, int top, int width) {
-        return place(new QLineEdit, frame1, name, left, top, width, kBoxHeight);
-    };
-    const auto list = [&](const QString& name, const Container& in, int left, int top, int width,
-                          const QStringList& entries) {
-        QComboBox* c = place(new QComboBox, in, name, left, top, width, kBoxHeight);
-        c->addItems(entries);
-        return c;
-    };
-    const auto pick = [&](const QString& name, int left, int top) {
-        QPushButton* b = place(new QPushButton(u"..."_s), frame1, name, left, top, kPickWidth, kBoxHeight);
-        b->setAutoDefault(false);
-        return b;
-    };
-    const QStringList letters = columnLetters();
-    const QStringList matchKinds{u"全字匹配"_s, u"条件"_s};
-    const QString sheetTip = u"对应Excel绝对页"_s;
-    const QString conditionTip = u"通配符‘？’和‘*’,具体查看帮助"_s;
-
-    // A table's two rows: its heading and workbook path with the "..." button; then the sheet
-    // number, the key column, the match kind and the condition. The child's lie 930 twips lower
-    // (900 for the second row) than the parent's.
-    const auto table = [&](std::array<int, 3> labels, const QString& heading, std::array<QString, 6> names,
-                           int top, int sheetTop) {
-        label(labels[0], heading, 90, top + 60, 555);
-        QLineEdit* path = box(names[0], 690, top, 4275);
-        QPushButton* chooser = pick(names[1], 5010, top);
-        label(labels[1], u"指定页"_s, 90, sheetTop + 30, 585);
-        QLineEdit* sheet = place(new SelectAllLineEdit, frame1, names[2], 690, sheetTop, 615, kBoxHeight);
-        sheet->setToolTip(sheetTip);
-        label(labels[2], u"指定列"_s, 1380, sheetTop + 30, 600);
-        QComboBox* column = list(names[3], frame1, 2010, sheetTop, kColumnListWidth, letters);
-        QComboBox* kind = list(names[4], frame1, 2670, sheetTop, 1050, matchKinds);
-        QLineEdit* condition = box(names[5], 3750, sheetTop, 1215);
-        condition->setToolTip(conditionTip);
-        return std::tuple{path, chooser, sheet, column, kind, condition};
-    };
+    Frame1 = place(new QGroupBox, *this, at(u"Frame1"));
+    // The child's rows lie 930 twips lower (900 for the second row) than the parent's.
     std::tie(Text1, Command2, Text3, Combo1, Combo3, Text4) =
-        table({1, 3, 4}, u"父表"_s,
-              {u"Text1"_s, u"Command2"_s, u"Text3"_s, u"Combo1"_s, u"Combo3"_s, u"Text4"_s}, 240, 750);
+        tableRows(*Frame1, kParentNames, u"父表"_s, 240, 750);
     std::tie(Text2, Command3, Text5, Combo2, Combo4, Text6) =
-        table({2, 5, 6}, u"子表"_s,
-              {u"Text2"_s, u"Command3"_s, u"Text5"_s, u"Combo2"_s, u"Combo4"_s, u"Text6"_s}, 1170, 1650);
-
-    // The value column and the way of matching.
-    label(8, u"将匹配的指定列"_s, 90, 2190, 1335);
-    Combo5 = list(u"Combo5"_s, frame1, 1440, 2130, kColumnListWidth, letters);
-    Combo6 = list(u"Combo6"_s, frame1, 2100, 2130, 1065, {u"作为结果"_s, u"进行匹配"_s});
-    Frame2 = place(new QGroupBox, frame1, u"Frame2"_s, kFrame2Left, kFrame2Top, 2565, 585);
-    const Container frame2{Frame2, kFrame2Left, kFrame2Top};
-    // Within Frame2 the labels stand as high as the lists beside them, so their texts line up.
-    const auto frameLabel = [&](int number, const QString& text, int left) {
-        Label[number - 1] = place(new QLabel(text), frame2, u"Label%1"_s.arg(number), kFrame2Left + left,
-                                  kFrame2Top + 180, 225, kBoxHeight);
-    };
-    frameLabel(10, u"将"_s, 60);
-    Combo7 = list(u"Combo7"_s, frame2, kFrame2Left + 300, kFrame2Top + 180, 900, {u"匹配"_s, u"不匹配"_s});
-    frameLabel(11, u"的"_s, 1230);
-    Combo8 =
-        list(u"Combo8"_s, frame2, kFrame2Left + 1470, kFrame2Top + 180, 780, {u"父"_s, u"子"_s, u"父子"_s});
-    frameLabel(12, u"值"_s, 2280);
-
-    // Where the result goes.
-    Option1Group = new QButtonGroup(this);
-    const auto option = [&](int index, const QString& text, int top, int width) {
-        QRadioButton* r =
-            place(new QRadioButton(text), frame1, u"Option1_%1"_s.arg(index), 150, top, width, kOptionHeight);
-        Option1Group->addButton(r, index);
-        Option1[index] = r;
-    };
-    option(0, u"插入到子表列"_s, 2670, 1455);
-    Combo9 = list(u"Combo9"_s, frame1, 1620, 2640, kColumnListWidth, letters);
-    label(7, u"之前"_s, 2310, 2700, 600);
-    option(1, u"插入到新表中"_s, 2970, 1800);
-    option(2, u"插入到表"_s, 3270, 1110);
-    Option1[0]->setChecked(true);
-    Text7 = box(u"Text7"_s, 1290, 3240, 2085);
-    Command5 = pick(u"Command5"_s, 3420, 3240);
-    label(9, u"列"_s, 4230, 3300, 225);
-    Combo10 = list(u"Combo10"_s, frame1, 4470, 3240, kColumnListWidth, letters);
-
+        tableRows(*Frame1, kChildNames, u"子表"_s, 1170, 1650);
+    createMatchingControls();
+    createPlacementControls();
     // The bottom row, outside the frame that a run disables.
-    Check1 =
-        place(new QCheckBox(u"忽略格式产生的错误"_s), window, u"Check1"_s, 60, 3870, 2400, kOptionHeight);
-    Command4 = place(new QPushButton(u"帮助"_s), window, u"Command4"_s, 3210, 3840, 1215, kButtonHeight);
-    Command1 = place(new QPushButton(u"开始"_s), window, u"Command1"_s, 4590, 3840, 1215, kButtonHeight);
+    Check1 = place(new QCheckBox(u"忽略格式产生的错误"_s), *this, at(u"Check1"));
+    Command4 = place(new QPushButton(u"帮助"_s), *this, at(u"Command4"));
+    Command1 = place(new QPushButton(u"开始"_s), *this, at(u"Command1"));
+    setUpControls();
+}
 
+// The value column and the way of matching.
+void Form1::createMatchingControls() {
+    place(new QLabel(u"将匹配的指定列"_s), *Frame1, at(u"Label8"));
+    Combo5 = list(*Frame1, at(u"Combo5"), columnLetters());
+    Combo6 = list(*Frame1, at(u"Combo6"), captions(kMatchings));
+    Frame2 = place(new QGroupBox, *Frame1, at(u"Frame2"));
+    place(new QLabel(u"将"_s), *Frame2, at(u"Label10"));
+    Combo7 = list(*Frame2, at(u"Combo7"), captions(kValueTests));
+    place(new QLabel(u"的"_s), *Frame2, at(u"Label11"));
+    Combo8 = list(*Frame2, at(u"Combo8"), captions(kWhose));
+    place(new QLabel(u"值"_s), *Frame2, at(u"Label12"));
+}
+
+// Where the result goes.
+void Form1::createPlacementControls() {
+    Option1Group = new QButtonGroup(this);
+    const auto option = [this](int index) {
+        const QString name = u"Option1_%1"_s.arg(index);
+        const QString caption = QStringView(kPlacements[index].caption).toString();
+        Option1[index] = place(new QRadioButton(caption), *Frame1, at(name));
+        Option1Group->addButton(Option1[index], index);
+    };
+    option(0);
+    Combo9 = list(*Frame1, at(u"Combo9"), columnLetters());
+    place(new QLabel(u"之前"_s), *Frame1, at(u"Label7"));
+    option(1);
+    option(2);
+    Text7 = place(new QLineEdit, *Frame1, at(u"Text7"));
+    Command5 = pickButton(*Frame1, at(u"Command5"));
+    place(new QLabel(u"列"_s), *Frame1, at(u"Label9"));
+    Combo10 = list(*Frame1, at(u"Combo10"), columnLetters());
+}
+
+// The first texts, the input filters and what each control does.
+void Form1::setUpControls() {
+    Option1[0]->setChecked(true);
     for (QLineEdit* path : {Text1, Text2, Text7}) {
         path->setReadOnly(true);
-        path->setText(u"C:\\"_s);
+        path->setText(QStringView(run::kNoFileChosen).toString());
     }
     Text3->setText(u"1"_s);
     Text5->setText(u"1"_s);
@@ -251,15 +311,15 @@ void Form1::Form_Load() {
 }
 
 void Form1::Combo3_Click() {
-    Text4->setVisible(Combo3->currentIndex() == 1);
+    Text4->setVisible(chosen(kKeyMatches, Combo3->currentIndex()) == run::KeyMatch::Condition);
 }
 
 void Form1::Combo4_Click() {
-    Text6->setVisible(Combo4->currentIndex() == 1);
+    Text6->setVisible(chosen(kKeyMatches, Combo4->currentIndex()) == run::KeyMatch::Condition);
 }
 
 void Form1::Combo6_Click() {
-    Frame2->setVisible(Combo6->currentIndex() == 1);
+    Frame2->setVisible(chosen(kMatchings, Combo6->currentIndex()) == run::Matching::FurtherMatching);
 }
 
 void Form1::chooseFileInto(QLineEdit& box) {
@@ -286,19 +346,18 @@ run::RunInputs Form1::inputs() const {
     in.parentPath = Text1->text().toStdU16String();
     in.parentSheet = Text3->text().toStdU16String();
     in.parentKeyColumn = Combo1->currentIndex();
-    in.parentMatchKind = Combo3->currentIndex();
+    in.parentMatchKind = chosen(kKeyMatches, Combo3->currentIndex());
     in.parentCondition = Text4->text().toStdU16String();
     in.childPath = Text2->text().toStdU16String();
     in.childSheet = Text5->text().toStdU16String();
     in.childKeyColumn = Combo2->currentIndex();
-    in.childMatchKind = Combo4->currentIndex();
+    in.childMatchKind = chosen(kKeyMatches, Combo4->currentIndex());
     in.childCondition = Text6->text().toStdU16String();
     in.valueColumn = Combo5->currentIndex();
-    in.matching = Combo6->currentIndex();
-    in.valueTest = Combo7->currentIndex();
-    in.whose = Combo8->currentIndex();
-    in.intoChildSheet = Option1[0]->isChecked();
-    in.intoNewWorkbook = Option1[1]->isChecked();
+    in.matching = chosen(kMatchings, Combo6->currentIndex());
+    in.valueTest = chosen(kValueTests, Combo7->currentIndex());
+    in.whose = chosen(kWhose, Combo8->currentIndex());
+    in.placement = chosen(kPlacements, Option1Group->checkedId());
     in.childTargetColumn = Combo9->currentIndex();
     in.childTargetLetter = Combo9->currentText().toStdU16String();
     in.thirdPath = Text7->text().toStdU16String();
@@ -320,8 +379,7 @@ void Form1::Command1_Click() {
         // A run reports its own failures; anything escaping it leaves the spreadsheet state unknown,
         // so it ends the program the way a failure under the stop-on-error policy does.
         qCritical("pellucor: run failed: %s", escaped->c_str());
-        runWindow_->showMessage(u"操作错误，请检查Excel表是否正确或输入参数是否规范！请重新运行软件",
-                                u"错误提示");
+        runWindow_->showMessage(std::u16string(run::kFailureText), std::u16string(run::kFailureTitle));
         runWindow_->endProgram();
     }
     if (runWindow_->takeEndRequest()) return endProgram();

@@ -20,7 +20,6 @@ class QButtonGroup;
 class QCheckBox;
 class QComboBox;
 class QGroupBox;
-class QLabel;
 class QLineEdit;
 class QPushButton;
 class QRadioButton;
@@ -58,6 +57,9 @@ protected:
 
 private:
     void createControls();
+    void createMatchingControls();
+    void createPlacementControls();
+    void setUpControls();
     void Form_Load();
     void Combo3_Click();
     void Combo4_Click();
@@ -106,7 +108,6 @@ private:
     std::array<QRadioButton*, 3> Option1;
     QButtonGroup* Option1Group;
     QCheckBox* Check1;
-    std::array<QLabel*, 12> Label;  // Label[i] is Label<i + 1>
 };
 
 }  // namespace ui

@@ -1,5 +1,8 @@
 #include "ui/progress_window.h"
 
+#include <string_view>
+#include <utility>
+
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLocale>
@@ -14,22 +17,14 @@ using namespace Qt::StringLiterals;
 namespace ui {
 
 QString phaseName(run::Phase phase) {
-    switch (phase) {
-        case run::Phase::OpenParent:
-            return u"打开父表"_s;
-        case run::Phase::ReadParent:
-            return u"读取父表"_s;
-        case run::Phase::OpenChild:
-            return u"打开子表"_s;
-        case run::Phase::ReadChild:
-            return u"读取子表"_s;
-        case run::Phase::Match:
-            return u"匹配"_s;
-        case run::Phase::WriteResult:
-            return u"写入结果"_s;
-        case run::Phase::Save:
-            return u"保存"_s;
-    }
+    static constexpr std::pair<run::Phase, std::u16string_view> names[] = {
+        {run::Phase::OpenParent, u"打开父表"}, {run::Phase::ReadParent, u"读取父表"},
+        {run::Phase::OpenChild, u"打开子表"},  {run::Phase::ReadChild, u"读取子表"},
+        {run::Phase::Match, u"匹配"},          {run::Phase::WriteResult, u"写入结果"},
+        {run::Phase::Save, u"保存"},
+    };
+    for (const auto& [p, name] : names)
+        if (p == phase) return QStringView(name).toString();
     return {};
 }
 

@@ -39,19 +39,6 @@ TEST(VbText, ToInt16RoundsHalfToEvenAndFailsOnOverflow) {
         EXPECT_THROW(toInt16(bad), RunError) << narrow(bad);
 }
 
-TEST(VbText, LeftRightMid) {
-    const std::pair<std::u16string, std::u16string> cases[] = {
-        {left(u"ABC", 2), u"AB"}, {left(u"ABC", 10), u"ABC"},    {right(u"ABC", 2), u"BC"},
-        {right(u"ABC", 0), u""},  {mid(u"ABCDE", 2, 3), u"BCD"}, {mid(u"ABC", 2, 10), u"BC"},
-        {mid(u"ABC", 4, 1), u""},
-    };
-    for (std::size_t i = 0; i < std::size(cases); ++i) EXPECT_EQ(cases[i].first, cases[i].second) << i;
-    EXPECT_THROW(left(u"ABC", -1), RunError);
-    EXPECT_THROW(right(u"ABC", -1), RunError);
-    EXPECT_THROW(mid(u"ABC", 0, 1), RunError);
-    EXPECT_THROW(mid(u"ABC", 1, -1), RunError);
-}
-
 enum class Outcome { Parsed, Malformed, Fails };
 
 // A failing conversion leaves KeyMode (and KeyOffset, when it comes first) stored.

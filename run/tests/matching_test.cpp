@@ -30,12 +30,19 @@ std::u16string result(MatchTables t, const std::vector<std::int32_t>& rows, Whos
     return resultText(resultRows(t, rows, whose));
 }
 
-TEST(Matching, LookupOfTheHelpExample) {
-    const MatchTables t{kParentKeys, kParentValues, kChildKeys, {}, {}, {}};
-    EXPECT_EQ(result(t, lookupRows(t), Whose::Parent), u"000\r\r222\r");
-}
+// The help window's example by each way of matching, then the first qualifying parent row, empty
+// keys that never match, empty parent values that never yield and an empty child value that differs.
+TEST(Matching, LookupAndFurtherMatching) {
+    const MatchTables help{kParentKeys, kParentValues, kChildKeys, kChildValues, {}, {}};
+    const MatchTables lookup{kParentKeys, kParentValues, kChildKeys, {}, {}, {}};
+    EXPECT_EQ(result(lookup, lookupRows(lookup), Whose::Parent), u"000\r\r222\r");
+    const std::u16string helpResults[2][3] = {{u"\r\r222\r", u"\r\r222\r", u"\r\r222\t222\r"},
+                                              {u"000\r\r\r", u"001\r\r\r", u"000\t001\r\r\r"}};
+    for (const ValueTest test : {ValueTest::Agree, ValueTest::Differ})
+        for (const Whose whose : {Whose::Parent, Whose::Child, Whose::Both})
+            EXPECT_EQ(result(help, furtherMatchRows(help, test), whose),
+                      helpResults[static_cast<int>(test)][static_cast<int>(whose)]);
 
-TEST(Matching, FurtherMatching) {
     struct Case {
         Column parentKeys, parentValues, childKeys, childValues;
         ValueTest test;
@@ -44,21 +51,10 @@ TEST(Matching, FurtherMatching) {
     };
     const Column k{u"K"}, kk{u"K", u"K"}, ek{u"", u"K"}, ekk{u"", u"K", u"K"}, v20{u"20"}, none{u"", u""};
     const Case cases[] = {
-        {kParentKeys, kParentValues, kChildKeys, kChildValues, ValueTest::Agree, Whose::Parent, u"\r\r222\r"},
-        {kParentKeys, kParentValues, kChildKeys, kChildValues, ValueTest::Agree, Whose::Child, u"\r\r222\r"},
-        {kParentKeys, kParentValues, kChildKeys, kChildValues, ValueTest::Agree, Whose::Both,
-         u"\r\r222\t222\r"},
-        {kParentKeys, kParentValues, kChildKeys, kChildValues, ValueTest::Differ, Whose::Parent,
-         u"000\r\r\r"},
-        {kParentKeys, kParentValues, kChildKeys, kChildValues, ValueTest::Differ, Whose::Child, u"001\r\r\r"},
-        {kParentKeys, kParentValues, kChildKeys, kChildValues, ValueTest::Differ, Whose::Both,
-         u"000\t001\r\r\r"},
-        // the first qualifying parent row wins
         {kk, {u"10", u"20"}, k, v20, ValueTest::Agree, Whose::Parent, u"20\r"},
         {kk, {u"10", u"20"}, k, v20, ValueTest::Differ, Whose::Parent, u"10\r"},
         {kk, {u"10", u"20"}, k, v20, ValueTest::Differ, Whose::Child, u"20\r"},
         {kk, {u"", u"30"}, k, v20, ValueTest::Differ, Whose::Parent, u"30\r"},
-        // empty keys never match, empty parent values never yield, an empty child value differs
         {ekk, {u"x", u"", u""}, ek, none, ValueTest::Agree, Whose::Both, u"\r\r"},
         {ekk, {u"x", u"", u""}, ek, none, ValueTest::Differ, Whose::Both, u"\r\r"},
         {ekk, {u"x", u"y", u""}, ek, none, ValueTest::Differ, Whose::Both, u"\ry\t\r"},
@@ -94,12 +90,10 @@ TEST(Matching, CountsOfEachWay) {
         EXPECT_EQ(c.examples[0].rows, (std::vector<std::int32_t>{1, 3, 7}));
         EXPECT_EQ(c.examples[1].rows, (std::vector<std::int32_t>{2, 6}));
     }
-    EXPECT_EQ(summaryText({countMatches({pk, pv, ck, {}, {}, {}}, lookupRows({pk, pv, ck, {}, {}, {}})),
-                           {},
-                           0,
-                           std::nullopt,
-                           {},
-                           std::nullopt}),
+    const MatchTables lookup{pk, pv, ck, {}, {}, {}};
+    RunSummary summary;
+    summary.counts = countMatches(lookup, lookupRows(lookup));
+    EXPECT_EQ(summaryText(summary),
               u"子表 6 行：得到结果 4 行（其中 1 行父表的值为空），没有结果 2 行（键为空 1 "
               u"行，父表中没有该键 1 行）。\n"
               u"父表 7 行：2 个键出现多次，多出 3 行（匹配时取最先出现的一行），例如：\n"

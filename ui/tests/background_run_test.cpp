@@ -83,9 +83,10 @@ TEST_F(BackgroundRun, WorksOffTheWindowThreadAndShowsEveryBoxInOrder) {
 }
 
 // The run is held while the child workbook opens until the progress window is up; then the user
-// clicks into the main window, which takes no input, and cancels with the progress window's button
-// or by closing the main window. The run stops before reading the child:
-// nothing on the disk changes, no box appears, the office has ended, and a closed main window closes.
+// clicks into the main window, which takes no input and has only its frame and start button
+// disabled, and cancels with the progress window's button or by closing the main window. The run
+// stops before reading the child: nothing on the disk changes, no box appears, the office has ended,
+// and a closed main window closes.
 TEST_F(BackgroundRun, CancelFromTheProgressWindowOrByClosingTheMainWindow) {
     for (const bool closeWindow : {false, true}) {
         SCOPED_TRACE(closeWindow ? "main window closed" : "取消");
@@ -100,8 +101,11 @@ TEST_F(BackgroundRun, CancelFromTheProgressWindowOrByClosingTheMainWindow) {
                     // The main window takes no input meanwhile.
                     auto* check = child<QCheckBox>("Check1");
                     QTest::mouseClick(check, Qt::LeftButton, {}, QPoint(4, check->height() / 2));
+                    QString enabled;
+                    for (const char* name : {"Text3", "Combo8", "Command1", "Command4", "Check1"})
+                        enabled += child(name)->isEnabled() ? u'1' : u'0';
                     shown = progress->windowTitle() + u' ' +
-                            progress->findChild<QLabel*>(u"phase"_s)->text() +
+                            progress->findChild<QLabel*>(u"phase"_s)->text() + u' ' + enabled +
                             (check->isChecked() ? u" Check1 changed"_s : u""_s) +
                             // the window system drops the close of a window under a modal one
                             (progress->isModal() ? u" modal"_s : u""_s);
@@ -112,7 +116,7 @@ TEST_F(BackgroundRun, CancelFromTheProgressWindowOrByClosingTheMainWindow) {
             }
         };
         EXPECT_EQ(start(), QStringList{});
-        EXPECT_EQ(shown, u"进度 打开子表"_s);
+        EXPECT_EQ(shown, u"进度 打开子表 00011"_s);
         EXPECT_EQ(std::count(office.log().begin(), office.log().end(), "column 1 3"), 0) << "child read";
         for (const auto& [path, book] : before)
             EXPECT_EQ(office.disk[path].sheets[0].cells, book.sheets[0].cells);
