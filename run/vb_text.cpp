@@ -80,17 +80,6 @@ std::int16_t toInt16(std::u16string_view s) {
     return static_cast<std::int16_t>(v);
 }
 
-std::u16string left(std::u16string_view s, long n) {
-    if (n < 0) throw RunError("negative length");
-    return std::u16string(s.substr(0, static_cast<std::size_t>(n)));
-}
-
-std::u16string right(std::u16string_view s, long n) {
-    if (n < 0) throw RunError("negative length");
-    const auto count = std::min(s.size(), static_cast<std::size_t>(n));
-    return std::u16string(s.substr(s.size() - count));
-}
-
 std::u16string mid(std::u16string_view s, long position, long n) {
     if (position < 1) throw RunError("position below 1");
     if (n < 0) throw RunError("negative length");

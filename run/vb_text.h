@@ -31,9 +31,7 @@ double val(std::u16string_view s);
 // Throws RunError when the text is not numeric or the number lies outside -32768..32767.
 std::int16_t toInt16(std::u16string_view s);
 
-// Throw RunError for a negative length or a position below 1; past the end they give less or nothing.
-std::u16string left(std::u16string_view s, long n);
-std::u16string right(std::u16string_view s, long n);
+// Throws RunError for a negative length or a position below 1; past the end it gives less or nothing.
 std::u16string mid(std::u16string_view s, long position, long n);
 
 }  // namespace run
