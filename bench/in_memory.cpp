@@ -9,6 +9,7 @@
 
 #include "run/matching.h"
 #include "run/run_report.h"
+#include "run/tests/plain_scan.h"
 #include "run/vb_text.h"
 #include "table_generator.h"
 
@@ -75,7 +76,7 @@ void measureMatching(const std::vector<std::int32_t>& sizes, std::int32_t scanRo
         std::string scan = "-";
         if (rows <= scanRows) {
             std::vector<std::int32_t> scanned;
-            const double ms = bestMs(1, [&] { scanned = run::reference::lookupRows(t.lookup()); });
+            const double ms = bestMs(1, [&] { scanned = run::plain_scan::lookupRows(t.lookup()); });
             scan = std::to_string(static_cast<long long>(ms + 0.5)) + (scanned == found ? "" : " (DIFFERS)");
         }
         std::printf("%10d %12.1f %12.1f %12.1f %12.1f %12.1f %12.1f %14s\n", rows, lookup, further, build,

@@ -15,6 +15,7 @@
 
 #include "run/lookup_run.h"
 #include "run/matching.h"
+#include "run/tests/plain_scan.h"
 #include "run/vb_text.h"
 #include "sheets/calc/calc_application.h"
 #include "sheets/calc/tools/cell_reader.h"
@@ -258,7 +259,7 @@ Measurement perCellRun(const TableFiles& files, CellReads reads, double limitSec
             for (const auto& v : parentValues) parentCells.push_back(sheets::CellValue::text(v));
             const run::MatchTables t{parentKeys, parentValues, childKeys, {}, parentCells, {}};
             const sheets::CellRows result =
-                run::resultRows(t, run::reference::lookupRows(t), run::Whose::Parent);
+                run::resultRows(t, run::plain_scan::lookupRows(t), run::Whose::Parent);
             childSheet->insertColumn(3);
             app->setVisible(false);
             childSheet->activate();

@@ -259,35 +259,4 @@ std::u16string resultText(const sheets::CellRows& rows) {
     return text;
 }
 
-namespace reference {
-
-std::vector<std::int32_t> lookupRows(const MatchTables& t) {
-    std::vector<std::int32_t> rows(t.childKeys.size(), kNoRow);
-    for (std::size_t c = 0; c < t.childKeys.size(); ++c) {
-        for (std::size_t p = 0; p < t.parentKeys.size(); ++p) {
-            if (!t.parentKeys[p].empty() && t.parentKeys[p] == t.childKeys[c]) {
-                rows[c] = static_cast<std::int32_t>(p);
-                break;
-            }
-        }
-    }
-    return rows;
-}
-
-std::vector<std::int32_t> furtherMatchRows(const MatchTables& t, ValueTest test) {
-    std::vector<std::int32_t> rows(t.childKeys.size(), kNoRow);
-    for (std::size_t c = 0; c < t.childKeys.size(); ++c) {
-        for (std::size_t p = 0; p < t.parentKeys.size(); ++p) {
-            if (t.parentKeys[p].empty() || t.parentKeys[p] != t.childKeys[c]) continue;
-            const auto parentValue = at(t.parentValues, p);
-            const bool equal = at(t.childValues, c) == parentValue;
-            if (parentValue.empty() || equal != (test == ValueTest::Agree)) continue;
-            rows[c] = static_cast<std::int32_t>(p);
-            break;
-        }
-    }
-    return rows;
-}
-
-}  // namespace reference
 }  // namespace run

@@ -51,10 +51,4 @@ sheets::CellRows resultRows(const MatchTables& tables, const std::vector<std::in
 // carriage return; a row without any value is an empty line.
 std::u16string resultText(const sheets::CellRows& rows);
 
-// The plain scans the index must agree with; for tests.
-namespace reference {
-std::vector<std::int32_t> lookupRows(const MatchTables& tables);
-std::vector<std::int32_t> furtherMatchRows(const MatchTables& tables, ValueTest test);
-}  // namespace reference
-
 }  // namespace run
