@@ -13,12 +13,12 @@
 #include <sstream>
 #include <thread>
 
+#include "cell_reader.h"
 #include "run/lookup_run.h"
 #include "run/matching.h"
 #include "run/vb_text.h"
 #include "sheets/calc/calc_application.h"
-#include "sheets/calc/tools/cell_reader.h"
-#include "sheets/calc/tools/vlookup_column.h"
+#include "vlookup_column.h"
 
 namespace bench {
 namespace {
@@ -132,7 +132,7 @@ struct Timed {
     PhaseClock clock;
     OfficeMemory office;
     HeadlessWindow window;
-    sheets::calc::CalcApplicationFactory calc{sheets::calc::CalcOptions{.forceHeadless = true}};
+    sheets::calc::CalcApplicationFactory calc;
     TimedFactory factory{calc, clock, office};
 };
 
@@ -216,7 +216,7 @@ Measurement perCellRun(const TableFiles& files, CellReads reads, double limitSec
         std::shared_ptr<sheets::Workbook> parentBook, childBook;
         std::shared_ptr<sheets::Worksheet> parentSheet, childSheet;
         std::vector<std::u16string> parentKeys, parentValues, childKeys;
-        std::unique_ptr<sheets::calc::tools::CellReader> reader;
+        std::unique_ptr<CellReader> reader;
         // A cell that cannot be turned into text stays empty.
         auto text = [&](sheets::Worksheet& sheet, std::int32_t row, int column) -> std::u16string {
             ++cellsRead;
@@ -238,8 +238,8 @@ Measurement perCellRun(const TableFiles& files, CellReads reads, double limitSec
             book = app->open(u16(path));
             sheet = book->worksheet(1);
             if (plain)
-                reader = std::make_unique<sheets::calc::tools::CellReader>(factory.lastOffice().pipeName,
-                                                                           fs::canonical(path).string(), 1);
+                reader = std::make_unique<CellReader>(factory.lastOffice().pipeName,
+                                                      fs::canonical(path).string(), 1);
             const std::int32_t rows = sheet->usedRowCount();
             keys.assign(static_cast<std::size_t>(rows), {});
             if (values) values->assign(static_cast<std::size_t>(rows), {});
@@ -302,11 +302,11 @@ Measurement vlookupColumn(const TableFiles& files, bool copyParentSheet, double 
     const TableFiles f = copies(files, copyParentSheet ? "vlookup" : "vlookuplink");
     Timed t;
     auto& [clock, office, window, calc, factory] = t;
-    sheets::calc::tools::VlookupTimes times;
+    VlookupTimes times;
     try {
         auto app = factory.create(window);
         const auto info = factory.lastOffice();
-        sheets::calc::tools::VlookupJob job;
+        VlookupJob job;
         job.parentPath = fs::absolute(f.parent).string();
         job.childPath = fs::absolute(f.child).string();
         job.parentSheet = u"父表";
@@ -316,7 +316,7 @@ Measurement vlookupColumn(const TableFiles& files, bool copyParentSheet, double 
         {
             Watchdog watchdog(info.officePid, limitSeconds);
             try {
-                times = sheets::calc::tools::fillVlookupColumn(info.pipeName, job);
+                times = fillVlookupColumn(info.pipeName, job);
             } catch (const std::exception& e) {
                 watchdog.stop();
                 if (!watchdog.fired()) throw;

@@ -1,4 +1,4 @@
-#include "sheets/calc/tools/cell_reader.h"
+#include "cell_reader.h"
 
 #include <com/sun/star/container/XEnumeration.hpp>
 #include <com/sun/star/container/XEnumerationAccess.hpp>
@@ -10,9 +10,11 @@
 #include <com/sun/star/table/XCell.hpp>
 #include <com/sun/star/text/XTextRange.hpp>
 
-#include "sheets/calc/tools/office_connection.h"
+#include "office_connection.h"
 
-namespace sheets::calc::tools {
+namespace bench {
+
+using namespace sheets::calc;
 
 struct CellReader::Sheet {
     Reference<css::sheet::XSpreadsheet> sheet;
@@ -23,7 +25,7 @@ CellReader::CellReader(const std::string& pipeName, const std::string& path, int
     try {
         const OUString url = fileUrl(path);
         Reference<css::container::XEnumeration> docs =
-            officeDesktop(pipeName)->getComponents()->createEnumeration();
+            office_pipe::desktop(pipeName)->getComponents()->createEnumeration();
         while (docs->hasMoreElements() && !sheet_->sheet.is()) {
             Reference<css::frame::XModel> model(docs->nextElement(), UNO_QUERY);
             if (!model.is() || model->getURL() != url) continue;
@@ -33,9 +35,9 @@ CellReader::CellReader(const std::string& pipeName, const std::string& path, int
             sheet_->sheet.set(sheets->getByIndex(sheetPosition - 1), UNO_QUERY_THROW);
         }
     } catch (const css::uno::Exception& e) {
-        throw Failure(describe("cannot find " + path + " in the office", e));
+        throw sheets::Failure(describe("cannot find " + path + " in the office", e));
     }
-    if (!sheet_->sheet.is()) throw Failure(path + " is not open in the office");
+    if (!sheet_->sheet.is()) throw sheets::Failure(path + " is not open in the office");
 }
 
 CellReader::~CellReader() = default;
@@ -57,8 +59,8 @@ sheets::CellValue CellReader::cell(std::int32_t row, int column) {
                     fromOUString(Reference<css::text::XTextRange>(c, UNO_QUERY_THROW)->getString()));
         }
     } catch (const css::uno::Exception& e) {
-        throw Failure(describe("cannot read a cell", e));
+        throw sheets::Failure(describe("cannot read a cell", e));
     }
 }
 
-}  // namespace sheets::calc::tools
+}  // namespace bench

@@ -7,7 +7,7 @@
 
 #include "sheets/cell_value.h"
 
-namespace sheets::calc::tools {
+namespace bench {
 
 // One sheet of a workbook that the office at pipeName has open already (found by its file).
 class CellReader {
@@ -28,4 +28,4 @@ private:
     std::unique_ptr<Sheet> sheet_;
 };
 
-}  // namespace sheets::calc::tools
+}  // namespace bench
