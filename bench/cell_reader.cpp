@@ -16,51 +16,50 @@ namespace bench {
 
 using namespace sheets::calc;
 
-struct CellReader::Sheet {
-    Reference<css::sheet::XSpreadsheet> sheet;
-};
+namespace {
 
-CellReader::CellReader(const std::string& pipeName, const std::string& path, int sheetPosition)
-    : sheet_(std::make_unique<Sheet>()) {
+sheets::CellValue read(const Reference<css::sheet::XSpreadsheet>& sheet, std::int32_t row, int column) {
+    try {
+        Reference<css::table::XCell> c = sheet->getCellByPosition(column - 1, row - 1);
+        const auto text = [&] {
+            return sheets::CellValue::text(
+                fromOUString(Reference<css::text::XTextRange>(c, UNO_QUERY_THROW)->getString()));
+        };
+        switch (c->getType()) {
+            case css::table::CellContentType_EMPTY:
+                return sheets::CellValue();
+            case css::table::CellContentType_VALUE:
+                return sheets::CellValue::number(c->getValue());
+            case css::table::CellContentType_TEXT:
+                return text();
+            default:
+                return c->getError() != 0 ? sheets::CellValue::error() : text();
+        }
+    } catch (const css::uno::Exception& e) {
+        throw sheets::Failure(describe("cannot read a cell", e));
+    }
+}
+
+}  // namespace
+
+CellReader cellReader(const std::string& pipeName, const std::string& path, int sheetPosition) {
     try {
         const OUString url = fileUrl(path);
         Reference<css::container::XEnumeration> docs =
             office_pipe::desktop(pipeName)->getComponents()->createEnumeration();
-        while (docs->hasMoreElements() && !sheet_->sheet.is()) {
+        while (docs->hasMoreElements()) {
             Reference<css::frame::XModel> model(docs->nextElement(), UNO_QUERY);
             if (!model.is() || model->getURL() != url) continue;
             Reference<css::container::XIndexAccess> sheets(
                 Reference<css::sheet::XSpreadsheetDocument>(model, UNO_QUERY_THROW)->getSheets(),
                 UNO_QUERY_THROW);
-            sheet_->sheet.set(sheets->getByIndex(sheetPosition - 1), UNO_QUERY_THROW);
+            Reference<css::sheet::XSpreadsheet> sheet(sheets->getByIndex(sheetPosition - 1), UNO_QUERY_THROW);
+            return [sheet](std::int32_t row, int column) { return read(sheet, row, column); };
         }
     } catch (const css::uno::Exception& e) {
         throw sheets::Failure(describe("cannot find " + path + " in the office", e));
     }
-    if (!sheet_->sheet.is()) throw sheets::Failure(path + " is not open in the office");
-}
-
-CellReader::~CellReader() = default;
-
-sheets::CellValue CellReader::cell(std::int32_t row, int column) {
-    try {
-        Reference<css::table::XCell> c = sheet_->sheet->getCellByPosition(column - 1, row - 1);
-        switch (c->getType()) {
-            case css::table::CellContentType_EMPTY:
-                return {};
-            case css::table::CellContentType_VALUE:
-                return sheets::CellValue::number(c->getValue());
-            case css::table::CellContentType_TEXT:
-                return sheets::CellValue::text(
-                    fromOUString(Reference<css::text::XTextRange>(c, UNO_QUERY_THROW)->getString()));
-            default:
-                if (c->getError() != 0) return sheets::CellValue::error();
-                return sheets::CellValue::text(
-                    fromOUString(Reference<css::text::XTextRange>(c, UNO_QUERY_THROW)->getString()));
-        }
-    } catch (const css::uno::Exception& e) {
-        throw sheets::Failure(describe("cannot read a cell", e));
-    }
+    throw sheets::Failure(path + " is not open in the office");
 }
 
 }  // namespace bench

@@ -216,14 +216,14 @@ Measurement perCellRun(const TableFiles& files, CellReads reads, double limitSec
         std::shared_ptr<sheets::Workbook> parentBook, childBook;
         std::shared_ptr<sheets::Worksheet> parentSheet, childSheet;
         std::vector<std::u16string> parentKeys, parentValues, childKeys;
-        std::unique_ptr<CellReader> reader;
+        CellReader reader;
         // A cell that cannot be turned into text stays empty.
         auto text = [&](sheets::Worksheet& sheet, std::int32_t row, int column) -> std::u16string {
             ++cellsRead;
             try {
                 if (!plain) return sheet.cell(row, column).toText();
                 const auto call = clock.start(Phase::Collect);
-                sheets::CellValue v = reader->cell(row, column);
+                sheets::CellValue v = reader(row, column);
                 clock.finish(call);
                 return v.toText();
             } catch (const std::exception&) {
@@ -237,9 +237,7 @@ Measurement perCellRun(const TableFiles& files, CellReads reads, double limitSec
                              std::vector<std::u16string>& keys, std::vector<std::u16string>* values) {
             book = app->open(u16(path));
             sheet = book->worksheet(1);
-            if (plain)
-                reader = std::make_unique<CellReader>(factory.lastOffice().pipeName,
-                                                      fs::canonical(path).string(), 1);
+            if (plain) reader = cellReader(factory.lastOffice().pipeName, fs::canonical(path).string(), 1);
             const std::int32_t rows = sheet->usedRowCount();
             keys.assign(static_cast<std::size_t>(rows), {});
             if (values) values->assign(static_cast<std::size_t>(rows), {});

@@ -95,20 +95,20 @@ public:
     void make(const std::string& path, const std::vector<Row>& rows) {
         makeTable(officeInfo(*app_).pipeName, path, u"数据", rows);
     }
-    void make(const std::string& path, const std::vector<CellSpec>& cells, int sheets = 1) {
-        makeWorkbook(officeInfo(*app_).pipeName, path, std::vector<SheetSpec>(sheets, {u"数据"}), cells);
+    void make(const std::string& path, const std::vector<CellSpec>& cells) {
+        makeWorkbook(officeInfo(*app_).pipeName, path, {{u"数据"}}, cells);
     }
-    // One column of a sheet, rows 1..used.
-    std::vector<CellValue> cells(const std::string& path, int column, int sheet = 1) {
+    // One column of the first sheet, rows 1..used.
+    std::vector<CellValue> cells(const std::string& path, int column) {
         auto book = app_->open(u16(path));
-        auto s = book->worksheet(sheet);
+        auto s = book->worksheet(1);
         auto cells = s->column(column, s->usedRowCount());
         book->close(false);
         return cells;
     }
-    Texts column(const std::string& path, int column, int sheet = 1) {
+    Texts column(const std::string& path, int column) {
         Texts texts;
-        for (const auto& cell : cells(path, column, sheet)) texts.push_back(cell.toText());
+        for (const auto& cell : cells(path, column)) texts.push_back(cell.toText());
         return texts;
     }
 
@@ -327,38 +327,6 @@ TEST_F(EndToEnd, ValuesArriveAsTheirCellsHoldThem) {
             }
         }
     }
-}
-
-// One file as parent and child is saved once, with the result; one file as child and third workbook
-// is asked about like any third workbook.
-TEST_F(EndToEnd, OneFileInTwoRoles) {
-    name(".xlsx");
-    std::vector<CellSpec> cells;
-    for (int r = 0; r < 3; ++r) {
-        const std::string row = std::to_string(r + 1);
-        cells.push_back({0, "A" + row, kParent[r][0]});
-        cells.push_back({0, "B" + row, kParent[r][1]});
-        cells.push_back({1, "A" + row, kChild[r][0]});
-    }
-    Office::get().make(childBook, cells, 2);
-    setText("Text1", childBook);
-    setText("Text2", childBook);
-    child<QLineEdit>("Text5")->setText(u"2"_s);
-    auto boxes = start();
-    ASSERT_EQ(boxes.size(), 1u);
-    EXPECT_EQ(boxes[0].text, u"操作完成!");
-    EXPECT_EQ(Office::get().column(childBook, 1, 2), kResult);
-
-    Office::get().make(parent, kParent);
-    setText("Text1", parent);
-    combo("Combo2")->setCurrentIndex(1);  // the first run moved the child's keys to column B
-    child<QRadioButton>("Option1_2")->setChecked(true);
-    setText("Text7", childBook);
-    boxes = start();
-    ASSERT_EQ(boxes.size(), 2u);
-    EXPECT_EQ(boxes[0].name, u"saveQuestion");
-    EXPECT_EQ(boxes[1].text, u"操作完成!");
-    EXPECT_EQ(Office::get().column(childBook, 1), kResult);
 }
 
 // Error cells are skipped and named in the details, with the backup of the child as it was; a
