@@ -21,6 +21,7 @@ namespace {
 using namespace std::chrono_literals;
 using Traces = std::vector<std::string>;
 
+// The files an office leaves and the lock file of its document.
 Traces withLock(Traces files, const std::string& document) {
     files.push_back(lockOf(document));
     return files;
@@ -36,7 +37,7 @@ std::shared_ptr<sheets::Workbook> openChanged(sheets::Application& app, const st
 }
 
 // Quit, or destruction of the object: the office ends without saving unless it was shown and stays
-// shown. Forced headless, "visible" shows nothing.
+// shown. Headless, an office shows nothing even when made visible.
 TEST(Lifecycle, AnOfficeEndsWithItsApplicationUnlessTheUserHasIt) {
     const struct {
         const char* file;
