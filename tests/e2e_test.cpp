@@ -204,24 +204,23 @@ TEST_F(EndToEnd, RunsOnOnePairOfTables) {
         const char* name;
         std::string extension;
         std::vector<std::pair<const char*, int>> lists;  // list boxes by name and the index chosen
-        enum { Child, ThirdSaved, ThirdNotSaved } into = Child;
-        std::vector<std::pair<int, Texts>> columns;  // of the workbook written
+        bool intoThird = false;                          // else into the child sheet
+        std::vector<std::pair<int, Texts>> columns;      // of the workbook written
     };
     const Texts keys = {u"A01", u"B01", u"A03"}, oldC = {u"111", u"222", u"333"};
     const Case cases[] = {
-        {"lookup before column A", ".xls", {}, Case::Child, {{1, kResult}, {2, keys}}},
-        {"lookup before column Z", ".xlsx", {{"Combo9", 25}}, Case::Child, {{26, kResult}, {1, keys}}},
+        {"lookup before column A", ".xls", {}, false, {{1, kResult}, {2, keys}}},
+        {"lookup before column Z", ".xlsx", {{"Combo9", 25}}, false, {{26, kResult}, {1, keys}}},
         {"both values that differ, before column C",
          ".xlsx",
          {{"Combo6", 1}, {"Combo7", 1}, {"Combo8", 2}, {"Combo9", 2}},
-         Case::Child,
+         false,
          {{3, {u"0\t00", u"", u""}}, {4, {u"0\n01", u"", u""}}, {5, oldC}, {1, keys}}},
         {"both values that differ, into column B of a third workbook",
          ".xls",
          {{"Combo6", 1}, {"Combo7", 1}, {"Combo8", 2}, {"Combo10", 1}},
-         Case::ThirdSaved,
+         true,
          {{1, {u"x1", u"x2"}}, {2, {u"0\t00", u""}}, {3, {u"0\n01", u""}}, {4, {u"y1", u"y2"}}}},
-        {"lookup into a third workbook not saved", ".xls", {{"Combo10", 1}}, Case::ThirdNotSaved, {}},
     };
     std::map<std::string, std::string> made;  // extension -> the folder of the pair
     for (const std::string extension : {".xls", ".xlsx"}) {
@@ -243,23 +242,20 @@ TEST_F(EndToEnd, RunsOnOnePairOfTables) {
         child<QRadioButton>("Option1_0")->setChecked(true);
         for (const auto& [list, index] : c.lists) combo(list)->setCurrentIndex(index);
         std::string target = childBook;
-        if (c.into != Case::Child) {
+        if (c.intoThird) {
             target = dir.file(folder + "第三表.xls");
             fs::copy_file(third, target);
             child<QRadioButton>("Option1_2")->setChecked(true);
             setText("Text7", target);
         }
-        const std::string childBytes = bytesOf(childBook), targetBytes = bytesOf(target);
-        const auto boxes = start(c.into != Case::ThirdNotSaved);
+        const std::string childBytes = bytesOf(childBook);
+        const auto boxes = start();
         expectCompleted(boxes);
         expectOfficeGone();
         for (const auto& [column, texts] : c.columns)
             EXPECT_EQ(Office::get().column(target, column), texts) << column;
-        if (c.into == Case::Child) continue;
+        if (!c.intoThird) continue;
         EXPECT_EQ(bytesOf(childBook), childBytes);
-        if (c.into == Case::ThirdNotSaved) {
-            EXPECT_EQ(bytesOf(target), targetBytes);
-        }
         ASSERT_EQ(boxes.size(), 2u);
         EXPECT_EQ(boxes[0].name, u"saveQuestion");
         EXPECT_EQ(boxes[0].text, u"是否保存对“第三表.xls”的更改？"_s);
@@ -411,9 +407,9 @@ TEST(WholeProgram, RefusesWhatIsNoWorkbookAndReadsWhatItCannotWrite) {
         bool unprivileged = false;  // as the user nobody, to whom permissions apply
     };
     std::vector<Case> cases = {
-        {"no such sheet", parent, childBook, "7"},    {"text as child", parent, text},
-        {"text as parent", text, childBook},          {"random bytes as child", parent, noise},
-        {"random bytes as parent", noise, childBook}, {"empty file as child", parent, empty},
+        {"no such sheet", parent, childBook, "7"},
+        {"text as parent", text, childBook},
+        {"random bytes as child", parent, noise},
         {"empty file as parent", empty, childBook},
     };
     if (::access("/usr/sbin/runuser", X_OK) == 0 || ::getuid() != 0)

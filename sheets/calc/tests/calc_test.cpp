@@ -196,14 +196,20 @@ TEST_F(CalcTest, TheOfficeHasTheProfileSettings) {
     EXPECT_EQ(officeSetting(pipe(), "/org.openoffice.Office.Calc/Filter/Import/VBA", "UseExport"), "false");
 }
 
+// A text file, random bytes or an empty file named as a workbook is refused, not loaded as text.
 TEST_F(CalcTest, OpeningWhatIsNoWorkbookFails) {
     using Cause = FailureCause::Kind;
     std::ofstream(dir_.file("text.xls")) << "not a workbook";
+    std::ofstream(dir_.file("noise.xlsx"), std::ios::binary)
+        << std::string("\x07\xff\x00\x13junk\x80\x81", 11);
+    std::ofstream{dir_.file("empty.ods")};
     for (const auto& [path, cause] : {std::pair{std::string("C:\\"), Cause::FileMissing},
                                       {std::string(), Cause::FileMissing},
                                       {dir_.file("missing.xlsx"), Cause::FileMissing},
                                       {dir_.path(), Cause::NotAWorkbook},
-                                      {dir_.file("text.xls"), Cause::NotAWorkbook}}) {
+                                      {dir_.file("text.xls"), Cause::NotAWorkbook},
+                                      {dir_.file("noise.xlsx"), Cause::NotAWorkbook},
+                                      {dir_.file("empty.ods"), Cause::NotAWorkbook}}) {
         try {
             open(path);
             ADD_FAILURE() << path << " opened";
