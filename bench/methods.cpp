@@ -13,13 +13,13 @@
 #include <sstream>
 #include <thread>
 
+#include "cell_reader.h"
 #include "run/lookup_run.h"
 #include "run/matching.h"
 #include "run/tests/plain_scan.h"
 #include "run/vb_text.h"
 #include "sheets/calc/calc_application.h"
-#include "sheets/calc/tools/cell_reader.h"
-#include "sheets/calc/tools/vlookup_column.h"
+#include "vlookup_column.h"
 
 namespace bench {
 namespace {
@@ -133,7 +133,7 @@ struct Timed {
     PhaseClock clock;
     OfficeMemory office;
     HeadlessWindow window;
-    sheets::calc::CalcApplicationFactory calc{sheets::calc::CalcOptions{.forceHeadless = true}};
+    sheets::calc::CalcApplicationFactory calc;
     TimedFactory factory{calc, clock, office};
 };
 
@@ -217,14 +217,14 @@ Measurement perCellRun(const TableFiles& files, CellReads reads, double limitSec
         std::shared_ptr<sheets::Workbook> parentBook, childBook;
         std::shared_ptr<sheets::Worksheet> parentSheet, childSheet;
         std::vector<std::u16string> parentKeys, parentValues, childKeys;
-        std::unique_ptr<sheets::calc::tools::CellReader> reader;
+        CellReader reader;
         // A cell that cannot be turned into text stays empty.
         auto text = [&](sheets::Worksheet& sheet, std::int32_t row, int column) -> std::u16string {
             ++cellsRead;
             try {
                 if (!plain) return sheet.cell(row, column).toText();
                 const auto call = clock.start(Phase::Collect);
-                sheets::CellValue v = reader->cell(row, column);
+                sheets::CellValue v = reader(row, column);
                 clock.finish(call);
                 return v.toText();
             } catch (const std::exception&) {
@@ -238,9 +238,7 @@ Measurement perCellRun(const TableFiles& files, CellReads reads, double limitSec
                              std::vector<std::u16string>& keys, std::vector<std::u16string>* values) {
             book = app->open(u16(path));
             sheet = book->worksheet(1);
-            if (plain)
-                reader = std::make_unique<sheets::calc::tools::CellReader>(factory.lastOffice().pipeName,
-                                                                           fs::canonical(path).string(), 1);
+            if (plain) reader = cellReader(factory.lastOffice().pipeName, fs::canonical(path).string(), 1);
             const std::int32_t rows = sheet->usedRowCount();
             keys.assign(static_cast<std::size_t>(rows), {});
             if (values) values->assign(static_cast<std::size_t>(rows), {});
@@ -303,11 +301,11 @@ Measurement vlookupColumn(const TableFiles& files, bool copyParentSheet, double 
     const TableFiles f = copies(files, copyParentSheet ? "vlookup" : "vlookuplink");
     Timed t;
     auto& [clock, office, window, calc, factory] = t;
-    sheets::calc::tools::VlookupTimes times;
+    VlookupTimes times;
     try {
         auto app = factory.create(window);
         const auto info = factory.lastOffice();
-        sheets::calc::tools::VlookupJob job;
+        VlookupJob job;
         job.parentPath = fs::absolute(f.parent).string();
         job.childPath = fs::absolute(f.child).string();
         job.parentSheet = u"父表";
@@ -317,7 +315,7 @@ Measurement vlookupColumn(const TableFiles& files, bool copyParentSheet, double 
         {
             Watchdog watchdog(info.officePid, limitSeconds);
             try {
-                times = sheets::calc::tools::fillVlookupColumn(info.pipeName, job);
+                times = fillVlookupColumn(info.pipeName, job);
             } catch (const std::exception& e) {
                 watchdog.stop();
                 if (!watchdog.fired()) throw;

@@ -395,11 +395,8 @@ void Session::updateShown() {
     }
 }
 
-CalcApplicationFactory::CalcApplicationFactory() = default;
-CalcApplicationFactory::CalcApplicationFactory(CalcOptions options) : options_(options) {}
-
 std::unique_ptr<sheets::Application> CalcApplicationFactory::create(sheets::Desktop& desktop) {
-    const bool headless = options_.forceHeadless || !displayAvailable();
+    const bool headless = !displayAvailable();
     try {
         return std::make_unique<CalcApplication>(desktop, headless);
     } catch (const OfficeEndedEarly& e) {

@@ -8,25 +8,18 @@
 
 namespace sheets::calc {
 
-struct CalcOptions {
-    // Starts the office without any display even when one is available: nothing can be shown then.
-    bool forceHeadless = false;
-};
-
 // Applications on LibreOffice Calc: each one is a private office process with its own profile, which
 // never touches an office the user runs.
 class CalcApplicationFactory : public sheets::ApplicationFactory {
 public:
-    CalcApplicationFactory();
-    explicit CalcApplicationFactory(CalcOptions options);
+    // The office runs headless where no display is available (neither DISPLAY nor WAYLAND_DISPLAY),
+    // else invisible until a workbook is shown.
     std::unique_ptr<sheets::Application> create(sheets::Desktop& desktop) override;
-
-private:
-    CalcOptions options_;
 };
 
-// Where an application's office lives, for diagnostics and tests. Empty for an object that is not a
-// Calc application.
+// Where an application's office lives: its pipe, for the tests and benchmarks that make and read
+// workbooks in the same office, and its processes and profile, for the tests that check nothing of it
+// outlives the application. Empty for an object that is not a Calc application.
 struct OfficeInfo {
     pid_t officePid = -1;
     pid_t guardPid = -1;

@@ -2,7 +2,6 @@
 #include <gtest/gtest.h>
 
 #include <signal.h>
-#include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -12,12 +11,9 @@
 #include <fstream>
 #include <thread>
 
+#include "calc_test_support.h"
 #include "sheets/calc/calc_application.h"
-#include "sheets/calc/tools/workbook_maker.h"
 #include "sheets/failure.h"
-#include "test_support.h"
-
-extern char** environ;
 
 namespace sheets::calc::testing {
 namespace {
@@ -25,16 +21,10 @@ namespace {
 using namespace std::chrono_literals;
 using Traces = std::vector<std::string>;
 
-// Polls until nothing of the office and no lock file of the document is left, or the limit passes.
-Traces tracesAfter(const OfficeInfo& info, const Traces& sockets, const std::string& document,
-                   std::chrono::seconds limit) {
-    const auto deadline = std::chrono::steady_clock::now() + limit;
-    for (;;) {
-        Traces traces = officeTraces(info, sockets);
-        if (exists(lockOf(document))) traces.push_back("lock file of " + document);
-        if (traces.empty() || std::chrono::steady_clock::now() > deadline) return traces;
-        std::this_thread::sleep_for(50ms);
-    }
+// The files an office leaves and the lock file of its document.
+Traces withLock(Traces files, const std::string& document) {
+    files.push_back(lockOf(document));
+    return files;
 }
 
 // A workbook with a change, so that an office holding it has its lock file and a reason to ask.
@@ -47,7 +37,7 @@ std::shared_ptr<sheets::Workbook> openChanged(sheets::Application& app, const st
 }
 
 // Quit, or destruction of the object: the office ends without saving unless it was shown and stays
-// shown. Forced headless, "visible" shows nothing.
+// shown. Headless, an office shows nothing even when made visible.
 TEST(Lifecycle, AnOfficeEndsWithItsApplicationUnlessTheUserHasIt) {
     const struct {
         const char* file;
@@ -62,7 +52,7 @@ TEST(Lifecycle, AnOfficeEndsWithItsApplicationUnlessTheUserHasIt) {
         if (c.show && !c.headless && !displayAvailable()) continue;  // needs a display
         FakeDesktop desktop;
         TempDir dir;
-        auto app = CalcApplicationFactory(CalcOptions{.forceHeadless = c.headless}).create(desktop);
+        auto app = c.headless ? headlessApplication(desktop) : CalcApplicationFactory().create(desktop);
         const OfficeInfo info = officeInfo(*app);
         const Traces sockets = socketsOf(info.officePid);
         ASSERT_GE(sockets.size(), 2u) << "its own instance pipe and the pipe of the connection";
@@ -98,7 +88,7 @@ TEST(Lifecycle, AnOfficeEndsWithItsApplicationUnlessTheUserHasIt) {
             EXPECT_THROW(sheet->cell(1, 1), Failure) << c.file;
             EXPECT_THROW(book->close(true), Failure) << c.file;
         }
-        EXPECT_EQ(tracesAfter(info, sockets, path, c.stays ? 20s : 0s), Traces{}) << c.file;
+        EXPECT_EQ(officeTraces(info, c.stays ? 20s : 0s, withLock(sockets, path)), Traces{}) << c.file;
         EXPECT_EQ(bytesOf(path), before) << c.file;
         EXPECT_TRUE(desktop.asked.empty()) << c.file;
     }
@@ -109,7 +99,7 @@ TEST(Lifecycle, AnOfficeEndsWithItsApplicationUnlessTheUserHasIt) {
 TEST(Lifecycle, AStoreCutShortLeavesTheFileAsItWas) {
     FakeDesktop desktop;
     TempDir dir;
-    auto app = CalcApplicationFactory(CalcOptions{.forceHeadless = true}).create(desktop);
+    auto app = headlessApplication(desktop);
     const OfficeInfo info = officeInfo(*app);
     const std::string path = dir.file("big.ods");
     auto book = openChanged(*app, path);
@@ -139,30 +129,22 @@ TEST(Lifecycle, AStoreCutShortLeavesTheFileAsItWas) {
 TEST(Lifecycle, AnOfficeNeverShownDoesNotOutliveAKilledProgram) {
     TempDir dir;
     const std::string infoFile = dir.file("child"), document = infoFile + ".ods";
-    std::string childEnv = "PELLUCOR_CALC_CHILD=" + infoFile;
-    std::vector<char*> envp;
-    for (char** e = environ; *e; ++e) envp.push_back(*e);
-    envp.push_back(childEnv.data());
-    envp.push_back(nullptr);
-    std::string self = std::filesystem::read_symlink("/proc/self/exe");
-    std::string filter = "--gtest_filter=LifecycleChild.HoldsAnOffice";
-    char* argv[] = {self.data(), filter.data(), nullptr};
-    pid_t child = -1;
-    ASSERT_EQ(::posix_spawn(&child, self.c_str(), nullptr, nullptr, argv, envp.data()), 0);
+    const pid_t child = spawn({"/proc/self/exe", "--gtest_filter=LifecycleChild.HoldsAnOffice"},
+                              {"PELLUCOR_CALC_CHILD=" + infoFile}, true);
+    ASSERT_GT(child, 0);
 
     // The child writes what its office is once it has a changed workbook open.
     OfficeInfo info;
     for (const auto deadline = std::chrono::steady_clock::now() + 30s;
-         std::chrono::steady_clock::now() < deadline; std::this_thread::sleep_for(20ms))
-        if (std::ifstream in(infoFile);
-            in >> info.officePid >> info.guardPid >> info.profileDir >> info.pipeName)
-            break;
+         info.officePid <= 0 && std::chrono::steady_clock::now() < deadline;
+         std::this_thread::sleep_for(20ms))
+        info = readOfficeInfo(infoFile);
     ASSERT_GT(info.officePid, 0);
     const Traces sockets = socketsOf(info.officePid);
     ASSERT_TRUE(exists(lockOf(document)));
     ::kill(child, SIGKILL);
     ::waitpid(child, nullptr, 0);
-    EXPECT_EQ(tracesAfter(info, sockets, document, 20s), Traces{});
+    EXPECT_EQ(officeTraces(info, 20s, withLock(sockets, document)), Traces{});
 }
 
 TEST(LifecycleChild, HoldsAnOffice) {
@@ -172,9 +154,7 @@ TEST(LifecycleChild, HoldsAnOffice) {
     auto app = CalcApplicationFactory().create(desktop).release();  // never let go
     const OfficeInfo info = officeInfo(*app);
     openChanged(*app, infoFile + std::string(".ods"));
-    std::ofstream(infoFile + std::string(".tmp"))
-        << info.officePid << ' ' << info.guardPid << ' ' << info.profileDir << ' ' << info.pipeName << '\n';
-    std::filesystem::rename(infoFile + std::string(".tmp"), infoFile);
+    writeOfficeInfo(infoFile, info);
     for (;;) ::pause();
 }
 

@@ -20,7 +20,18 @@ using Parts = std::map<std::string, std::string>;
 
 const char* kNs =
     R"( xmlns="http://schemas.openxmlformats.org/spreadsheetml/2006/main" xmlns:r="http://schemas.openxmlformats.org/officeDocument/2006/relationships")";
-const std::string kRel = "http://schemas.openxmlformats.org/officeDocument/2006/relationships/";
+
+// A relationships part: rId1, rId2, ... of the given types, to the given targets.
+std::string relationships(const std::vector<std::pair<std::string, std::string>>& typesAndTargets) {
+    std::string xml =
+        R"(<Relationships xmlns="http://schemas.openxmlformats.org/package/2006/relationships">)";
+    int id = 0;
+    for (const auto& [type, target] : typesAndTargets)
+        xml += "<Relationship Id=\"rId" + std::to_string(++id) +
+               "\" Type=\"http://schemas.openxmlformats.org/officeDocument/2006/relationships/" + type +
+               "\" Target=\"" + target + "\"/>";
+    return xml + "</Relationships>";
+}
 
 std::string sheetXml(const std::string& data, const std::string& after = "") {
     return std::string("<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\n<worksheet") + kNs +
@@ -38,20 +49,14 @@ Parts workbook() {
     Parts p;
     p["[Content_Types].xml"] =
         R"(<?xml version="1.0" encoding="UTF-8"?><Types xmlns="http://schemas.openxmlformats.org/package/2006/content-types"><Default Extension="xml" ContentType="application/xml"/><Default Extension="rels" ContentType="application/vnd.openxmlformats-package.relationships+xml"/><Override PartName="/xl/workbook.xml" ContentType="application/vnd.openxmlformats-officedocument.spreadsheetml.sheet.main+xml"/><Override PartName="/xl/calcChain.xml" ContentType="application/vnd.openxmlformats-officedocument.spreadsheetml.calcChain+xml"/></Types>)";
-    p["_rels/.rels"] =
-        "<Relationships xmlns=\"http://schemas.openxmlformats.org/package/2006/relationships\"><Relationship "
-        "Id=\"rId1\" Type=\"" +
-        kRel + "officeDocument\" Target=\"xl/workbook.xml\"/></Relationships>";
+    p["_rels/.rels"] = relationships({{"officeDocument", "xl/workbook.xml"}});
     p["xl/workbook.xml"] =
         std::string("<workbook") + kNs +
         R"(><sheets><sheet name="Data" sheetId="1" r:id="rId1"/><sheet name="Other" sheetId="2" r:id="rId2"/></sheets><definedNames><definedName name="Keys">Data!$A$1:$C$3</definedName><definedName name="_xlnm.Print_Titles" localSheetId="0">Data!$B:$C</definedName></definedNames><calcPr calcId="191029"/></workbook>)";
-    p["xl/_rels/workbook.xml.rels"] =
-        "<Relationships xmlns=\"http://schemas.openxmlformats.org/package/2006/relationships\"><Relationship "
-        "Id=\"rId1\" Type=\"" +
-        kRel + "worksheet\" Target=\"worksheets/sheet1.xml\"/><Relationship Id=\"rId2\" Type=\"" + kRel +
-        "worksheet\" Target=\"worksheets/sheet2.xml\"/><Relationship Id=\"rId3\" Type=\"" + kRel +
-        "styles\" Target=\"styles.xml\"/><Relationship Id=\"rId4\" Type=\"" + kRel +
-        "calcChain\" Target=\"calcChain.xml\"/></Relationships>";
+    p["xl/_rels/workbook.xml.rels"] = relationships({{"worksheet", "worksheets/sheet1.xml"},
+                                                     {"worksheet", "worksheets/sheet2.xml"},
+                                                     {"styles", "styles.xml"},
+                                                     {"calcChain", "calcChain.xml"}});
     p["xl/styles.xml"] =
         std::string("<styleSheet") + kNs +
         R"(><fonts count="1"><font/></fonts><cellXfs count="2"><xf numFmtId="0" fontId="0"/><xf numFmtId="0" fontId="0" fillId="1"/></cellXfs></styleSheet>)";
@@ -112,6 +117,16 @@ private:
     std::string folder_;
 };
 
+// One column inserted before B and cells written from B1 down.
+SheetEdit insertBeforeB(std::vector<CellValue> cells) {
+    SheetEdit edit;
+    edit.insertAt = 2;
+    edit.insertCount = 1;
+    edit.firstColumn = 2;
+    edit.cells.cells = std::move(cells);
+    return edit;
+}
+
 CellValue formatted(CellValue v, const char16_t* code) {
     v.setFormat(std::make_shared<NumberFormat>(NumberFormat{code, u"zh-CN"}));
     return v;
@@ -121,42 +136,41 @@ TEST(XlsxWriter, InsertsColumnsAndWritesTypedCells) {
     Workbook book;
     book.write(workbook());
     ::chmod(book.path.c_str(), 0640);
-    SheetEdit edit;
-    edit.insertAt = 2;
-    edit.insertCount = 1;
-    edit.firstColumn = 2;
-    edit.cells.cells = {CellValue::text(u"00123"), formatted(CellValue::date(45000.5), u"YYYY/M/D H:MM:SS"),
-                        CellValue::boolean(true), formatted(CellValue::text(u"=1+1"), u"@")};
-    applyInPlace(book.path, edit);
+    applyInPlace(
+        book.path,
+        insertBeforeB({CellValue::text(u"00123"), formatted(CellValue::date(45000.5), u"YYYY/M/D H:MM:SS"),
+                       CellValue::boolean(true), formatted(CellValue::text(u"=1+1"), u"@")}));
 
     auto parts = book.read();
-    const auto& data = parts["xl/worksheets/sheet1.xml"];
-    for (
-        const char* expected :
-        {R"(<c r="B1" t="inlineStr"><is><t>00123</t></is></c>)",  // no style of A1; text stays text
-         R"(<c r="B2" s="2"><v>45000.5</v></c>)", R"(</row><row r="3"><c r="B3" t="b"><v>1</v></c></row>)",
-         R"(<row r="4"><c r="A4"><v>4</v></c><c r="B4" s="3" t="inlineStr"><is><t>=1+1</t></is></c></row>)",
-         R"(<c r="C1"><f>A1*2+SUM(C2:E2)</f>)", R"(<f t="shared" ref="D1:D3" si="0">C1+1</f>)",
-         R"(<row r="1" spans="1:5">)", R"(<dimension ref="A1:E4"/>)",
-         R"(<pane xSplit="3" topLeftCell="D1" state="frozen"/>)",
-         R"(<selection activeCell="D2" sqref="D2:E3"/>)", R"(<col min="4" max="5" width="9")",
-         R"(<mergeCell ref="C3:E3"/>)",
-         R"(<conditionalFormatting sqref="A1:A3 D1:D3"><cfRule type="expression" priority="1"><formula>$D1&gt;0</formula>)",
-         R"(<dataValidation type="list" sqref="E1:E3"><formula1>$A$1:$A$3</formula1>)",
-         R"(<hyperlink ref="E2")"}) {
-        EXPECT_NE(data.find(expected), std::string::npos) << expected << "\nin " << data;
-    }
-    EXPECT_NE(parts["xl/worksheets/sheet2.xml"].find("<f>Data!C1+Data!$A$1+B1</f>"), std::string::npos);
-    EXPECT_NE(parts["xl/workbook.xml"].find("Data!$A$1:$D$3</definedName>"), std::string::npos);
-    EXPECT_NE(parts["xl/workbook.xml"].find("Data!$C:$D</definedName>"), std::string::npos);
-    EXPECT_NE(parts["xl/workbook.xml"].find(R"(<calcPr calcId="191029" fullCalcOnLoad="1"/>)"),
-              std::string::npos);
-    EXPECT_NE(parts["xl/styles.xml"].find(R"(<numFmt numFmtId="164" formatCode="yyyy/m/d h:mm:ss"/>)"),
-              std::string::npos);
-    EXPECT_NE(
-        parts["xl/styles.xml"].find(
-            R"(<xf numFmtId="164" fontId="0" applyNumberFormat="1"/><xf numFmtId="49" fontId="0" applyNumberFormat="1"/></cellXfs>)"),
-        std::string::npos);
+    const std::string sheet = "xl/worksheets/sheet1.xml", styles = "xl/styles.xml", names = "xl/workbook.xml";
+    const std::pair<std::string, const char*> written[] = {
+        {sheet, R"(<c r="B1" t="inlineStr"><is><t>00123</t></is></c>)"},  // no style of A1; text stays text
+        {sheet, R"(<c r="B2" s="2"><v>45000.5</v></c>)"},
+        {sheet, R"(</row><row r="3"><c r="B3" t="b"><v>1</v></c></row>)"},
+        {sheet,
+         R"(<row r="4"><c r="A4"><v>4</v></c><c r="B4" s="3" t="inlineStr"><is><t>=1+1</t></is></c></row>)"},
+        {sheet, R"(<c r="C1"><f>A1*2+SUM(C2:E2)</f>)"},
+        {sheet, R"(<f t="shared" ref="D1:D3" si="0">C1+1</f>)"},
+        {sheet, R"(<row r="1" spans="1:5">)"},
+        {sheet, R"(<dimension ref="A1:E4"/>)"},
+        {sheet, R"(<pane xSplit="3" topLeftCell="D1" state="frozen"/>)"},
+        {sheet, R"(<selection activeCell="D2" sqref="D2:E3"/>)"},
+        {sheet, R"(<col min="4" max="5" width="9")"},
+        {sheet, R"(<mergeCell ref="C3:E3"/>)"},
+        {sheet,
+         R"(<conditionalFormatting sqref="A1:A3 D1:D3"><cfRule type="expression" priority="1"><formula>$D1&gt;0</formula>)"},
+        {sheet, R"(<dataValidation type="list" sqref="E1:E3"><formula1>$A$1:$A$3</formula1>)"},
+        {sheet, R"(<hyperlink ref="E2")"},
+        {"xl/worksheets/sheet2.xml", "<f>Data!C1+Data!$A$1+B1</f>"},
+        {names, "Data!$A$1:$D$3</definedName>"},
+        {names, "Data!$C:$D</definedName>"},
+        {names, R"(<calcPr calcId="191029" fullCalcOnLoad="1"/>)"},
+        {styles, R"(<numFmt numFmtId="164" formatCode="yyyy/m/d h:mm:ss"/>)"},
+        {styles,
+         R"(<xf numFmtId="164" fontId="0" applyNumberFormat="1"/><xf numFmtId="49" fontId="0" applyNumberFormat="1"/></cellXfs>)"},
+    };
+    for (const auto& [part, expected] : written)
+        EXPECT_NE(parts[part].find(expected), std::string::npos) << expected << "\nin " << parts[part];
     EXPECT_EQ(parts.count("xl/calcChain.xml"), 0u);
     EXPECT_EQ(parts["[Content_Types].xml"].find("calcChain"), std::string::npos);
     EXPECT_EQ(parts["xl/_rels/workbook.xml.rels"].find("calcChain"), std::string::npos);
@@ -173,18 +187,13 @@ TEST(XlsxWriter, LeavesTheFileAsItWasWhenItCannotBeSure) {
         return p;
     };
     auto withTable = withSheet(R"(<tableParts count="1"><tablePart r:id="rId1"/></tableParts>)");
-    withTable["xl/worksheets/_rels/sheet1.xml.rels"] =
-        "<Relationships xmlns=\"http://schemas.openxmlformats.org/package/2006/relationships\"><Relationship "
-        "Id=\"rId1\" Type=\"" +
-        kRel + "table\" Target=\"../tables/table1.xml\"/></Relationships>";
+    withTable["xl/worksheets/_rels/sheet1.xml.rels"] = relationships({{"table", "../tables/table1.xml"}});
     withTable["xl/tables/table1.xml"] =
         std::string("<table") + kNs +
         R"( id="1" name="表1" displayName="表1" ref="A1:C3"><tableColumns count="3"/></table>)";
     auto withLinkedControl = withSheet("");
     withLinkedControl["xl/worksheets/_rels/sheet2.xml.rels"] =
-        "<Relationships xmlns=\"http://schemas.openxmlformats.org/package/2006/relationships\"><Relationship "
-        "Id=\"rId1\" Type=\"" +
-        kRel + "vmlDrawing\" Target=\"../drawings/vmlDrawing1.vml\"/></Relationships>";
+        relationships({{"vmlDrawing", "../drawings/vmlDrawing1.vml"}});
     withLinkedControl["xl/drawings/vmlDrawing1.vml"] =
         "<xml><v:shape><x:ClientData ObjectType=\"Checkbox\"><x:FmlaLink>Data!$C$1</x:FmlaLink>"
         "<x:FmlaMacro>[0]!Clicked</x:FmlaMacro></x:ClientData></v:shape></xml>";
@@ -211,13 +220,8 @@ TEST(XlsxWriter, LeavesTheFileAsItWasWhenItCannotBeSure) {
             book.write(c.parts);
         }
         const auto before = book.bytes();
-        SheetEdit edit;
-        edit.insertAt = 2;
-        edit.insertCount = 1;
-        edit.firstColumn = 2;
-        edit.cells.cells = {CellValue::number(1)};
         try {
-            applyInPlace(book.path, edit);
+            applyInPlace(book.path, insertBeforeB({CellValue::number(1)}));
             ADD_FAILURE() << "written";
         } catch (const Unsupported& e) {
             EXPECT_EQ(e.reason(), c.reason) << e.what();

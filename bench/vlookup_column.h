@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <string>
 
-namespace sheets::calc::tools {
+namespace bench {
 
 struct VlookupJob {
     std::string parentPath;      // first sheet: keys in A, values in B
@@ -31,4 +31,4 @@ struct VlookupTimes {
 // is off while the column is filled. Throws sheets::Failure.
 VlookupTimes fillVlookupColumn(const std::string& pipeName, const VlookupJob& job);
 
-}  // namespace sheets::calc::tools
+}  // namespace bench

@@ -1,6 +1,6 @@
 #pragma once
-// Builds small workbook files cell by cell, with formulas and formats, and reads back what an office
-// holds, through a UNO connection of its own to a running office: for tests and scripted sessions.
+// Makes workbook files with formulas, formats, comments and frozen panes, and reads back what an
+// office holds, through a connection of its own to the office of an application: for tests.
 
 #include <string>
 #include <variant>
@@ -8,16 +8,17 @@
 
 #include "sheets/application.h"
 
-namespace sheets::calc::tools {
+namespace sheets::calc::testing {
 
 struct Formula {
     std::string text;
 };
+using Content = std::variant<double, std::u16string, Formula>;
 
 struct CellSpec {
     int sheet = 0;        // 0-based
     std::string address;  // "B3"
-    std::variant<double, std::u16string, Formula> content;
+    Content content;
     std::string format = {};      // number format code, "BOOLEAN" for the boolean format; empty: standard
     std::u16string comment = {};  // a comment on the cell, when not empty
 };
@@ -32,17 +33,13 @@ struct SheetSpec {
 void makeWorkbook(const std::string& pipeName, const std::string& path, const std::vector<SheetSpec>& sheets,
                   const std::vector<CellSpec>& cells);
 
-// A one-sheet workbook from rows of cells starting at A1; an empty text leaves its cell empty.
-using Row = std::vector<std::variant<double, std::u16string, Formula>>;
+// A one-sheet workbook from rows of cells starting at A1, written in one block (formulas apart), so
+// that large tables are quick to make; an empty text leaves its cell empty.
+using Row = std::vector<Content>;
 void makeTable(const std::string& pipeName, const std::string& path, const std::u16string& sheetName,
                const std::vector<Row>& rows);
 
-// Rows 1 to the used row count of columns A to columns of a workbook's first sheet, read through
-// an application and closed again without saving.
-std::vector<std::vector<sheets::CellValue>> readTable(sheets::Application& app, const std::u16string& path,
-                                                      int columns);
-
-// The formula of a cell of a file, read back through the office.
+// The formula of a cell of a file (sheet from 0).
 std::string formulaOf(const std::string& pipeName, const std::string& path, int sheet,
                       const std::string& address);
 
@@ -56,7 +53,4 @@ std::string officeSetting(const std::string& pipeName, const std::string& node, 
 // result of a run into a new workbook), each as the office shows it.
 std::vector<std::vector<std::u16string>> openWorkbookCells(const std::string& pipeName);
 
-// Ends an office that a run left running for the user: its workbooks are closed without saving.
-void endOffice(const std::string& pipeName);
-
-}  // namespace sheets::calc::tools
+}  // namespace sheets::calc::testing

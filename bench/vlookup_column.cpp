@@ -1,4 +1,4 @@
-#include "sheets/calc/tools/vlookup_column.h"
+#include "vlookup_column.h"
 
 #include <chrono>
 
@@ -18,10 +18,12 @@
 #include <com/sun/star/table/XTableColumns.hpp>
 #include <com/sun/star/util/XCloseable.hpp>
 
-#include "sheets/calc/tools/office_connection.h"
+#include "office_connection.h"
 
-namespace sheets::calc::tools {
+namespace bench {
 namespace {
+
+using namespace sheets::calc;
 
 using Clock = std::chrono::steady_clock;
 
@@ -52,11 +54,10 @@ OUString quoted(const OUString& name) {
 VlookupTimes fillVlookupColumn(const std::string& pipeName, const VlookupJob& job) {
     VlookupTimes times;
     try {
-        Reference<css::frame::XDesktop2> desktop = officeDesktop(pipeName);
         auto mark = Clock::now();
-        Reference<css::lang::XComponent> child = loadHidden(desktop, fileUrl(job.childPath));
+        Reference<css::lang::XComponent> child = office_pipe::loadHidden(pipeName, fileUrl(job.childPath));
         Reference<css::lang::XComponent> parent;
-        if (job.copyParentSheet) parent = loadHidden(desktop, fileUrl(job.parentPath));
+        if (job.copyParentSheet) parent = office_pipe::loadHidden(pipeName, fileUrl(job.parentPath));
         times.open = since(mark);
 
         const OUString lastParentRow = OUString::number(job.parentRows);
@@ -102,9 +103,9 @@ VlookupTimes fillVlookupColumn(const std::string& pipeName, const VlookupJob& jo
         Reference<css::util::XCloseable>(child, UNO_QUERY_THROW)->close(true);
         times.save = since(mark);
     } catch (const css::uno::Exception& e) {
-        throw Failure(describe("cannot fill a VLOOKUP column into " + job.childPath, e));
+        throw sheets::Failure(describe("cannot fill a VLOOKUP column into " + job.childPath, e));
     }
     return times;
 }
 
-}  // namespace sheets::calc::tools
+}  // namespace bench

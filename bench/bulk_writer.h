@@ -6,7 +6,7 @@
 
 #include "sheets/cell_value.h"
 
-namespace sheets::calc::tools {
+namespace bench {
 
 // One sheet given by columns from A, each from row 1 and all of the same length. Empty, number, date
 // and text cells only; text is written as it is, never parsed. A column is shown in the number format
@@ -22,4 +22,4 @@ struct SheetColumns {
 void writeWorkbook(const std::string& pipeName, const std::string& path, const std::string& formatPath,
                    const SheetColumns& sheet, int chunkRows = 65536);
 
-}  // namespace sheets::calc::tools
+}  // namespace bench

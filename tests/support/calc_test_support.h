@@ -1,8 +1,12 @@
 #pragma once
+// What the tests against the real office share: a desktop that answers for the user, temporary
+// folders, files as bytes, and the traces an office leaves.
 
-#include <sys/stat.h>
+#include <spawn.h>
 #include <sys/types.h>
+#include <unistd.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -10,11 +14,12 @@
 #include <memory>
 #include <ostream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "sheets/application.h"
 #include "sheets/calc/calc_application.h"
-#include "sheets/calc/tools/workbook_maker.h"
+#include "workbook_maker.h"
 
 namespace sheets {
 inline void PrintTo(const CellValue& v, std::ostream* os) {
@@ -30,8 +35,6 @@ inline void PrintTo(const CellValue& v, std::ostream* os) {
 }  // namespace sheets
 
 namespace sheets::calc::testing {
-
-using namespace sheets::calc::tools;
 
 class FakeDesktop : public sheets::Desktop {
 public:
@@ -63,16 +66,25 @@ inline std::string bytesOf(const std::string& path) {
     return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
 }
 
-inline timespec mtimeOf(const std::string& path) {
-    struct stat st {};
-    ::stat(path.c_str(), &st);
-    return st.st_mtim;
-}
-
 inline bool displayAvailable() {
     for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY"})
         if (const char* v = std::getenv(name); v && *v) return true;
     return false;
+}
+
+// An application whose office runs headless although a display is available: it finds none.
+inline std::unique_ptr<sheets::Application> headlessApplication(sheets::Desktop& desktop) {
+    struct Hidden {
+        std::vector<std::pair<const char*, std::string>> saved;
+        Hidden() {
+            for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY"})
+                if (const char* v = std::getenv(name)) saved.emplace_back(name, v), ::unsetenv(name);
+        }
+        ~Hidden() {
+            for (const auto& [name, value] : saved) ::setenv(name, value.c_str(), 1);
+        }
+    } hidden;
+    return CalcApplicationFactory().create(desktop);
 }
 
 inline bool exists(const std::string& path) {
@@ -112,19 +124,50 @@ inline std::vector<std::string> socketsOf(pid_t pid) {
     return paths;
 }
 
-// Everything an office leaves while it runs: its process, guard, profile and pipe sockets (those
-// named when it was seen running).
-inline std::vector<std::string> officeTraces(const OfficeInfo& info,
-                                             const std::vector<std::string>& sockets = {}) {
-    std::vector<std::string> traces;
-    for (const auto& s : sockets)
-        if (exists(s)) traces.push_back("socket " + s);
-    if (processAlive(info.officePid)) traces.push_back("office process " + std::to_string(info.officePid));
-    if (processAlive(info.guardPid)) traces.push_back("guard process " + std::to_string(info.guardPid));
-    if (exists(info.profileDir)) traces.push_back("profile " + info.profileDir);
-    const std::string pipe = "/tmp/OSL_PIPE_" + std::to_string(::getuid()) + "_" + info.pipeName;
-    if (exists(pipe)) traces.push_back("pipe " + pipe);
-    return traces;
+// Starts the program args[0] with its arguments in the environment env, to which this process's is
+// added when inherit; its pid, or -1.
+inline pid_t spawn(std::vector<std::string> args, std::vector<std::string> env, bool inherit) {
+    for (char** e = environ; *e && inherit; ++e) env.emplace_back(*e);
+    std::vector<char*> argv, envp;
+    for (auto& a : args) argv.push_back(a.data());
+    for (auto& e : env) envp.push_back(e.data());
+    argv.push_back(nullptr);
+    envp.push_back(nullptr);
+    pid_t pid = -1;
+    return ::posix_spawn(&pid, argv[0], nullptr, nullptr, argv.data(), envp.data()) == 0 ? pid : -1;
+}
+
+// An office as a program that holds it tells another: its pids, profile and pipe on one line.
+inline void writeOfficeInfo(const std::string& path, const OfficeInfo& info) {
+    std::ofstream(path + ".tmp") << info.officePid << ' ' << info.guardPid << ' ' << info.profileDir << ' '
+                                 << info.pipeName << '\n';
+    std::filesystem::rename(path + ".tmp", path);
+}
+// What writeOfficeInfo wrote, or an office with no pid while nothing was written.
+inline OfficeInfo readOfficeInfo(const std::string& path) {
+    OfficeInfo info;
+    if (std::ifstream in(path); !(in >> info.officePid >> info.guardPid >> info.profileDir >> info.pipeName))
+        info.officePid = -1;
+    return info;
+}
+
+// Everything an office leaves while it runs: its process, guard, profile and pipe, and the named
+// files (its pipe sockets as seen while it ran, lock files), polled until none is left or the limit
+// passes.
+inline std::vector<std::string> officeTraces(const OfficeInfo& info, std::chrono::milliseconds limit,
+                                             std::vector<std::string> files = {}) {
+    files.push_back(info.profileDir);
+    files.push_back("/tmp/OSL_PIPE_" + std::to_string(::getuid()) + "_" + info.pipeName);
+    const auto deadline = std::chrono::steady_clock::now() + limit;
+    for (;;) {
+        std::vector<std::string> traces;
+        for (pid_t pid : {info.officePid, info.guardPid})
+            if (processAlive(pid)) traces.push_back("process " + std::to_string(pid));
+        for (const auto& file : files)
+            if (exists(file)) traces.push_back(file);
+        if (traces.empty() || std::chrono::steady_clock::now() > deadline) return traces;
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
 }
 
 }  // namespace sheets::calc::testing

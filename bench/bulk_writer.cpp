@@ -1,4 +1,4 @@
-#include "sheets/calc/tools/bulk_writer.h"
+#include "bulk_writer.h"
 
 #include <algorithm>
 
@@ -15,17 +15,12 @@
 #include <com/sun/star/util/XNumberFormats.hpp>
 #include <com/sun/star/util/XNumberFormatsSupplier.hpp>
 
-#include "sheets/calc/tools/office_connection.h"
+#include "office_connection.h"
 
-namespace sheets::calc::tools {
+namespace bench {
 namespace {
 
-OUString filterFor(const std::string& path) {
-    if (path.ends_with(".xlsx")) return "Calc MS Excel 2007 XML";
-    if (path.ends_with(".xls")) return "MS Excel 97";
-    if (path.ends_with(".ods")) return "calc8";
-    throw Failure("no file format for " + path);
-}
+using namespace sheets::calc;
 
 Any anyOf(const sheets::CellValue& cell) {
     switch (cell.kind()) {
@@ -37,7 +32,7 @@ Any anyOf(const sheets::CellValue& cell) {
         case sheets::CellValue::Kind::Text:
             return Any(toOUString(cell.textValue()));
         default:
-            throw Failure("only empty, number, date and text cells can be written in bulk");
+            throw sheets::Failure("only empty, number, date and text cells can be written in bulk");
     }
 }
 
@@ -62,15 +57,15 @@ void formatColumn(const Reference<css::lang::XComponent>& doc,
 
 void writeWorkbook(const std::string& pipeName, const std::string& path, const std::string& formatPath,
                    const SheetColumns& sheet, int chunkRows) {
-    const OUString filter = filterFor(formatPath);
-    if (sheet.columns.empty()) throw Failure("cannot write " + path + ": no columns");
+    const OUString filter = office_pipe::filterFor(formatPath);
+    if (sheet.columns.empty()) throw sheets::Failure("cannot write " + path + ": no columns");
     const auto rows = static_cast<sal_Int32>(sheet.columns.front().size());
     const auto width = static_cast<sal_Int32>(sheet.columns.size());
     for (const auto& c : sheet.columns)
         if (static_cast<sal_Int32>(c.size()) != rows)
-            throw Failure("cannot write " + path + ": ragged columns");
+            throw sheets::Failure("cannot write " + path + ": ragged columns");
     try {
-        Reference<css::lang::XComponent> doc = loadHidden(officeDesktop(pipeName), "private:factory/scalc");
+        Reference<css::lang::XComponent> doc = office_pipe::loadHidden(pipeName, "private:factory/scalc");
         Reference<css::sheet::XSpreadsheets> all =
             Reference<css::sheet::XSpreadsheetDocument>(doc, UNO_QUERY_THROW)->getSheets();
         Reference<css::container::XIndexAccess> byIndex(all, UNO_QUERY_THROW);
@@ -99,8 +94,8 @@ void writeWorkbook(const std::string& pipeName, const std::string& path, const s
                          sequenceOf({property("FilterName", Any(filter)), property("Overwrite", Any(true))}));
         Reference<css::util::XCloseable>(doc, UNO_QUERY_THROW)->close(true);
     } catch (const css::uno::Exception& e) {
-        throw Failure(describe("cannot write " + path, e));
+        throw sheets::Failure(describe("cannot write " + path, e));
     }
 }
 
-}  // namespace sheets::calc::tools
+}  // namespace bench
