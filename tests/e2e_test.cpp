@@ -368,9 +368,9 @@ int runProgram(const std::string& dir, bool unprivileged) {
     std::vector<std::string> env = {"PELLUCOR_RUN_DIR=" + dir};
     if (unprivileged) {
         // The user nobody, without a display: the office works headless, the window offscreen. Under
-        // LANG=C the office is given UTF-8 to reach the Chinese file names. The build folder may be closed to
-        // nobody (a clone under /root): a copy in the case's folder. runuser sets HOME to nobody's,
-        // which does not exist: the backups go to the case's folder.
+        // LANG=C the office is given UTF-8 to reach the Chinese file names. The build folder may be
+        // closed to nobody (a clone under /root): a copy in the case's folder. runuser sets HOME to
+        // nobody's, which does not exist: the backups go to the case's folder.
         args = {"/usr/sbin/runuser", "-u", "nobody", "--", dir + "/program", args[1]};
         fs::copy_file("/proc/self/exe", args[4], fs::copy_options::overwrite_existing);
         fs::permissions(args[4], fs::perms(0755));
