@@ -201,97 +201,135 @@ Measurement officeAlone(const TableFiles& files) {
     return m;
 }
 
+namespace {
+
+// The straightforward method: every key and value read cell by cell, until a deadline.
+class PerCellScan {
+public:
+    PerCellScan(Timed& t, bool plain, double limitSeconds)
+        : t_(t),
+          plain_(plain),
+          deadline_(Clock::now() + std::chrono::duration_cast<Clock::duration>(
+                                       std::chrono::duration<double>(limitSeconds))) {}
+
+    // Reads both tables and, when that finished in time, places the result as a run does.
+    bool run(const TableFiles& f) {
+        app_ = t_.factory.create(t_.window);
+        app_->setVisible(false);
+        const auto readFrom = Clock::now();
+        bool finished = readTable(parent_, f.parent, parentKeys_, &parentValues_) &&
+                        readTable(child_, f.child, childKeys_, nullptr);
+        readSeconds = std::chrono::duration<double>(Clock::now() - readFrom).count();
+        finished ? place() : closeUnsaved();
+        app_->quit();
+        return finished;
+    }
+
+    std::int64_t cellsRead = 0;
+    double readSeconds = 0;
+
+private:
+    struct Table {
+        std::shared_ptr<sheets::Workbook> book;
+        std::shared_ptr<sheets::Worksheet> sheet;
+    };
+
+    // A cell that cannot be turned into text stays empty.
+    std::u16string text(sheets::Worksheet& sheet, std::int32_t row, int column) {
+        ++cellsRead;
+        try {
+            if (!plain_) return sheet.cell(row, column).toText();
+            const auto call = t_.clock.start(Phase::Collect);
+            sheets::CellValue v = reader_(row, column);
+            t_.clock.finish(call);
+            return v.toText();
+        } catch (const std::exception&) {
+            return {};
+        }
+    }
+
+    bool readTable(Table& table, const std::string& path, std::vector<std::u16string>& keys,
+                   std::vector<std::u16string>* values) {
+        table.book = app_->open(u16(path));
+        table.sheet = table.book->worksheet(1);
+        if (plain_) reader_ = cellReader(t_.factory.lastOffice().pipeName, fs::canonical(path).string(), 1);
+        const std::int32_t rows = table.sheet->usedRowCount();
+        keys.assign(static_cast<std::size_t>(rows), {});
+        if (values) values->assign(static_cast<std::size_t>(rows), {});
+        for (std::int32_t r = 1; r <= rows; ++r) {
+            keys[r - 1] = run::trim(text(*table.sheet, r, 1));
+            if (values) (*values)[r - 1] = text(*table.sheet, r, 2);
+            if (r % 64 == 0 && Clock::now() > deadline_) return false;
+        }
+        return true;
+    }
+
+    void place() {
+        std::vector<sheets::CellValue> parentCells;
+        for (const auto& v : parentValues_) parentCells.push_back(sheets::CellValue::text(v));
+        const run::MatchTables tables{parentKeys_, parentValues_, childKeys_, {}, parentCells, {}};
+        const sheets::CellRows result =
+            run::resultRows(tables, run::plain_scan::lookupRows(tables), run::Whose::Parent);
+        auto& sheet = *child_.sheet;
+        sheet.insertColumn(3);
+        app_->setVisible(false);
+        sheet.activate();
+        t_.window.clipboard().clear();
+        t_.window.clipboard().setText(run::resultText(result));
+        sheet.select(u"C1");
+        sheet.paste(result);
+        t_.window.clipboard().clear();
+        parent_.book->close(true);
+        child_.book->close(true);
+    }
+
+    void closeUnsaved() {
+        for (Table* table : {&parent_, &child_})
+            if (table->book) table->book->close(false);
+    }
+
+    Timed& t_;
+    const bool plain_;
+    const Clock::time_point deadline_;
+    std::unique_ptr<sheets::Application> app_;
+    CellReader reader_;
+    Table parent_, child_;
+    std::vector<std::u16string> parentKeys_, parentValues_, childKeys_;
+};
+
+// A run stopped at its deadline: the total estimated from the cells read so far.
+void estimate(Measurement& m, const TableFiles& files, const PerCellScan& scan, double limitSeconds) {
+    // Parent keys and values and the child keys: three cells per row.
+    const double all = 3.0 * files.rows;
+    const double total =
+        m.total - scan.readSeconds + scan.readSeconds * all / static_cast<double>(scan.cellsRead);
+    std::ostringstream os;
+    os.precision(0);
+    os << std::fixed << "did not finish in " << limitSeconds << " s: " << scan.cellsRead << " of " << all
+       << " cells read; about " << total << " s in all";
+    m.note = os.str();
+    m.phases.fill(kNone);
+    m.total = total;
+    m.estimated = true;
+}
+
+}  // namespace
+
 Measurement perCellRun(const TableFiles& files, CellReads reads, double limitSeconds) {
     const bool plain = reads == CellReads::PlainUno;
     Measurement m = measurement(
         plain ? "per cell (plain UNO), top-down scan" : "per cell (Worksheet::cell), top-down scan", files);
     const TableFiles f = copies(files, plain ? "plaincell" : "percell");
     Timed t;
-    auto& [clock, office, window, calc, factory] = t;
-    const auto deadline = Clock::now() + std::chrono::duration<double>(limitSeconds);
-    std::int64_t cellsRead = 0;
-    double readSeconds = 0;
+    PerCellScan scan(t, plain, limitSeconds);
     try {
-        auto app = factory.create(window);
-        app->setVisible(false);
-        std::shared_ptr<sheets::Workbook> parentBook, childBook;
-        std::shared_ptr<sheets::Worksheet> parentSheet, childSheet;
-        std::vector<std::u16string> parentKeys, parentValues, childKeys;
-        CellReader reader;
-        // A cell that cannot be turned into text stays empty.
-        auto text = [&](sheets::Worksheet& sheet, std::int32_t row, int column) -> std::u16string {
-            ++cellsRead;
-            try {
-                if (!plain) return sheet.cell(row, column).toText();
-                const auto call = clock.start(Phase::Collect);
-                sheets::CellValue v = reader(row, column);
-                clock.finish(call);
-                return v.toText();
-            } catch (const std::exception&) {
-                return {};
-            }
-        };
-        const auto readFrom = Clock::now();
-        bool finished = true;
-        auto readTable = [&](std::shared_ptr<sheets::Workbook>& book,
-                             std::shared_ptr<sheets::Worksheet>& sheet, const std::string& path,
-                             std::vector<std::u16string>& keys, std::vector<std::u16string>* values) {
-            book = app->open(u16(path));
-            sheet = book->worksheet(1);
-            if (plain) reader = cellReader(factory.lastOffice().pipeName, fs::canonical(path).string(), 1);
-            const std::int32_t rows = sheet->usedRowCount();
-            keys.assign(static_cast<std::size_t>(rows), {});
-            if (values) values->assign(static_cast<std::size_t>(rows), {});
-            for (std::int32_t r = 1; r <= rows && finished; ++r) {
-                keys[r - 1] = run::trim(text(*sheet, r, 1));
-                if (values) (*values)[r - 1] = text(*sheet, r, 2);
-                if (r % 64 == 0 && Clock::now() > deadline) finished = false;
-            }
-        };
-        readTable(parentBook, parentSheet, f.parent, parentKeys, &parentValues);
-        if (finished) readTable(childBook, childSheet, f.child, childKeys, nullptr);
-        readSeconds = std::chrono::duration<double>(Clock::now() - readFrom).count();
-
-        if (finished) {
-            std::vector<sheets::CellValue> parentCells;
-            for (const auto& v : parentValues) parentCells.push_back(sheets::CellValue::text(v));
-            const run::MatchTables t{parentKeys, parentValues, childKeys, {}, parentCells, {}};
-            const sheets::CellRows result =
-                run::resultRows(t, run::plain_scan::lookupRows(t), run::Whose::Parent);
-            childSheet->insertColumn(3);
-            app->setVisible(false);
-            childSheet->activate();
-            window.clipboard().clear();
-            window.clipboard().setText(run::resultText(result));
-            childSheet->select(u"C1");
-            childSheet->paste(result);
-            window.clipboard().clear();
-            parentBook->close(true);
-            childBook->close(true);
-        } else {
-            if (parentBook) parentBook->close(false);
-            if (childBook) childBook->close(false);
-            m.finished = false;
-        }
-        app->quit();
+        m.finished = scan.run(f);
     } catch (const std::exception& e) {
         m.finished = false;
         m.note = e.what();
     }
     t.finish(m);
-    if (!m.finished && m.note.empty()) {
-        // Parent keys and values and the child keys: three cells per row.
-        const double all = 3.0 * files.rows;
-        const double estimate = m.total - readSeconds + readSeconds * all / static_cast<double>(cellsRead);
-        std::ostringstream os;
-        os.precision(0);
-        os << std::fixed << "did not finish in " << limitSeconds << " s: " << cellsRead << " of " << all
-           << " cells read; about " << estimate << " s in all";
-        m.note = os.str();
-        m.phases.fill(kNone);
-        m.total = estimate;
-        m.estimated = true;
-    }
+    if (!m.finished && m.note.empty()) estimate(m, files, scan, limitSeconds);
     return m;
 }
 
