@@ -213,23 +213,17 @@ double officeWork(const bench::Measurement& m) {
     return s;
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
-    const Options o = parse(argc, argv);
-    // Headless offices, without any window: an application starts one where it finds no display.
-    ::unsetenv("DISPLAY");
-    ::unsetenv("WAYLAND_DISPLAY");
+// Every method wanted at every size, printed as it finishes; the notes after the table.
+std::vector<bench::Measurement> measureAll(const Options& o) {
     auto wanted = [&](const char* m) { return o.methods.count(m) > 0; };
-
-    std::vector<bench::Measurement> all;
-    std::vector<std::string> notes;
     {
+        // Every workbook is generated before anything is timed.
         DataSet data(o.dataDir);
-        std::vector<bench::TableFiles> files;
-        for (auto rows : o.sizes) files.push_back(data.files(rows));
+        for (auto rows : o.sizes) data.files(rows);
     }
     DataSet data(o.dataDir);
+    std::vector<bench::Measurement> all;
+    std::vector<std::string> notes;
     printHeader();
     for (const auto rows : o.sizes) {
         const bench::TableFiles f = data.files(rows);
@@ -253,15 +247,17 @@ int main(int argc, char** argv) {
     }
     for (const auto& n : notes) std::printf("\n- %s", n.c_str());
     if (!notes.empty()) std::printf("\n");
-    printReportGaps(all);
+    return all;
+}
 
-    // Ratios per size, against the lookup run.
+// Ratios per size, against the lookup run.
+void printRatios(const std::vector<std::int32_t>& sizes, const std::vector<bench::Measurement>& all) {
     std::printf(
         "\n| rows | Pellucor s | office alone s | Pellucor / office alone | the same without start and quit "
         "| per cell (cell()) s | / Pellucor | per cell (plain UNO) s | / Pellucor | VLOOKUP s | / Pellucor "
         "|\n");
     std::printf("|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|\n");
-    for (const auto rows : o.sizes) {
+    for (const auto rows : sizes) {
         std::map<std::string, const bench::Measurement*> by;
         for (const auto& m : all)
             if (m.rows == rows) by[m.method] = &m;
@@ -287,7 +283,18 @@ int main(int argc, char** argv) {
                     against(find("VLOOKUP, parent sheet copied in")).c_str());
     }
     std::fflush(stdout);
+}
 
-    if (wanted("memory")) bench::measureMatching(o.memorySizes, o.scanRows);
+}  // namespace
+
+int main(int argc, char** argv) {
+    const Options o = parse(argc, argv);
+    // Headless offices, without any window: an application starts one where it finds no display.
+    ::unsetenv("DISPLAY");
+    ::unsetenv("WAYLAND_DISPLAY");
+    const std::vector<bench::Measurement> all = measureAll(o);
+    printReportGaps(all);
+    printRatios(o.sizes, all);
+    if (o.methods.count("memory")) bench::measureMatching(o.memorySizes, o.scanRows);
     return 0;
 }
