@@ -333,66 +333,74 @@ Measurement perCellRun(const TableFiles& files, CellReads reads, double limitSec
     return m;
 }
 
+namespace {
+
+// Fills the VLOOKUP column, ending the office after limitSeconds; false when it had to.
+bool fillInTime(const sheets::calc::OfficeInfo& office, const VlookupJob& job, double limitSeconds,
+                VlookupTimes& times) {
+    Watchdog watchdog(office.officePid, limitSeconds);
+    try {
+        times = fillVlookupColumn(office.pipeName, job);
+    } catch (const std::exception&) {
+        watchdog.stop();
+        if (!watchdog.fired()) throw;
+    }
+    watchdog.stop();
+    return !watchdog.fired();
+}
+
+// Start and quit come from the clock, the stages in between from the office work.
+void vlookupPhases(Measurement& m, const VlookupTimes& times, double limitSeconds) {
+    const Seconds byCalls = m.phases;
+    const auto at = [](Phase p) { return static_cast<std::size_t>(p); };
+    m.phases.fill(kNone);
+    if (!m.finished) {
+        m.total = limitSeconds;
+        return;
+    }
+    m.phases[at(Phase::Start)] =
+        byCalls[at(Phase::Start)] - (times.open + times.copy + times.fill + times.calculate + times.save);
+    m.phases[at(Phase::Open)] = times.open;
+    m.phases[at(Phase::Place)] = times.copy + times.fill;
+    m.phases[at(Phase::Match)] = times.calculate;
+    m.phases[at(Phase::Save)] = times.save;
+    m.phases[at(Phase::Quit)] = byCalls[at(Phase::Quit)];
+}
+
+}  // namespace
+
 Measurement vlookupColumn(const TableFiles& files, bool copyParentSheet, double limitSeconds) {
     Measurement m = measurement(
         copyParentSheet ? "VLOOKUP, parent sheet copied in" : "VLOOKUP, parent file linked", files);
     const TableFiles f = copies(files, copyParentSheet ? "vlookup" : "vlookuplink");
     Timed t;
-    auto& [clock, office, window, calc, factory] = t;
     VlookupTimes times;
+    const VlookupJob job{fs::absolute(f.parent).string(),
+                         fs::absolute(f.child).string(),
+                         u"父表",
+                         files.rows,
+                         files.rows,
+                         copyParentSheet};
     try {
-        auto app = factory.create(window);
-        const auto info = factory.lastOffice();
-        VlookupJob job;
-        job.parentPath = fs::absolute(f.parent).string();
-        job.childPath = fs::absolute(f.child).string();
-        job.parentSheet = u"父表";
-        job.parentRows = files.rows;
-        job.childRows = files.rows;
-        job.copyParentSheet = copyParentSheet;
-        {
-            Watchdog watchdog(info.officePid, limitSeconds);
-            try {
-                times = fillVlookupColumn(info.pipeName, job);
-            } catch (const std::exception& e) {
-                watchdog.stop();
-                if (!watchdog.fired()) throw;
-            }
-            watchdog.stop();
-            if (watchdog.fired()) {
-                m.finished = false;
-                std::ostringstream os;
-                os << "did not finish in " << limitSeconds << " s; the office was ended";
-                m.note = os.str();
-            }
-        }
-        if (m.finished) {
-            office.peakKiB = peakKiB(info.officePid);
-            const auto q = clock.start(Phase::Quit);
+        auto app = t.factory.create(t.window);
+        const auto office = t.factory.lastOffice();
+        m.finished = fillInTime(office, job, limitSeconds, times);
+        if (!m.finished) {
+            std::ostringstream os;
+            os << "did not finish in " << limitSeconds << " s; the office was ended";
+            m.note = os.str();
+        } else {
+            t.office.peakKiB = peakKiB(office.officePid);
+            const auto q = t.clock.start(Phase::Quit);
             app->quit();
-            clock.finish(q);
+            t.clock.finish(q);
         }
     } catch (const std::exception& e) {
         m.finished = false;
         m.note = e.what();
     }
     t.finish(m);
-    // Start and quit come from the clock, the stages in between from the office work.
-    const Seconds byCalls = m.phases;
-    m.phases.fill(kNone);
-    m.phases[static_cast<std::size_t>(Phase::Start)] =
-        byCalls[static_cast<std::size_t>(Phase::Start)] -
-        (times.open + times.copy + times.fill + times.calculate + times.save);
-    if (m.finished) {
-        m.phases[static_cast<std::size_t>(Phase::Open)] = times.open;
-        m.phases[static_cast<std::size_t>(Phase::Place)] = times.copy + times.fill;
-        m.phases[static_cast<std::size_t>(Phase::Match)] = times.calculate;
-        m.phases[static_cast<std::size_t>(Phase::Save)] = times.save;
-        m.phases[static_cast<std::size_t>(Phase::Quit)] = byCalls[static_cast<std::size_t>(Phase::Quit)];
-    } else {
-        m.phases.fill(kNone);
-        m.total = limitSeconds;
-    }
+    vlookupPhases(m, times, limitSeconds);
     return m;
 }
 
