@@ -49,6 +49,38 @@ OUString quoted(const OUString& name) {
     return "'" + name.replaceAll("'", "''") + "'";
 }
 
+// The parent's table as a VLOOKUP reference: its sheet copied into the child workbook (the parent
+// then closed), or the sheet in the parent file.
+OUString parentTable(const VlookupJob& job, const Reference<css::lang::XComponent>& child,
+                     const Reference<css::lang::XComponent>& parent) {
+    const OUString rows = ".$A$1:$B$" + OUString::number(job.parentRows);
+    if (!job.copyParentSheet)  // no "$" before the quoted file URL
+        return "'" + fileUrl(job.parentPath) + "'#$" + quoted(toOUString(job.parentSheet)) + rows;
+    Reference<css::sheet::XSpreadsheets2> childSheets(
+        Reference<css::sheet::XSpreadsheetDocument>(child, UNO_QUERY_THROW)->getSheets(), UNO_QUERY_THROW);
+    const sal_Int32 at = Reference<css::container::XIndexAccess>(childSheets, UNO_QUERY_THROW)->getCount();
+    const sal_Int32 copied = childSheets->importSheet(
+        Reference<css::sheet::XSpreadsheetDocument>(parent, UNO_QUERY_THROW), nameOf(sheetAt(parent, 0)), at);
+    Reference<css::util::XCloseable>(parent, UNO_QUERY_THROW)->close(true);
+    return "$" + quoted(nameOf(sheetAt(child, copied))) + rows;
+}
+
+// A new column C, without the formats of its neighbour, holding the lookup formula in every row.
+void fillLookupColumn(const Reference<css::lang::XComponent>& child, const OUString& table,
+                      std::int32_t rows) {
+    Reference<css::sheet::XSpreadsheet> sheet = sheetAt(child, 0);
+    Reference<css::table::XTableColumns> columns =
+        Reference<css::table::XColumnRowRange>(sheet, UNO_QUERY_THROW)->getColumns();
+    columns->insertByIndex(2, 1);
+    Reference<css::sheet::XSheetOperation>(columns->getByIndex(2), UNO_QUERY_THROW)
+        ->clearContents(css::sheet::CellFlags::HARDATTR);
+    sheet->getCellByPosition(2, 0)->setFormula("=VLOOKUP(A1;" + table + ";2;0)");
+    // One formula filled down: writing a formula array over many rows is quadratic in the office.
+    if (rows > 1)
+        Reference<css::sheet::XCellSeries>(sheet->getCellRangeByPosition(2, 0, 2, rows - 1), UNO_QUERY_THROW)
+            ->fillAuto(css::sheet::FillDirection_TO_BOTTOM, 1);
+}
+
 }  // namespace
 
 VlookupTimes fillVlookupColumn(const std::string& pipeName, const VlookupJob& job) {
@@ -59,46 +91,14 @@ VlookupTimes fillVlookupColumn(const std::string& pipeName, const VlookupJob& jo
         Reference<css::lang::XComponent> parent;
         if (job.copyParentSheet) parent = office_pipe::loadHidden(pipeName, fileUrl(job.parentPath));
         times.open = since(mark);
-
-        const OUString lastParentRow = OUString::number(job.parentRows);
-        OUString table;
-        if (job.copyParentSheet) {
-            Reference<css::sheet::XSpreadsheets2> childSheets(
-                Reference<css::sheet::XSpreadsheetDocument>(child, UNO_QUERY_THROW)->getSheets(),
-                UNO_QUERY_THROW);
-            const sal_Int32 at =
-                Reference<css::container::XIndexAccess>(childSheets, UNO_QUERY_THROW)->getCount();
-            const sal_Int32 copied =
-                childSheets->importSheet(Reference<css::sheet::XSpreadsheetDocument>(parent, UNO_QUERY_THROW),
-                                         nameOf(sheetAt(parent, 0)), at);
-            Reference<css::util::XCloseable>(parent, UNO_QUERY_THROW)->close(true);
-            table = "$" + quoted(nameOf(sheetAt(child, copied))) + ".$A$1:$B$" + lastParentRow;
-        } else {
-            // No "$" before the quoted file URL.
-            table = "'" + fileUrl(job.parentPath) + "'#$" + quoted(toOUString(job.parentSheet)) +
-                    ".$A$1:$B$" + lastParentRow;
-        }
+        const OUString table = parentTable(job, child, parent);
         times.copy = since(mark);
-
         Reference<css::sheet::XCalculatable> calculation(child, UNO_QUERY_THROW);
         calculation->enableAutomaticCalculation(false);
-        Reference<css::sheet::XSpreadsheet> sheet = sheetAt(child, 0);
-        Reference<css::table::XTableColumns> columns =
-            Reference<css::table::XColumnRowRange>(sheet, UNO_QUERY_THROW)->getColumns();
-        columns->insertByIndex(2, 1);
-        Reference<css::sheet::XSheetOperation>(columns->getByIndex(2), UNO_QUERY_THROW)
-            ->clearContents(css::sheet::CellFlags::HARDATTR);
-        sheet->getCellByPosition(2, 0)->setFormula("=VLOOKUP(A1;" + table + ";2;0)");
-        // One formula filled down: writing a formula array over many rows is quadratic in the office.
-        if (job.childRows > 1)
-            Reference<css::sheet::XCellSeries>(sheet->getCellRangeByPosition(2, 0, 2, job.childRows - 1),
-                                               UNO_QUERY_THROW)
-                ->fillAuto(css::sheet::FillDirection_TO_BOTTOM, 1);
+        fillLookupColumn(child, table, job.childRows);
         times.fill = since(mark);
-
         calculation->calculateAll();
         times.calculate = since(mark);
-
         Reference<css::frame::XStorable>(child, UNO_QUERY_THROW)->store();
         Reference<css::util::XCloseable>(child, UNO_QUERY_THROW)->close(true);
         times.save = since(mark);
