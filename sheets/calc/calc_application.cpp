@@ -397,12 +397,17 @@ void Session::updateShown() {
 
 std::unique_ptr<sheets::Application> CalcApplicationFactory::create(sheets::Desktop& desktop) {
     const bool headless = !displayAvailable();
-    try {
-        return std::make_unique<CalcApplication>(desktop, headless);
-    } catch (const OfficeEndedEarly& e) {
-        // Now and then, on a busy machine, an office ends while it starts; a second one starts.
-        std::cerr << "pellucor: " << e.what() << "; starting it once more\n";
-        return std::make_unique<CalcApplication>(desktop, headless);
+    // On a busy machine the X server now and then refuses the office's connection ("Can't open
+    // display"), and the office ends before it listens, twice in a row at times: a new one starts
+    // after a pause that grows, three times at the most.
+    for (int attempt = 1;; ++attempt) {
+        try {
+            return std::make_unique<CalcApplication>(desktop, headless);
+        } catch (const OfficeEndedEarly& e) {
+            if (attempt == 3) throw;
+            std::cerr << "pellucor: " << e.what() << "; starting it once more\n";
+            std::this_thread::sleep_for(attempt * 500ms);
+        }
     }
 }
 
