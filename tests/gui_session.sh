@@ -43,6 +43,33 @@ choose() {
     fail "the file dialog did not close for $1"
 }
 
+# The program's windows on the screen: an open drop-down list adds its popup.
+shown() {
+  xdotool search --onlyvisible --pid "$app" 2>/dev/null | wc -l
+}
+# Waits up to 10 s until more windows than a count are shown (more N), or no more (atmost N).
+wait_shown() {
+  local deadline=$((SECONDS + 10)) n
+  while :; do
+    n=$(shown)
+    if [ "$1" = more ]; then [ "$n" -gt "$2" ] && return 0; else [ "$n" -le "$2" ] && return 0; fi
+    [ $SECONDS -lt $deadline ] || return 1
+    sleep 0.1
+  done
+}
+# Opens the drop-down list at a point of the main window and chooses the entry below the current
+# one. The keys wait for the popup, and the next click for its close: a popup that opens late (a
+# fresh system's first font lookup) would otherwise let the keys go astray and swallow the click.
+choose_next() {
+  local before
+  before=$(shown)
+  click "$main" "$1" "$2"
+  wait_shown more "$before" || fail "no list opened at $1,$2"
+  sleep 0.2  # the popup takes the keyboard just after it shows
+  xdotool key Down Return
+  wait_shown atmost "$before" || fail "the list at $1,$2 did not close"
+}
+
 # Workbooks are made from tab-separated text, every cell as text, and read back as such, by an
 # office with a profile of its own in the session's folder.
 convert() {
@@ -71,8 +98,7 @@ xdotool windowfocus --sync "$main"
 
 choose 344 26 "$work/parent.xls"   # "..." beside the parent path (Command2 at 5010, 240 twips)
 choose 344 88 "$work/child.xls"    # "..." beside the child path (Command3 at 5010, 1170 twips)
-click "$main" 110 152   # the value column list (Combo5 at 1440, 2130 twips): choose B
-sleep 0.3; xdotool key Escape; sleep 0.2; xdotool key Down
+choose_next 110 152      # the value column list (Combo5 at 1440, 2130 twips): B after A
 click "$main" 346 268   # "开始" (Command1 at 4590, 3840 twips)
 
 done_box=$(window '^完成$')
