@@ -18,9 +18,36 @@ cleanup() {
 trap cleanup EXIT
 fail() { echo "gui_session: $*" >&2; exit 1; }
 
-# Waits for a visible window whose title matches, and prints its id.
+# xdotool's search among shown windows, tried again when a window went away while it looked:
+# xdotool then ends with an X error (BadWindow), which would read as nothing found.
+search() {
+  local found
+  for _ in 1 2 3 4 5; do
+    if found=$(xdotool search --onlyvisible "$@" 2>"$work/search.err"); then
+      printf '%s\n' "$found"
+      return 0
+    fi
+    grep -q 'X Error' "$work/search.err" || return 1
+  done
+  return 1
+}
+# window TITLE [SECONDS]: waits (30 s unless told) for a shown window whose title matches, and
+# prints its id.
 window() {
-  timeout 30 xdotool search --sync --onlyvisible --name "$1" | head -n 1 || fail "no window '$1'"
+  local deadline=$((SECONDS + ${2:-30})) id
+  until id=$(search --name "$1" | head -n 1) && [ -n "$id" ]; do
+    [ $SECONDS -lt $deadline ] || return 1
+    sleep 0.1
+  done
+  echo "$id"
+}
+# gone TITLE: waits up to 10 s until no shown window's title matches.
+gone() {
+  local deadline=$((SECONDS + 10))
+  while search --name "$1" >/dev/null; do
+    [ $SECONDS -lt $deadline ] || return 1
+    sleep 0.1
+  done
 }
 # Clicks at a point of a window, in pixels from its top-left corner.
 click() {
@@ -32,20 +59,19 @@ choose() {
   local dialog=''
   for _ in 1 2 3 4 5; do
     click "$main" "$1" "$2"
-    dialog=$(timeout 6 xdotool search --sync --onlyvisible --name '^打开文件$' | head -n 1) && break
+    dialog=$(window '^打开文件$' 6) && break
   done
   [ -n "$dialog" ] || fail "no file dialog for $3"
   shift 2
   xdotool windowfocus --sync "$dialog"
   xdotool type --delay 10 "$1"
   xdotool key Return
-  timeout 10 bash -c "while xdotool search --onlyvisible --name '^打开文件\$' >/dev/null 2>&1; do sleep 0.1; done" ||
-    fail "the file dialog did not close for $1"
+  gone '^打开文件$' || fail "the file dialog did not close for $1"
 }
 
 # The program's windows on the screen: an open drop-down list adds its popup.
 shown() {
-  xdotool search --onlyvisible --pid "$app" 2>/dev/null | wc -l
+  { search --pid "$app" || true; } | wc -l
 }
 # Waits up to 10 s until more windows than a count are shown (more N), or no more (atmost N).
 wait_shown() {
@@ -93,7 +119,7 @@ cp -p "$work/parent.xls" "$work/parent.before"
 # Pellucor is laid out in twips; at 96 dpi 15 twips make a pixel.
 QT_QPA_PLATFORM=xcb "$pellucor" 2>"$work/stderr" &
 app=$!
-main=$(window '^Pellucor V2.1$')
+main=$(window '^Pellucor V2.1$') || fail "no main window"
 xdotool windowfocus --sync "$main"
 
 choose 344 26 "$work/parent.xls"   # "..." beside the parent path (Command2 at 5010, 240 twips)
@@ -101,7 +127,7 @@ choose 344 88 "$work/child.xls"    # "..." beside the child path (Command3 at 50
 choose_next 110 152      # the value column list (Combo5 at 1440, 2130 twips): B after A
 click "$main" 346 268   # "开始" (Command1 at 4590, 3840 twips)
 
-done_box=$(window '^完成$')
+done_box=$(window '^完成$') || fail "no completion box"
 xdotool windowfocus --sync "$done_box"
 xdotool key Return
 
