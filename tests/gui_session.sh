@@ -31,23 +31,21 @@ search() {
   done
   return 1
 }
+# within SECONDS COMMAND...: runs COMMAND every 0.1 s until it succeeds, for SECONDS at most.
+within() {
+  local deadline=$((SECONDS + $1))
+  shift
+  until "$@"; do
+    [ $SECONDS -lt $deadline ] || return 1
+    sleep 0.1
+  done
+}
+shows() { search --name "$1" >/dev/null; }
+hides() { ! shows "$1"; }
 # window TITLE [SECONDS]: waits (30 s unless told) for a shown window whose title matches, and
 # prints its id.
 window() {
-  local deadline=$((SECONDS + ${2:-30})) id
-  until id=$(search --name "$1" | head -n 1) && [ -n "$id" ]; do
-    [ $SECONDS -lt $deadline ] || return 1
-    sleep 0.1
-  done
-  echo "$id"
-}
-# gone TITLE: waits up to 10 s until no shown window's title matches.
-gone() {
-  local deadline=$((SECONDS + 10))
-  while search --name "$1" >/dev/null; do
-    [ $SECONDS -lt $deadline ] || return 1
-    sleep 0.1
-  done
+  within "${2:-30}" shows "$1" && search --name "$1" | head -n 1
 }
 # Clicks at a point of a window, in pixels from its top-left corner.
 click() {
@@ -66,23 +64,15 @@ choose() {
   xdotool windowfocus --sync "$dialog"
   xdotool type --delay 10 "$1"
   xdotool key Return
-  gone '^打开文件$' || fail "the file dialog did not close for $1"
+  within 10 hides '^打开文件$' || fail "the file dialog did not close for $1"
 }
 
 # The program's windows on the screen: an open drop-down list adds its popup.
 shown() {
   { search --pid "$app" || true; } | wc -l
 }
-# Waits up to 10 s until more windows than a count are shown (more N), or no more (atmost N).
-wait_shown() {
-  local deadline=$((SECONDS + 10)) n
-  while :; do
-    n=$(shown)
-    if [ "$1" = more ]; then [ "$n" -gt "$2" ] && return 0; else [ "$n" -le "$2" ] && return 0; fi
-    [ $SECONDS -lt $deadline ] || return 1
-    sleep 0.1
-  done
-}
+more_shown() { [ "$(shown)" -gt "$1" ]; }
+no_more_shown() { [ "$(shown)" -le "$1" ]; }
 # Opens the drop-down list at a point of the main window and chooses the entry below the current
 # one. The keys wait for the popup, and the next click for its close: a popup that opens late (a
 # fresh system's first font lookup) would otherwise let the keys go astray and swallow the click.
@@ -90,10 +80,10 @@ choose_next() {
   local before
   before=$(shown)
   click "$main" "$1" "$2"
-  wait_shown more "$before" || fail "no list opened at $1,$2"
+  within 10 more_shown "$before" || fail "no list opened at $1,$2"
   sleep 0.2  # the popup takes the keyboard just after it shows
   xdotool key Down Return
-  wait_shown atmost "$before" || fail "the list at $1,$2 did not close"
+  within 10 no_more_shown "$before" || fail "the list at $1,$2 did not close"
 }
 
 # Workbooks are made from tab-separated text, every cell as text, and read back as such, by an
