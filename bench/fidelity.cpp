@@ -14,6 +14,7 @@
 
 #include "sheets/application.h"
 #include "sheets/calc/calc_application.h"
+#include "sheets/utf8.h"
 
 namespace fs = std::filesystem;
 
@@ -25,7 +26,7 @@ public:
 };
 
 std::u16string u16(const std::string& s) {
-    return fs::path(s).u16string();
+    return sheets::fromUtf8(s);
 }
 
 bool isWorkbook(const fs::path& p) {
@@ -41,11 +42,12 @@ void place(const std::string& path) {
     app->setVisible(false);
     auto book = app->open(u16(path));
     auto sheet = book->worksheet(1);
-    sheet->insertColumn(1);
     sheet->activate();
     sheet->select(u"A1");
-    sheet->paste(sheets::CellRows{
-        1, {sheets::CellValue::text(u"结果"), sheets::CellValue::number(1), sheets::CellValue::number(2)}});
+    sheet->apply({1, 1, 1,
+                  sheets::CellRows{1,
+                                   {sheets::CellValue::text(u"结果"), sheets::CellValue::number(1),
+                                    sheets::CellValue::number(2)}}});
     book->close(true);
     app->quit();
 }

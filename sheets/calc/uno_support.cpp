@@ -4,6 +4,8 @@
 
 #include <osl/file.hxx>
 
+#include "sheets/utf8.h"
+
 #include <com/sun/star/container/XHierarchicalNameAccess.hpp>
 
 #include <csignal>
@@ -15,7 +17,7 @@ std::string utf8(const OUString& s) {
     return rtl::OUStringToOString(s, RTL_TEXTENCODING_UTF8).getStr();
 }
 std::string utf8(const std::u16string& s) {
-    return utf8(toOUString(s));
+    return toUtf8(s);
 }
 OUString fromUtf8(const std::string& s) {
     return rtl::OStringToOUString(rtl::OString(s.data(), static_cast<sal_Int32>(s.size())),

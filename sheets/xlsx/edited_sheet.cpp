@@ -3,6 +3,7 @@
 #include <cstring>
 #include <set>
 
+#include "sheets/utf8.h"
 #include "sheets/xlsx/insertion.h"
 #include "sheets/xlsx/xlsx_writer.h"
 
@@ -11,26 +12,6 @@ namespace {
 
 [[noreturn]] void unsupported(const std::string& detail, std::u16string reason) {
     throw Unsupported(detail, std::move(reason));
-}
-
-std::u16string fromUtf8(std::string_view s) {
-    std::u16string out;
-    for (std::size_t i = 0; i < s.size();) {
-        const auto c = static_cast<unsigned char>(s[i]);
-        const int len = c < 0x80 ? 1 : c < 0xE0 ? 2 : c < 0xF0 ? 3 : 4;
-        char32_t cp = len == 1 ? c : c & (0x3F >> (len - 1));
-        for (int k = 1; k < len && i + k < s.size(); ++k)
-            cp = (cp << 6) | (static_cast<unsigned char>(s[i + k]) & 0x3F);
-        i += len;
-        if (cp >= 0x10000) {
-            cp -= 0x10000;
-            out += static_cast<char16_t>(0xD800 + (cp >> 10));
-            out += static_cast<char16_t>(0xDC00 + (cp & 0x3FF));
-        } else {
-            out += static_cast<char16_t>(cp);
-        }
-    }
-    return out;
 }
 
 int firstColumn(std::string_view ref) {

@@ -1,5 +1,6 @@
 #include "sheets/xlsx/number_format.h"
 
+#include "sheets/utf8.h"
 #include "sheets/xlsx/xml.h"
 
 #include <algorithm>
@@ -9,17 +10,6 @@
 
 namespace sheets::xlsx {
 namespace {
-
-std::string utf8(std::u16string_view s) {
-    std::string out;
-    for (std::size_t i = 0; i < s.size(); ++i) {
-        char32_t cp = s[i];
-        if (cp >= 0xD800 && cp < 0xDC00 && i + 1 < s.size())
-            cp = 0x10000 + ((cp - 0xD800) << 10) + (s[++i] - 0xDC00);
-        appendUtf8(out, cp);
-    }
-    return out;
-}
 
 std::string upper(std::string s) {
     for (auto& c : s) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
@@ -136,7 +126,7 @@ private:
 }  // namespace
 
 std::optional<std::string> packageFormatCode(std::u16string_view officeCode) {
-    auto code = utf8(officeCode);
+    auto code = toUtf8(officeCode);
     if (upper(code) == "BOOLEAN") return "General";
     if (code.empty()) return std::nullopt;
     return Converter(std::move(code)).run();

@@ -35,7 +35,5 @@ std::string prefixOf(pugi::xml_node node);
 bool setAttribute(pugi::xml_node node, const char* name, const std::string& value);
 // Sets an element's text, telling whether it changed.
 bool setText(pugi::xml_node node, const std::string& value);
-// Appends a code point in UTF-8.
-void appendUtf8(std::string& out, char32_t cp);
 
 }  // namespace sheets::xlsx
