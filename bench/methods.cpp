@@ -19,6 +19,7 @@
 #include "run/tests/plain_scan.h"
 #include "run/vb_text.h"
 #include "sheets/calc/calc_application.h"
+#include "sheets/utf8.h"
 #include "vlookup_column.h"
 
 namespace bench {
@@ -29,8 +30,7 @@ using Clock = std::chrono::steady_clock;
 constexpr double kNone = std::numeric_limits<double>::quiet_NaN();
 
 std::u16string u16(const std::string& s) {
-    // Paths here are ASCII.
-    return std::u16string(s.begin(), s.end());
+    return sheets::fromUtf8(s);
 }
 
 std::string formatOf(const std::string& path) {
@@ -188,7 +188,7 @@ Measurement officeAlone(const TableFiles& files) {
         auto parent = app->open(u16(f.parent));
         parent->worksheet(1);
         auto child = app->open(u16(f.child));
-        child->worksheet(1)->insertColumn(3);
+        child->worksheet(1)->apply({3, 1, 3, {}});
         parent->close(true);
         child->close(true);
         app->quit();
@@ -271,13 +271,12 @@ private:
         const sheets::CellRows result =
             run::resultRows(tables, run::plain_scan::lookupRows(tables), run::Whose::Parent);
         auto& sheet = *child_.sheet;
-        sheet.insertColumn(3);
         app_->setVisible(false);
         sheet.activate();
         t_.window.clipboard().clear();
         t_.window.clipboard().setText(run::resultText(result));
         sheet.select(u"C1");
-        sheet.paste(result);
+        sheet.apply({3, 1, 3, result});
         t_.window.clipboard().clear();
         parent_.book->close(true);
         child_.book->close(true);

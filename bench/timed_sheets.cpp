@@ -40,10 +40,6 @@ public:
         Call c(clock_, Phase::Collect);
         return inner_->column(column, rows);
     }
-    void insertColumn(int n) override {
-        Call c(clock_, Phase::Place);
-        inner_->insertColumn(n);
-    }
     void activate() override {
         Call c(clock_, Phase::Place);
         inner_->activate();
@@ -52,9 +48,9 @@ public:
         Call c(clock_, Phase::Place);
         inner_->select(address);
     }
-    void paste(const sheets::CellRows& rows) override {
+    void apply(const sheets::SheetEdit& edit) override {
         Call c(clock_, Phase::Place);
-        inner_->paste(rows);
+        inner_->apply(edit);
     }
 
 private:

@@ -207,7 +207,7 @@ private:
             const MatchTables t = tables();
             const auto rows = further ? furtherMatchRows(t, in_.valueTest) : lookupRows(t);
             counts_ = countMatches(t, rows);
-            result_ = resultRows(t, rows, further ? in_.whose : Whose::Parent);
+            edit_.cells = resultRows(t, rows, further ? in_.whose : Whose::Parent);
         });
     }
 
@@ -234,15 +234,24 @@ private:
     }
 
     // The clipboard shows the result as text while it is placed, but the sheet takes the cells from
-    // the run: each value stays one cell, of its own type and format, whatever it holds.
-    void pasteResult(const std::shared_ptr<sheets::Worksheet>& sheet, const std::u16string& address,
+    // the run's edit: each value stays one cell, of its own type and format, whatever it holds.
+    void writeResult(const std::shared_ptr<sheets::Worksheet>& sheet, const std::u16string& address,
                      const Destination& where) {
         step("clear the clipboard", [&] { window_.clipboard().clear(); });
-        step("put the result on the clipboard", [&] { window_.clipboard().setText(resultText(result_)); });
+        step("put the result on the clipboard",
+             [&] { window_.clipboard().setText(resultText(edit_.cells)); });
         placementStep("select the first cell", false, where.file, [&] { deref(sheet).select(address); });
-        if (placementStep("paste the result", false, where.file, [&] { deref(sheet).paste(result_); }))
+        if (placementStep("write the result", false, where.file, [&] { deref(sheet).apply(edit_); }))
             destination_ = where;
         step("clear the clipboard", [&] { window_.clipboard().clear(); });
+    }
+
+    // The result's columns: inserted at `column` (none for a new workbook), one, or two for the
+    // parent's and the child's values side by side, and written from row 1 of the first.
+    void planEdit(int column, bool inserting) {
+        edit_.insertAt = inserting ? column : 0;
+        edit_.insertCount = inserting ? (in_.whose == Whose::Both ? 2 : 1) : 0;
+        edit_.firstColumn = column;
     }
 
     // Closes with a save request, recording what became of the file. The parent on its own holds
@@ -259,29 +268,22 @@ private:
     void closeParentAndChild() {
         if (!sameBook(parent_.book, child_.book) && !sameBook(parent_.book, thirdBook_))
             closeAndStore("close the parent workbook", parent_.book, in_.parentPath, true, false);
-        // Under a new workbook, the child too holds no result.
+        // Under a new workbook, the child too holds no result; a child whose result could not be
+        // written is not stored.
+        const bool holdsResult = in_.placement == Placement::IntoChildSheet;
         if (!sameBook(child_.book, thirdBook_))
-            closeAndStore("close the child workbook", child_.book, in_.childPath, true,
-                          in_.placement == Placement::IntoChildSheet);
-    }
-
-    // One empty column, or two for the parent's and the child's values side by side.
-    void insertResultColumns(const std::shared_ptr<sheets::Worksheet>& sheet, int column,
-                             const std::u16string& file) {
-        placementStep("insert the result columns", false, file, [&] {
-            deref(sheet).insertColumn(column);
-            if (in_.whose == Whose::Both) deref(sheet).insertColumn(column);
-        });
+            closeAndStore("close the child workbook", child_.book, in_.childPath,
+                          !holdsResult || destination_, holdsResult);
     }
 
     void intoChildSheet() {
         const Destination where{fileNameOf(in_.childPath), trim(in_.childSheet),
                                 resultColumns(in_.childTargetLetter)};
         policy_.setStage(u"写入结果到" + child_.name);
-        insertResultColumns(child_.sheet, in_.childTargetColumn + 1, where.file);
+        planEdit(in_.childTargetColumn + 1, true);
         step("hide the application", [&] { deref(app_).setVisible(false); });
         step("activate the child sheet", [&] { deref(child_.sheet).activate(); });
-        pasteResult(child_.sheet, in_.childTargetLetter + u"1", where);
+        writeResult(child_.sheet, in_.childTargetLetter + u"1", where);
         points_.begin(Phase::Save);
         closeParentAndChild();
         step("quit the application", [&] { deref(app_).quit(); });
@@ -293,7 +295,8 @@ private:
         step("show the application", [&] { deref(app_).setVisible(true); });
         step("add a workbook", [&] { deref(app_).add(); });
         step("take the new sheet", [&] { targetSheet_ = deref(app_).activeWorksheet(1); });
-        pasteResult(targetSheet_, u"A1", {u"", u"1", resultColumns(u"A")});
+        planEdit(1, false);
+        writeResult(targetSheet_, u"A1", {u"", u"1", resultColumns(u"A")});
         points_.begin(Phase::Save);
         closeParentAndChild();
     }
@@ -303,22 +306,22 @@ private:
         policy_.setStage(u"写入结果到第三个工作簿（" + where.file + u"，第 1 个工作表）");
         step("open the third workbook", [&] { thirdBook_ = deref(app_).open(in_.thirdPath); });
         step("take the third sheet", [&] { targetSheet_ = deref(thirdBook_).worksheet(1); });
-        step("show the application", [&] { deref(app_).setVisible(true); });
-        insertResultColumns(targetSheet_, in_.thirdTargetColumn + 1, where.file);
-        step("hide the application", [&] { deref(app_).setVisible(false); });
+        planEdit(in_.thirdTargetColumn + 1, true);
         step("activate the third sheet", [&] { deref(targetSheet_).activate(); });
-        pasteResult(targetSheet_, in_.thirdTargetLetter + u"1", where);
+        writeResult(targetSheet_, in_.thirdTargetLetter + u"1", where);
         points_.begin(Phase::Save);
         closeParentAndChild();
-        // No save choice: the user is asked about a changed third table.
-        closeAndStore("close the third workbook", thirdBook_, in_.thirdPath, std::nullopt);
+        // No save choice: the user is asked about a changed third table, unless the result never
+        // reached it.
+        closeAndStore("close the third workbook", thirdBook_, in_.thirdPath,
+                      destination_ ? std::nullopt : std::optional<bool>(false));
         step("quit the application", [&] { deref(app_).quit(); });
     }
 
     void releaseArrays() {
         child_.columns = {};
         parent_.columns = {};
-        result_ = {};
+        edit_ = {};
     }
 
     RunSummary summary() const {
@@ -393,8 +396,8 @@ private:
     Table child_;
     std::shared_ptr<sheets::Workbook> thirdBook_;
     std::shared_ptr<sheets::Worksheet> targetSheet_;
-    KeyCollector keys_;  // keeps mode 3's holder across tables
-    sheets::CellRows result_;
+    KeyCollector keys_;       // keeps mode 3's holder across tables
+    sheets::SheetEdit edit_;  // the result and where it goes
 
     std::optional<MatchCounts> counts_;
     std::optional<Destination> destination_;

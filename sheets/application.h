@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "sheets/cell_value.h"
+#include "sheets/sheet_edit.h"
 
 namespace sheets {
 
@@ -21,14 +22,14 @@ public:
     virtual CellValue cell(std::int32_t row, int column) = 0;
     // Rows 1..rows of one column in one request; error cells come back as CellValue::error().
     virtual std::vector<CellValue> column(int column, std::int32_t rows) = 0;
-    // An empty column at n (1 to 26); the old column n and those right of it move one to the right.
-    virtual void insertColumn(int n) = 0;
     virtual void activate() = 0;
     // A single cell address such as "A1" or "C1".
     virtual void select(const std::u16string& address) = 0;
-    // Writes the cells from the selected one, each value with its type and number format: row i,
-    // cell j lands i rows down and j columns right of it. Nothing is parsed or split on the way.
-    virtual void paste(const CellRows& rows) = 0;
+    // Inserts the edit's empty columns (the old column at the insertion point and those right of it
+    // move right), then writes its cells from row 1 of its first column, each value with its type
+    // and number format; nothing is parsed or split on the way. When it fails, its workbook is not
+    // stored by a later close.
+    virtual void apply(const SheetEdit& edit) = 0;
 };
 
 // What closing a workbook did with its file, for the run's summary.

@@ -34,8 +34,9 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "usage: xlsx_edit FILE SHEET AT COUNT [n:1|t:text|d:45000|b:1|e ...]\n");
         return 2;
     }
-    sheets::xlsx::SheetEdit edit;
-    edit.sheetPosition = std::atoi(argv[2]);
+    sheets::WorkbookEdit target;
+    target.sheetPosition = std::atoi(argv[2]);
+    sheets::SheetEdit& edit = target.edit;
     edit.insertAt = std::atoi(argv[3]);
     edit.insertCount = std::atoi(argv[4]);
     edit.firstColumn = edit.insertAt > 0 ? edit.insertAt : 1;
@@ -52,7 +53,7 @@ int main(int argc, char** argv) {
     }
     const auto start = std::chrono::steady_clock::now();
     try {
-        sheets::xlsx::applyInPlace(argv[1], edit);
+        sheets::xlsx::applyInPlace(argv[1], target);
     } catch (const sheets::xlsx::Unsupported& e) {
         std::printf("unsupported: %s\n", e.what());
         return 3;

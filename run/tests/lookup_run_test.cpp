@@ -104,6 +104,10 @@ TEST(RunFailures, UnderEachPolicy) {
          first, parentKeys, u"单元格 A3 按条件截取键时长度为负或起始位置小于 1", u"", left(3, 3, 1)},
         {"third workbook never chosen", [](RunSetup& t) { t.in.placement = Placement::IntoThirdTable; },
          untouched, u"写入结果到第三个工作簿（C:\\，第 1 个工作表）", u"文件不存在", u"结果未能写入 C:\\"},
+        // a result that could not be written is not saved: the child keeps what it had
+        {"result not written", [](RunSetup& t) { t.office.fail("apply"); }, untouched,
+         u"写入结果到子表（child.xls，第 1 个工作表）", unknown + u"apply insert 1 at 3 write C1）",
+         notWritten},
         {"child locked",
          [](RunSetup& t) {
              auto c = cause(Kind::LockedByUser);
@@ -251,16 +255,17 @@ TEST(RunPlacement, IntoTheChildSheetBeforeTheTargetColumn) {
         const auto parentBefore = t.sheetOnDisk(kParent).cells;
         t.run();
         t.expectCompleted();
-        const std::string insert = "insertColumn " + std::to_string(c.column + 1);
-        EXPECT_TRUE(t.loggedInOrder({"open /d/child.xls", "column 1 3", insert, "setVisible false",
-                                     "activate", std::string("select ") + c.letter + "1", "paste",
-                                     "close parent.xls true", "close child.xls true", "quit"}));
+        const std::string apply = "apply insert " + std::to_string(c.whose == 2 ? 2 : 1) + " at " +
+                                  std::to_string(c.column + 1) + " write " + c.letter + "1";
+        EXPECT_TRUE(t.loggedInOrder({"open /d/child.xls", "column 1 3", "setVisible false", "activate",
+                                     std::string("select ") + c.letter + "1", apply, "close parent.xls true",
+                                     "close child.xls true", "quit"}));
         const auto count = [&](const std::string& e) {
             return std::count(t.office.log().begin(), t.office.log().end(), e);
         };
         // each column needed read once, in one block
-        EXPECT_EQ(std::tuple(count("column 1 3"), count("column 2 3"), count(insert)),
-                  std::tuple(2, 1 + c.matching, c.whose == 2 ? 2 : 1));
+        EXPECT_EQ(std::tuple(count("column 1 3"), count("column 2 3"), count(apply)),
+                  std::tuple(2, 1 + c.matching, 1));
         EXPECT_EQ(t.sheetOnDisk(kParent).cells, parentBefore);
         for (std::size_t i = 0; i < c.columns.size(); ++i)
             EXPECT_EQ(t.column(kChild, c.column + 1 + static_cast<int>(i)), c.columns[i]) << i;
@@ -273,8 +278,9 @@ TEST_F(RunTest, IntoANewWorkbookLeavesItOpenAndVisible) {
     const auto childBefore = sheetOnDisk(kChild).cells;
     run();
     expectCompleted();
-    EXPECT_TRUE(loggedInOrder({"setVisible true", "add", "activeWorksheet 1", "select A1", "paste",
-                               "close parent.xls true", "close child.xls true"}));
+    EXPECT_TRUE(
+        loggedInOrder({"setVisible true", "add", "activeWorksheet 1", "select A1",
+                       "apply insert 0 at 0 write A1", "close parent.xls true", "close child.xls true"}));
     const auto& app = office.applications()[0];
     EXPECT_TRUE(app.visible && app.destroyed && !app.quit);
     ASSERT_EQ(app.books.size(), 3u);  // parent, child, the new one
@@ -294,10 +300,9 @@ TEST_F(RunTest, IntoAThirdTableAsksAboutSaving) {
     in.whose = Whose::Both;  // two columns, so that nothing of the third workbook is overwritten
     run();
     expectCompleted();
-    EXPECT_TRUE(
-        loggedInOrder({"open /d/third.xls", "worksheet 1", "setVisible true", "insertColumn 1",
-                       "insertColumn 1", "setVisible false", "activate", "select A1", "paste",
-                       "close parent.xls true", "close child.xls true", "close third.xls ask", "quit"}));
+    EXPECT_TRUE(loggedInOrder({"open /d/third.xls", "worksheet 1", "activate", "select A1",
+                               "apply insert 2 at 1 write A1", "close parent.xls true",
+                               "close child.xls true", "close third.xls ask", "quit"}));
     EXPECT_EQ(window.asked, Texts{u"third.xls"});
     EXPECT_EQ(window.informative, u"");
     EXPECT_EQ(

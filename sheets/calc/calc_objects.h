@@ -15,7 +15,6 @@
 
 #include "sheets/application.h"
 #include "sheets/backup.h"
-#include "sheets/calc/edit_record.h"
 #include "sheets/calc/hosted_frame.h"
 #include "sheets/calc/office_process.h"
 #include "sheets/calc/uno_support.h"
@@ -101,14 +100,15 @@ public:
     double dateOffset();
     // Shows the cells of the ranges in a number format, adding it to the document when it is new.
     void applyFormat(const NumberFormat& format, const std::vector<css::table::CellRangeAddress>& ranges);
-    EditRecord& edits() { return edits_; }
+    // What the run changed in the workbook: an edit applied, or one that failed part-way, after
+    // which the workbook is not stored.
+    void edited(WorkbookEdit edit);
+    void editFailed() { editFailed_ = true; }
     void setWindowVisible(bool visible);
     bool windowShown() const { return shown_; }
     // Closes without saving and without any question; for quitting.
     void discard() noexcept;
     void activateSheet(const Reference<css::sheet::XSpreadsheet>& sheet);
-    // The selected cell of the sheet at a position: where its paste begins (A1 until one is selected).
-    CellPosition& selection(int sheetPosition) { return selections_[sheetPosition]; }
 
 private:
     StoreReport save();
@@ -124,8 +124,8 @@ private:
     std::optional<double> dateOffset_;
     std::string path_;
     bool lockedElsewhere_;
-    std::map<int, CellPosition> selections_;
-    EditRecord edits_;
+    std::vector<WorkbookEdit> edits_;
+    bool editFailed_ = false;
     bool closed_ = false;
     bool shown_ = false;
 };
@@ -138,16 +138,17 @@ public:
     std::int32_t usedRowCount() override;
     CellValue cell(std::int32_t row, int column) override;
     std::vector<CellValue> column(int column, std::int32_t rows) override;
-    void insertColumn(int n) override;
     void activate() override;
     void select(const std::u16string& address) override;
-    void paste(const CellRows& rows) override;
+    void apply(const SheetEdit& edit) override;
 
 private:
     // Rows [firstRow, firstRow + rows) of a column, 0-based, as the run sees them.
     std::vector<CellValue> readColumn(sal_Int32 column, sal_Int32 firstRow, sal_Int32 rows);
     std::string where() const;
     void check() const;
+    void insertColumns(int at, int count);
+    void writeCells(const CellRows& rows, CellPosition from);
 
     std::shared_ptr<CalcWorkbook> workbook_;
     Reference<css::sheet::XSpreadsheet> sheet_;

@@ -33,6 +33,7 @@
 #include <com/sun/star/util/XNumberFormatsSupplier.hpp>
 
 #include "sheets/calc/calc_objects.h"
+#include "sheets/xlsx/xlsx_writer.h"
 
 namespace sheets::calc {
 namespace {
@@ -197,10 +198,19 @@ StoreReport CalcWorkbook::close(std::optional<bool> saveChanges) {
         store = *saveChanges && modified;
     else if (modified)
         store = s->desktop.askSaveChanges(fileName());
+    if (store && editFailed_) {
+        // Part of an edit may be in the document: storing it would keep a half-made change.
+        closeDocument();
+        throw Failure("not storing " + label() + ": a change to it failed part-way");
+    }
     StoreReport report;
     if (store) report = save();
     closeDocument();
     return report;
+}
+
+void CalcWorkbook::edited(WorkbookEdit edit) {
+    edits_.push_back(std::move(edit));
 }
 
 StoreReport CalcWorkbook::save() {
@@ -237,12 +247,12 @@ bool CalcWorkbook::writeInPlace(StoreReport& report) {
     std::string extension = dot == std::string::npos ? std::string() : path_.substr(dot + 1);
     for (char& c : extension) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     if (extension != "xlsx" && extension != "xlsm") return false;
-    if (!edits_.edit()) {
+    if (edits_.size() != 1) {
         report.notInPlaceBecause = u"更改不止插入的列和结果";
         return false;
     }
     try {
-        xlsx::applyInPlace(path_, *edits_.edit());
+        xlsx::applyInPlace(path_, edits_.front());
         report.how = StoreReport::How::InPlace;
         return true;
     } catch (const xlsx::Unsupported& u) {

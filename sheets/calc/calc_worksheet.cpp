@@ -5,6 +5,7 @@
 
 #include <com/sun/star/beans/XPropertySet.hpp>
 #include <com/sun/star/container/XIndexAccess.hpp>
+#include <com/sun/star/container/XNamed.hpp>
 #include <com/sun/star/sheet/CellFlags.hpp>
 #include <com/sun/star/sheet/FormulaResult.hpp>
 #include <com/sun/star/sheet/XCellRangeAddressable.hpp>
@@ -313,22 +314,15 @@ std::vector<CellValue> CalcWorksheet::readColumn(sal_Int32 column, sal_Int32 fir
     return std::move(block.values);
 }
 
-void CalcWorksheet::insertColumn(int n) {
-    check();
-    if (n < 1 || n > 26) throw Failure("cannot insert a column at " + std::to_string(n) + " of " + where());
-    try {
-        Reference<css::table::XTableColumns> columns =
-            Reference<css::table::XColumnRowRange>(sheet_, UNO_QUERY_THROW)->getColumns();
-        const RowHeightsKept heights(workbook_->document());
-        columns->insertByIndex(n - 1, 1);
-        workbook_->edits().inserted(position_, n);
-        // The new column takes the formats of its left neighbour; it must hold none, or a number
-        // written later could be shown or saved as something else.
-        Reference<css::sheet::XSheetOperation>(columns->getByIndex(n - 1), UNO_QUERY_THROW)
-            ->clearContents(css::sheet::CellFlags::HARDATTR | css::sheet::CellFlags::STYLES);
-    } catch (const css::uno::Exception& e) {
-        throw Failure(describe("cannot insert column " + columnName(n - 1) + " into " + where(), e));
-    }
+void CalcWorksheet::insertColumns(int at, int count) {
+    Reference<css::table::XTableColumns> columns =
+        Reference<css::table::XColumnRowRange>(sheet_, UNO_QUERY_THROW)->getColumns();
+    columns->insertByIndex(at - 1, count);
+    // New columns take the formats of their left neighbour; they must hold none, or a number
+    // written later could be shown or saved as something else.
+    Reference<css::sheet::XSheetOperation>(
+        sheet_->getCellRangeByPosition(at - 1, 0, at + count - 2, kRows - 1), UNO_QUERY_THROW)
+        ->clearContents(css::sheet::CellFlags::HARDATTR | css::sheet::CellFlags::STYLES);
 }
 
 void CalcWorksheet::activate() {
@@ -338,9 +332,8 @@ void CalcWorksheet::activate() {
 
 void CalcWorksheet::select(const std::u16string& address) {
     check();
-    const auto position = parseCellAddress(address);
-    if (!position) throw Failure("not a single cell address: \"" + utf8(address) + "\" (" + where() + ")");
-    workbook_->selection(position_) = *position;
+    if (!parseCellAddress(address))
+        throw Failure("not a single cell address: \"" + utf8(address) + "\" (" + where() + ")");
 }
 
 namespace {
@@ -397,31 +390,46 @@ std::map<NumberFormat, std::vector<css::table::CellRangeAddress>, FormatOrder> f
 
 }  // namespace
 
-void CalcWorksheet::paste(const CellRows& rows) {
+void CalcWorksheet::writeCells(const CellRows& rows, CellPosition from) {
+    const auto count = static_cast<sal_Int32>(rows.rowCount());
+    const auto last = from.row + count - 1;
+    Reference<css::sheet::XCellRangeData>(
+        sheet_->getCellRangeByPosition(from.column, from.row, from.column + rows.width - 1, last),
+        UNO_QUERY_THROW)
+        ->setDataArray(dataArray(rows, workbook_->dateOffset()));
+    const sal_Int16 index =
+        Reference<css::sheet::XCellRangeAddressable>(sheet_, UNO_QUERY_THROW)->getRangeAddress().Sheet;
+    for (const auto& [format, ranges] : formatRuns(rows, index, from)) workbook_->applyFormat(format, ranges);
+}
+
+void CalcWorksheet::apply(const SheetEdit& edit) {
     check();
-    const CellPosition from = workbook_->selection(position_);
-    const auto count = static_cast<sal_Int64>(rows.rowCount());
-    const std::string what = "cannot write " + std::to_string(count) + " row(s) at " +
-                             cellName(from.column, from.row) + " of " + where();
-    if (count == 0 || rows.width <= 0) return;
-    if (from.row + count > kRows || from.column + rows.width > kColumns)
-        throw Failure(what + ": the cells reach beyond the sheet");
+    const auto rows = static_cast<sal_Int64>(edit.cells.rowCount());
+    const int width = edit.cells.width;
+    const std::string what = "cannot insert " + std::to_string(edit.insertCount) + " column(s) at " +
+                             std::to_string(edit.insertAt) + " and write " + std::to_string(rows) +
+                             " row(s) from " + cellName(edit.firstColumn - 1, 0) + " of " + where();
+    const bool inserting = edit.insertCount > 0;
+    if (edit.insertCount < 0 ||
+        (inserting && (edit.insertAt < 1 || edit.insertAt + edit.insertCount > kColumns)) ||
+        edit.firstColumn < 1 || rows > kRows ||
+        (rows > 0 && width > 0 && edit.firstColumn + width - 1 > kColumns))
+        throw Failure(what + ": the edit reaches beyond the sheet");
     try {
         const RowHeightsKept heights(workbook_->document());
-        const auto last = static_cast<sal_Int32>(from.row + count - 1);
-        Reference<css::sheet::XCellRangeData>(
-            sheet_->getCellRangeByPosition(from.column, from.row, from.column + rows.width - 1, last),
-            UNO_QUERY_THROW)
-            ->setDataArray(dataArray(rows, workbook_->dateOffset()));
-        const sal_Int16 index =
-            Reference<css::sheet::XCellRangeAddressable>(sheet_, UNO_QUERY_THROW)->getRangeAddress().Sheet;
-        for (const auto& [format, ranges] : formatRuns(rows, index, from))
-            workbook_->applyFormat(format, ranges);
-        workbook_->edits().written(position_, from.row + 1, from.column + 1, rows);
+        const OUString name = Reference<css::container::XNamed>(sheet_, UNO_QUERY_THROW)->getName();
+        if (inserting) insertColumns(edit.insertAt, edit.insertCount);
+        if (rows > 0 && width > 0) writeCells(edit.cells, {edit.firstColumn - 1, 0});
+        workbook_->edited({position_, fromOUString(name), edit});
     } catch (const css::uno::Exception& e) {
+        workbook_->editFailed();
         throw Failure(describe(what, e));
     } catch (const Failure& f) {
+        workbook_->editFailed();
         throw Failure(what + ": " + f.what());
+    } catch (...) {
+        workbook_->editFailed();
+        throw;
     }
 }
 

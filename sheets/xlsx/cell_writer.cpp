@@ -6,6 +6,7 @@
 #include <map>
 #include <optional>
 
+#include "sheets/utf8.h"
 #include "sheets/xlsx/number_format.h"
 #include "sheets/xlsx/reference_shift.h"
 #include "sheets/xlsx/xlsx_writer.h"

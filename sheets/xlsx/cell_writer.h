@@ -5,11 +5,11 @@
 #include <vector>
 
 #include "sheets/cell_value.h"
+#include "sheets/sheet_edit.h"
 #include "sheets/xlsx/xml.h"
 
 namespace sheets::xlsx {
 
-struct SheetEdit;
 class Styles;
 
 // Writes the edit's cells into the rows of the edited sheet, typed, each with a style carrying its

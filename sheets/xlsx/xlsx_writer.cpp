@@ -1,5 +1,6 @@
 #include "sheets/xlsx/xlsx_writer.h"
 
+#include "sheets/utf8.h"
 #include "sheets/xlsx/cell_writer.h"
 #include "sheets/xlsx/insertion.h"
 #include "sheets/xlsx/package.h"
@@ -89,12 +90,18 @@ void checkEdit(const SheetEdit& edit) {
     }
 }
 
-const Sheet& editedSheet(const std::vector<Sheet>& sheets, const SheetEdit& edit, const std::string& path) {
+const Sheet& editedSheet(const std::vector<Sheet>& sheets, const WorkbookEdit& edit,
+                         const std::string& path) {
     if (edit.sheetPosition < 1 || edit.sheetPosition > static_cast<int>(sheets.size()))
         throw Failure("no sheet at position " + std::to_string(edit.sheetPosition) + " in " + path);
     const auto& target = sheets[static_cast<std::size_t>(edit.sheetPosition - 1)];
     if (target.type != "worksheet")
         throw Unsupported("sheet " + target.name + " is a " + target.type, u"目标不是工作表");
+    // The office counted the sheets of this file otherwise: it knows which sheet it changed.
+    if (!edit.sheetName.empty() && fromUtf8(target.name) != edit.sheetName)
+        throw Unsupported("sheet " + std::to_string(edit.sheetPosition) + " is " + target.name + ", not " +
+                              toUtf8(edit.sheetName),
+                          u"按位置找到的工作表与 LibreOffice 打开的不是同一个");
     return target;
 }
 
@@ -123,13 +130,14 @@ XmlPart* stylesOf(Parts& parts, const std::string& workbookPart) {
 
 }  // namespace
 
-void applyInPlace(const std::string& path, const SheetEdit& edit) {
+void applyInPlace(const std::string& path, const WorkbookEdit& workbookEdit) {
+    const SheetEdit& edit = workbookEdit.edit;
     checkEdit(edit);
     Package package(path);
     Parts parts(package);
     const auto workbookPart = workbookPartOf(parts);
     const auto sheets = sheetsOf(parts, workbookPart);
-    const auto& target = editedSheet(sheets, edit, path);
+    const auto& target = editedSheet(sheets, workbookEdit, path);
     const SheetRows rows(target.part, package.read(target.part));
     auto& sheet = parts.adopt(target.part, rows.frame());
     if (isProtected(sheet)) throw Unsupported("sheet " + target.name + " is protected", u"工作表受保护");

@@ -59,33 +59,30 @@ public:
         return out;
     }
 
-    void insertColumn(int n) override {
-        Sheet& s = sheet("insertColumn " + std::to_string(n));
-        if (n < 1 || n > 26) throw Failure("no such column");
-        book_->modified = true;
-        decltype(s.cells) moved;
-        for (auto& [at, value] : s.cells)
-            moved[{at.first, at.second >= n ? at.second + 1 : at.second}] = value;
-        s.cells = std::move(moved);
-    }
-
     void activate() override { sheet("activate"); }
 
     void select(const std::u16string& address) override {
-        Sheet& s = sheet("select " + narrow(address));
+        sheet("select " + narrow(address));
         if (address.size() < 2 || address[0] < u'A' || address[0] > u'Z' ||
             address.find_first_not_of(u"0123456789", 1) != address.npos)
             throw Failure("not a cell address the run uses");
-        s.selected = {std::stoi(narrow(address.substr(1))), address[0] - u'A' + 1};
     }
 
-    void paste(const sheets::CellRows& rows) override {
-        Sheet& s = sheet("paste");
-        const auto [row, column] = s.selected;
+    void apply(const sheets::SheetEdit& edit) override {
+        Sheet& s = sheet("apply insert " + std::to_string(edit.insertCount) + " at " +
+                         std::to_string(edit.insertAt) + " write " +
+                         std::string(1, static_cast<char>('A' + edit.firstColumn - 1)) + "1");
+        if (edit.insertCount > 0 && (edit.insertAt < 1 || edit.insertAt > 26))
+            throw Failure("no such column");
         book_->modified = true;
+        decltype(s.cells) moved;
+        for (auto& [at, value] : s.cells)
+            moved[{at.first, at.second >= edit.insertAt ? at.second + edit.insertCount : at.second}] = value;
+        s.cells = std::move(moved);
+        const auto& rows = edit.cells;
         for (std::size_t r = 0; r < rows.rowCount(); ++r)
             for (int c = 0; c < rows.width; ++c)
-                s.set(row + static_cast<std::int32_t>(r), column + c, rows.at(r, c));
+                s.set(1 + static_cast<std::int32_t>(r), edit.firstColumn + c, rows.at(r, c));
     }
 
 private:

@@ -21,7 +21,6 @@ namespace memory {
 
 struct Sheet {
     std::map<std::pair<std::int32_t, int>, sheets::CellValue> cells;  // (row, column), no empty cells
-    std::pair<std::int32_t, int> selected{1, 1};
 
     void set(std::int32_t row, int column, sheets::CellValue value);
     // Rows of texts from A1; "" leaves a cell empty.
@@ -69,7 +68,7 @@ public:
     std::map<std::u16string, Book> disk;
 
     // Every operation as "kind argument...", e.g. "open /d/child.xls", "worksheet 2", "column 1 10",
-    // "insertColumn 3", "select C1", "paste", "close child.xls true" ("ask" without a choice),
+    // "select C1", "apply insert 1 at 3 write C1", "close child.xls true" ("ask" without a choice),
     // "backup child.xls", "quit".
     const std::vector<std::string>& log() const { return log_; }
     // Operations whose entry starts with prefix fail with cause: the nth such one (from 1), or all

@@ -41,13 +41,12 @@ protected:
         return dir_.file(name);
     }
     static std::shared_ptr<sheets::Workbook> open(const std::string& path) { return office->open(u16(path)); }
-    // One column of texts written from the address down.
-    static void write(sheets::Worksheet& sheet, const std::u16string& address,
-                      std::vector<std::u16string> texts) {
+    // One column of texts written from row 1 of a column (1-based), after `insert` new columns there.
+    static void write(sheets::Worksheet& sheet, int column, std::vector<std::u16string> texts,
+                      int insert = 0) {
         CellRows rows;
         for (auto& t : texts) rows.cells.push_back(CellValue::text(std::move(t)));
-        sheet.select(address);
-        sheet.paste(rows);
+        sheet.apply({insert ? column : 0, insert, column, rows});
     }
 
     TempDir dir_;
@@ -137,8 +136,7 @@ TEST_P(FormatTest, ValuesReadWrittenBackAndMovedByAnInsertedColumn) {
         if (v.isError()) v = CellValue();
     book = open(path);
     sheet = book->worksheet(1);
-    sheet->select(u"C1");
-    sheet->paste(CellRows{1, block});
+    sheet->apply({0, 0, 3, CellRows{1, block}});
     for (const char* when : {"written", "saved"}) {
         const auto c = sheet->column(3, 20);
         for (std::size_t r = 0; r < block.size(); ++r) {
@@ -158,12 +156,11 @@ TEST_P(FormatTest, ValuesReadWrittenBackAndMovedByAnInsertedColumn) {
     }
 
     const auto before = std::pair{sheet->column(2, 20), sheet->column(3, 20)};
-    sheet->insertColumn(2);
+    sheet->apply({2, 1, 2, {}});
     EXPECT_EQ(sheet->column(2, 20), std::vector<CellValue>(20));
     EXPECT_EQ((std::pair{sheet->column(3, 20), sheet->column(4, 20)}), before);
-    sheet->select(u"B1");
-    sheet->paste(CellRows{1, {CellValue::number(45366), CellValue::number(7)}});
-    for (int bad : {0, 27}) EXPECT_THROW(sheet->insertColumn(bad), Failure) << bad;
+    sheet->apply({0, 0, 2, CellRows{1, {CellValue::number(45366), CellValue::number(7)}}});
+    for (int bad : {0, 16384}) EXPECT_THROW(sheet->apply({bad, 1, 1, {}}), Failure) << bad;
     for (const std::u16string bad : {u"", u"A", u"1", u"A0", u"A1:B2", u"$A$1", u"AAAA1", u"A1048577"})
         EXPECT_THROW(sheet->select(bad), Failure) << std::string(bad.begin(), bad.end());
     book->close(true);
@@ -183,8 +180,7 @@ TEST_P(FormatTest, AStoreKeepsTheFrozenPanesOfEverySheet) {
     ASSERT_EQ(frozenPanesOf(pipe(), path), frozen);
     auto book = open(path);
     auto sheet = book->worksheet(1);
-    sheet->insertColumn(5);
-    write(*sheet, u"E1", {u"result"});
+    write(*sheet, 5, {u"result"}, 1);
     book->close(true);
     EXPECT_EQ(frozenPanesOf(pipe(), path), frozen);
 }
@@ -232,12 +228,12 @@ TEST_F(CalcTest, AWorkbookFromOpenToClose) {
     EXPECT_THROW(book->close(true), Failure);
     EXPECT_THROW(book->worksheet(1), Failure);
     EXPECT_THROW(sheet->cell(1, 1), Failure);
-    EXPECT_THROW(sheet->paste(CellRows{1, {CellValue::text(u"x")}}), Failure);
+    EXPECT_THROW(sheet->apply({0, 0, 1, CellRows{1, {CellValue::text(u"x")}}}), Failure);
     for (bool save : {false, true}) {
         desktop.answer = save;
         auto changed = open(path);
         EXPECT_NE(changed, book);
-        write(*changed->worksheet(1), u"A1", {save ? u"yes" : u"no"});
+        write(*changed->worksheet(1), 1, {save ? u"yes" : u"no"});
         changed->close();
         changed = open(path);
         EXPECT_EQ(changed->worksheet(1)->cell(1, 1).toText(), save ? u"yes" : u"x");
@@ -255,7 +251,7 @@ TEST_F(CalcTest, AWorkbookLockedByAnotherOfficeFailsAtItsSave) {
     const std::string lock = bytesOf(lockOf(path)), before = bytesOf(path);
     open(path)->close(true);  // unchanged: nothing to save
     auto book = open(path);
-    write(*book->worksheet(1), u"A1", {u"changed"});
+    write(*book->worksheet(1), 1, {u"changed"});
     try {
         book->close(true);
         ADD_FAILURE() << "a locked workbook was saved";
@@ -285,7 +281,7 @@ TEST_F(CalcTest, AStoreIsPrecededByABackup) {
             FakeDesktop runDesktop;
             auto run = CalcApplicationFactory().create(runDesktop);
             auto book = run->open(u16(path));
-            write(*book->worksheet(1), u"A1", {u"changed"});
+            write(*book->worksheet(1), 1, {u"changed"});
             if (!copyPossible) {
                 try {
                     book->close(true);

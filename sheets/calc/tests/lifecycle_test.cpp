@@ -31,7 +31,7 @@ Traces withLock(Traces files, const std::string& document) {
 std::shared_ptr<sheets::Workbook> openChanged(sheets::Application& app, const std::string& path) {
     makeWorkbook(officeInfo(app).pipeName, path, {{u"S"}}, {{0, "A1", u"x"}});
     auto book = app.open(std::u16string(path.begin(), path.end()));
-    book->worksheet(1)->paste(CellRows{1, {CellValue::text(u"changed")}});
+    book->worksheet(1)->apply({0, 0, 1, CellRows{1, {CellValue::text(u"changed")}}});
     EXPECT_TRUE(exists(lockOf(path)));
     return book;
 }
@@ -107,7 +107,7 @@ TEST(Lifecycle, AStoreCutShortLeavesTheFileAsItWas) {
     CellRows rows{3, {}};
     for (int i = 0; i < 600000; ++i)
         rows.cells.push_back(CellValue::text(u"行" + std::u16string(1, u'a' + i % 26)));
-    book->worksheet(1)->paste(rows);
+    book->worksheet(1)->apply({0, 0, 1, rows});
 
     const auto temporaries = [&] {
         Traces found;

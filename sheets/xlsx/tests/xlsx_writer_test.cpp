@@ -117,13 +117,13 @@ private:
     std::string folder_;
 };
 
-// One column inserted before B and cells written from B1 down.
-SheetEdit insertBeforeB(std::vector<CellValue> cells) {
-    SheetEdit edit;
-    edit.insertAt = 2;
-    edit.insertCount = 1;
-    edit.firstColumn = 2;
-    edit.cells.cells = std::move(cells);
+// One column inserted before B of the first sheet and cells written from B1 down.
+WorkbookEdit insertBeforeB(std::vector<CellValue> cells) {
+    WorkbookEdit edit;
+    edit.edit.insertAt = 2;
+    edit.edit.insertCount = 1;
+    edit.edit.firstColumn = 2;
+    edit.edit.cells.cells = std::move(cells);
     return edit;
 }
 
