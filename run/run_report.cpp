@@ -79,6 +79,13 @@ std::u16string causeText(const StepFailure& f) {
             return u"无法先备份该文件（" + systemErrorText(c.systemError) + u"），为保护原文件未保存";
         case Kind::NeverObtained:
             return u"前面的步骤失败，所需的工作簿或工作表未能取得";
+        case Kind::Damaged:
+            return u"文件已损坏，无法完整读取";
+        case Kind::FileChanged:
+            return u"运行期间文件已被其他程序修改，为免覆盖其内容未保存";
+        case Kind::HeldByProgram:
+            return u"文件正由 " + (c.program.empty() ? std::u16string(u"其他程序") : c.program) +
+                   (c.user.empty() ? u"" : u"（用户 " + c.user + u"）") + u"打开，请先在该程序中关闭它";
         case Kind::Unknown:
             break;
     }

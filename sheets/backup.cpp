@@ -14,6 +14,7 @@
 
 #include "sheets/descriptor.h"
 #include "sheets/failure.h"
+#include "sheets/utf8.h"
 
 namespace sheets {
 namespace {
@@ -41,30 +42,10 @@ std::string timestamp() {
     return text;
 }
 
-// A file name as the user sees it: UTF-8 to UTF-16.
-std::u16string u16(const std::string& utf8) {
-    std::u16string out;
-    for (std::size_t i = 0; i < utf8.size();) {
-        const auto lead = static_cast<unsigned char>(utf8[i]);
-        const std::size_t length = lead < 0x80 ? 1 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4;
-        char32_t c = length == 1 ? lead : lead & (0x7Fu >> length);
-        for (std::size_t k = 1; k < length && i + k < utf8.size(); ++k)
-            c = (c << 6) | (static_cast<unsigned char>(utf8[i + k]) & 0x3Fu);
-        i += length;
-        if (c < 0x10000) {
-            out.push_back(static_cast<char16_t>(c));
-        } else {
-            out.push_back(static_cast<char16_t>(0xD800 + ((c - 0x10000) >> 10)));
-            out.push_back(static_cast<char16_t>(0xDC00 + ((c - 0x10000) & 0x3FF)));
-        }
-    }
-    return out;
-}
-
 [[noreturn]] void fail(const fs::path& file, const std::string& what, int error) {
     FailureCause cause;
     cause.kind = FailureCause::Kind::BackupFailed;
-    cause.file = u16(file.filename().string());
+    cause.file = fromUtf8(file.filename().string());
     cause.systemError = error;
     throw Failure("cannot back up " + file.string() + ": " + what + ": " + std::strerror(error), cause);
 }

@@ -22,6 +22,9 @@ struct FailureCause {
         NoFile,         // a new workbook that has no file to be saved in
         BackupFailed,   // file, systemError: why the copy could not be made
         NeverObtained,  // an object an earlier step did not obtain
+        Damaged,        // file: a workbook of its kind whose content cannot be read
+        FileChanged,    // file: changed on disk by another program since the run opened it
+        HeldByProgram,  // file, program ("Microsoft Excel", "WPS"), user when known
     };
     FailureCause() = default;
     explicit FailureCause(Kind k, std::u16string fileName = {}) : kind(k), file(std::move(fileName)) {}
@@ -35,7 +38,13 @@ struct FailureCause {
     std::u16string user;
     std::u16string since;
     int systemError = 0;  // errno of a file operation, 0 when none
+    std::u16string program;
 };
+
+// A cause about a file, named by its path (UTF-8): the file's name without its folder.
+FailureCause causeAbout(FailureCause::Kind kind, const std::string& path);
+// The cause a file operation's errno stands for (Unknown for the rest), with the errno kept.
+FailureCause causeOfErrno(int error, const std::string& path);
 
 // A spreadsheet operation that could not be carried out. what() is a detail for standard error;
 // cause() is what the user is told.

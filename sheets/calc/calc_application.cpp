@@ -73,11 +73,11 @@ std::string existingFile(const std::u16string& given) {
     };
     if (path.empty()) throw fail("the path is empty", FailureCause::Kind::FileMissing);
     char resolved[PATH_MAX];
-    if (!::realpath(path.c_str(), resolved)) throw fail(std::strerror(errno), causeOfErrno(errno));
+    if (!::realpath(path.c_str(), resolved)) throw fail(std::strerror(errno), causeOfErrno(errno, path).kind);
     struct stat st {};
     if (::stat(resolved, &st) != 0 || !S_ISREG(st.st_mode))
         throw fail("not a regular file", FailureCause::Kind::NotAWorkbook);
-    if (::access(resolved, R_OK) != 0) throw fail(std::strerror(errno), causeOfErrno(errno));
+    if (::access(resolved, R_OK) != 0) throw fail(std::strerror(errno), causeOfErrno(errno, path).kind);
     if (st.st_size == 0) throw fail("the file is empty", FailureCause::Kind::NotAWorkbook);
     return resolved;
 }

@@ -68,9 +68,9 @@ Failure refusedStore(const std::string& path) {
 // Why the office's store failed, as far as the file system tells: the file or its folder not
 // writable, or less free space than the file takes.
 FailureCause storeFailureCause(const std::string& path) {
-    if (::access(path.c_str(), W_OK) != 0) return causeAbout(causeOfErrno(errno), path);
+    if (::access(path.c_str(), W_OK) != 0) return causeOfErrno(errno, path);
     if (::access(path.substr(0, path.rfind('/') + 1).c_str(), W_OK) != 0)
-        return causeAbout(causeOfErrno(errno), path);
+        return causeOfErrno(errno, path);
     std::error_code ec;
     const auto space = std::filesystem::space(path, ec);
     if (!ec && space.available < std::filesystem::file_size(path, ec))

@@ -77,31 +77,4 @@ Reference<css::uno::XComponentContext> localContext() {
 
 }  // namespace sheets::calc
 
-namespace sheets::calc {
-
-FailureCause causeAbout(FailureCause::Kind kind, const std::string& path) {
-    FailureCause cause;
-    cause.kind = kind;
-    cause.file = fromOUString(fromUtf8(path.substr(path.rfind('/') + 1)));
-    return cause;
-}
-
-FailureCause::Kind causeOfErrno(int error) {
-    switch (error) {
-        case ENOENT:
-        case ENOTDIR:
-            return FailureCause::Kind::FileMissing;
-        case EACCES:
-        case EPERM:
-            return FailureCause::Kind::NoPermission;
-        case ENOSPC:
-        case EDQUOT:
-            return FailureCause::Kind::NoSpace;
-        case EROFS:
-            return FailureCause::Kind::ReadOnly;
-        default:
-            return FailureCause::Kind::Unknown;
-    }
-}
-
-}  // namespace sheets::calc
+namespace sheets::calc {}  // namespace sheets::calc

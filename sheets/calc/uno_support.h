@@ -54,11 +54,6 @@ css::beans::PropertyValue property(const char* name, const Any& value);
 // "<what>: <exception type>: <message>", for a Failure's detail.
 std::string describe(const std::string& what, const css::uno::Exception& e);
 
-// A cause concerning the file at path, named without its folder.
-FailureCause causeAbout(FailureCause::Kind kind, const std::string& path);
-// The cause an errno value from a file operation stands for, Unknown for others.
-FailureCause::Kind causeOfErrno(int error);
-
 // The client side's component context, made once per process.
 Reference<css::uno::XComponentContext> localContext();
 
