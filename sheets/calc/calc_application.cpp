@@ -166,6 +166,8 @@ public:
             return open;
         }
         session_->office.recordDocument(file);
+        // Taken before the load: a save by another program from here on is found at the store.
+        const auto identity = identityOf(file);
         Reference<css::lang::XComponent> document;
         try {
             document = load(fileUrl(file), file, LoadAs::File);
@@ -186,7 +188,7 @@ public:
             throw Failure("cannot open " + file + ": the office loaded nothing",
                           causeAbout(FailureCause::Kind::NotAWorkbook, file));
         refuseWhatIsNoWorkbook(document, file);
-        auto workbook = std::make_shared<CalcWorkbook>(session_, document, file, lockedElsewhere);
+        auto workbook = std::make_shared<CalcWorkbook>(session_, document, file, lockedElsewhere, identity);
         adopt(workbook);
         return workbook;
     }
@@ -196,7 +198,8 @@ public:
         Reference<css::lang::XComponent> document =
             load("private:factory/scalc", "a new workbook", LoadAs::File);
         if (!document.is()) throw Failure("cannot create a new workbook: the office created nothing");
-        auto workbook = std::make_shared<CalcWorkbook>(session_, document, std::string(), false);
+        auto workbook =
+            std::make_shared<CalcWorkbook>(session_, document, std::string(), false, std::nullopt);
         adopt(workbook);
         return workbook;
     }

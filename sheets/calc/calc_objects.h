@@ -18,6 +18,7 @@
 #include "sheets/calc/hosted_frame.h"
 #include "sheets/calc/office_process.h"
 #include "sheets/calc/uno_support.h"
+#include "sheets/file_identity.h"
 
 namespace sheets::calc {
 
@@ -79,9 +80,9 @@ struct Session {
 class CalcWorkbook : public sheets::Workbook, public std::enable_shared_from_this<CalcWorkbook> {
 public:
     // path: canonical absolute path, empty for a new workbook. lockedElsewhere: the document is a copy
-    // of a file that another office holds.
+    // of a file that another office holds. identity: the file as it was when it was loaded.
     CalcWorkbook(std::weak_ptr<Session> session, Reference<css::lang::XComponent> document, std::string path,
-                 bool lockedElsewhere);
+                 bool lockedElsewhere, std::optional<FileIdentity> identity);
 
     std::shared_ptr<sheets::Worksheet> worksheet(double index) override;
     StoreReport close(std::optional<bool> saveChanges) override;
@@ -124,6 +125,7 @@ private:
     std::optional<double> dateOffset_;
     std::string path_;
     bool lockedElsewhere_;
+    std::optional<FileIdentity> identity_;
     std::vector<WorkbookEdit> edits_;
     bool editFailed_ = false;
     bool closed_ = false;

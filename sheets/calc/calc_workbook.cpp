@@ -69,8 +69,7 @@ Failure refusedStore(const std::string& path) {
 // writable, or less free space than the file takes.
 FailureCause storeFailureCause(const std::string& path) {
     if (::access(path.c_str(), W_OK) != 0) return causeOfErrno(errno, path);
-    if (::access(path.substr(0, path.rfind('/') + 1).c_str(), W_OK) != 0)
-        return causeOfErrno(errno, path);
+    if (::access(path.substr(0, path.rfind('/') + 1).c_str(), W_OK) != 0) return causeOfErrno(errno, path);
     std::error_code ec;
     const auto space = std::filesystem::space(path, ec);
     if (!ec && space.available < std::filesystem::file_size(path, ec))
@@ -132,11 +131,12 @@ Reference<css::frame::XFrame> frameOf(const Reference<css::lang::XComponent>& do
 }
 
 CalcWorkbook::CalcWorkbook(std::weak_ptr<Session> session, Reference<css::lang::XComponent> document,
-                           std::string path, bool lockedElsewhere)
+                           std::string path, bool lockedElsewhere, std::optional<FileIdentity> identity)
     : session_(std::move(session)),
       document_(std::move(document)),
       path_(std::move(path)),
-      lockedElsewhere_(lockedElsewhere) {}
+      lockedElsewhere_(lockedElsewhere),
+      identity_(identity) {}
 
 std::string CalcWorkbook::label() const {
     return path_.empty() ? "new workbook " + utf8(fileName()) : path_;
@@ -222,6 +222,10 @@ StoreReport CalcWorkbook::save() {
     try {
         Reference<css::frame::XStorable> storable(document_, UNO_QUERY_THROW);
         if (lockedElsewhere_ || storable->isReadonly()) throw refusedStore(path_);
+        // Another program saved over the file since it was loaded: storing would lose its content.
+        if (identity_ && identityOf(path_) != identity_)
+            throw Failure("not storing " + path_ + ": another program changed it since it was opened",
+                          causeAbout(FailureCause::Kind::FileChanged, path_));
         // The file as it is on disk is copied before any store over it; without a copy there is none.
         report.backupPath = session()->backUp(path_);
         if (writeInPlace(report)) return report;
@@ -252,7 +256,7 @@ bool CalcWorkbook::writeInPlace(StoreReport& report) {
         return false;
     }
     try {
-        xlsx::applyInPlace(path_, edits_.front());
+        xlsx::applyInPlace(path_, edits_.front(), identity_);
         report.how = StoreReport::How::InPlace;
         return true;
     } catch (const xlsx::Unsupported& u) {

@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "sheets/file_replace.h"
 #include "sheets/xlsx/xlsx_writer.h"
 
 namespace sheets::xlsx {
@@ -27,58 +28,25 @@ bool isCompoundFile(const std::string& path) {
     return in.gcount() == 8 && std::memcmp(head, kSignature, 8) == 0;
 }
 
-std::string folderOf(const std::string& path) {
-    const auto slash = path.rfind('/');
-    return slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
-}
-
-void syncFile(const std::string& path, const struct stat& original) {
-    const int fd = ::open(path.c_str(), O_RDWR);
-    if (fd < 0) throw Failure("cannot open " + path + ": " + std::strerror(errno));
-    // The owner can only be kept where the system allows it (as root); the mode always is.
-    if (::fchown(fd, original.st_uid, original.st_gid) != 0) errno = 0;
-    ::fchmod(fd, original.st_mode & 07777);
-    const bool synced = ::fsync(fd) == 0;
-    ::close(fd);
-    if (!synced) throw Failure("cannot sync " + path + ": " + std::strerror(errno));
-}
-
-void syncFolder(const std::string& folder) {
-    const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY);
-    if (fd < 0) return;
-    ::fsync(fd);
-    ::close(fd);
-}
-
-// The new archive, removed again unless it was renamed over the original.
+// The new archive at a path replaceFile gives; discarded unless it was written.
 class NewArchive {
 public:
-    explicit NewArchive(const std::string& original) {
-        auto pattern = folderOf(original) + "/.pellucor-XXXXXX.xlsx";
-        const int fd = ::mkstemps(pattern.data(), 5);
-        if (fd < 0) throw Failure("cannot create a file beside " + original + ": " + std::strerror(errno));
-        ::close(fd);
-        path_ = pattern;
+    explicit NewArchive(const std::string& path) : path_(path) {
         int error = 0;
-        archive_ = zip_open(path_.c_str(), ZIP_TRUNCATE, &error);
-        if (!archive_) throw Failure("cannot start the new package " + path_);
+        archive_ = zip_open(path.c_str(), ZIP_TRUNCATE, &error);
+        if (!archive_) throw Failure("cannot start the new package " + path);
     }
     ~NewArchive() {
         if (archive_) zip_discard(archive_);
-        if (!path_.empty()) std::remove(path_.c_str());
     }
+    NewArchive(const NewArchive&) = delete;
+    NewArchive& operator=(const NewArchive&) = delete;
+
     zip_t* get() { return archive_; }
     void close() {
         if (zip_close(archive_) != 0) throw Failure("cannot write " + path_ + ": " + zipError(archive_));
         archive_ = nullptr;
     }
-    void renameOver(const std::string& original) {
-        if (std::rename(path_.c_str(), original.c_str()) != 0) {
-            throw Failure("cannot rename the new package over " + original + ": " + std::strerror(errno));
-        }
-        path_.clear();
-    }
-    const std::string& path() const { return path_; }
 
 private:
     std::string path_;
@@ -161,25 +129,17 @@ void Package::remove(const std::string& part) {
     removed_.insert(part);
 }
 
-void Package::writeOver() {
-    // A link is followed: the file it names is replaced, the link stays.
-    std::error_code error;
-    const auto target = std::filesystem::canonical(path_, error).string();
-    struct stat original {};
-    if (error || ::stat(target.c_str(), &original) != 0) {
-        throw Failure("cannot stat " + path_ + ": " + std::strerror(errno));
-    }
-    if (::access(target.c_str(), W_OK) != 0) throw Failure(path_ + " is read-only");
-    NewArchive out(target);
-    for (zip_uint64_t i = 0; i < names_.size(); ++i) {
-        if (removed_.count(names_[i])) continue;
-        const auto changed = replaced_.find(names_[i]);
-        addEntry(out.get(), archive_, i, names_[i], changed == replaced_.end() ? nullptr : &changed->second);
-    }
-    out.close();
-    syncFile(out.path(), original);
-    out.renameOver(target);
-    syncFolder(folderOf(target));
+void Package::writeOver(const std::optional<FileIdentity>& expected) {
+    replaceFile(path_, expected, [&](const std::string& newFile) {
+        NewArchive out(newFile);
+        for (zip_uint64_t i = 0; i < names_.size(); ++i) {
+            if (removed_.count(names_[i])) continue;
+            const auto changed = replaced_.find(names_[i]);
+            addEntry(out.get(), archive_, i, names_[i],
+                     changed == replaced_.end() ? nullptr : &changed->second);
+        }
+        out.close();
+    });
 }
 
 std::string resolvePartName(const std::string& sourcePart, const std::string& target) {

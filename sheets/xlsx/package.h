@@ -2,9 +2,12 @@
 
 #include <map>
 #include <memory>
+#include <optional>
 #include <set>
 #include <string>
 #include <vector>
+
+#include "sheets/file_identity.h"
 
 struct zip;
 
@@ -27,9 +30,9 @@ public:
     void replace(const std::string& part, std::string content);
     void remove(const std::string& part);
 
-    // Writes the package to a new file beside the original, syncs it and renames it over the
-    // original with the original's permissions and owner. Throws Failure; the original is then untouched.
-    void writeOver();
+    // Writes the package over its file through replaceFile (file_replace.h), refusing when the file
+    // is no longer `expected`. Throws Failure; the original is then untouched.
+    void writeOver(const std::optional<FileIdentity>& expected);
 
 private:
     std::string path_;

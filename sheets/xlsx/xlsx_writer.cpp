@@ -130,7 +130,8 @@ XmlPart* stylesOf(Parts& parts, const std::string& workbookPart) {
 
 }  // namespace
 
-void applyInPlace(const std::string& path, const WorkbookEdit& workbookEdit) {
+void applyInPlace(const std::string& path, const WorkbookEdit& workbookEdit,
+                  const std::optional<FileIdentity>& expected) {
     const SheetEdit& edit = workbookEdit.edit;
     checkEdit(edit);
     Package package(path);
@@ -158,7 +159,7 @@ void applyInPlace(const std::string& path, const WorkbookEdit& workbookEdit) {
     markFullCalculation(workbook);
     parts.store();
     package.replace(target.part, std::move(sheetText));
-    package.writeOver();
+    package.writeOver(expected);
 }
 
 }  // namespace sheets::xlsx
