@@ -36,9 +36,10 @@ public:
         Call c(clock_, Phase::Collect);
         return inner_->cell(row, column);
     }
-    std::vector<sheets::CellValue> column(int column, std::int32_t rows) override {
+    std::vector<std::vector<sheets::CellValue>> columns(const std::vector<int>& columns,
+                                                        std::int32_t rows) override {
         Call c(clock_, Phase::Collect);
-        return inner_->column(column, rows);
+        return inner_->columns(columns, rows);
     }
     void activate() override {
         Call c(clock_, Phase::Place);

@@ -15,24 +15,38 @@ std::u16string cellName(int column, std::size_t row) {
     return name;
 }
 
-// One column of rows 1..rows, read in one request. When the read failed, every cell fails with
-// the same detail.
+// One column of rows 1..rows, read in one request with the table's other columns. When the read
+// failed, every cell fails with the same detail.
 class KeyCollector::ColumnCells {
 public:
-    ColumnCells(sheets::Worksheet* sheet, int column, std::int32_t rows) : column_(column) {
+    ColumnCells() = default;
+    ColumnCells(int column, std::vector<sheets::CellValue> cells)
+        : column_(column), cells_(std::move(cells)) {
+        readFailure_.clear();
+    }
+    ColumnCells(int column, std::string failure, sheets::FailureCause cause)
+        : column_(column), readFailure_(std::move(failure)), readCause_(std::move(cause)) {}
+
+    // The columns of a sheet, rows 1..rows, in one request.
+    static std::vector<ColumnCells> read(sheets::Worksheet* sheet, const std::vector<int>& columns,
+                                         std::int32_t rows) {
+        std::vector<ColumnCells> out;
         try {
             if (!sheet) throw RunError("the sheet was never obtained");
-            cells_ = sheet->column(column, rows);
-            if (cells_.size() < static_cast<std::size_t>(rows)) throw RunError("short block read");
-            readFailure_.clear();
+            auto cells = sheet->columns(columns, rows);
+            if (cells.size() != columns.size()) throw RunError("short block read");
+            for (std::size_t i = 0; i < columns.size(); ++i) {
+                if (cells[i].size() < static_cast<std::size_t>(rows)) throw RunError("short block read");
+                out.emplace_back(columns[i], std::move(cells[i]));
+            }
         } catch (const sheets::Failure& f) {
-            cells_.clear();
-            readFailure_ = f.what();
-            readCause_ = f.cause();
+            out.clear();
+            for (const int c : columns) out.emplace_back(c, f.what(), f.cause());
         } catch (const std::exception& e) {
-            cells_.clear();
-            readFailure_ = e.what();
+            out.clear();
+            for (const int c : columns) out.emplace_back(c, e.what(), sheets::FailureCause{});
         }
+        return out;
     }
 
     // The text of the cell at 0-based row r, a view into the cell or into scratch; nullopt when the
@@ -92,10 +106,12 @@ void KeyCollector::collect(ErrorPolicy& policy, const KeySource& source, TableCo
                            const std::function<void(std::int64_t)>& rowsDone) {
     if (source.rowCount <= 0) return;
     if (!rule_.wholeWord && !(rule_.mode && *rule_.mode >= 1 && *rule_.mode <= 4)) return;
-    const ColumnCells keyCells(source.sheet, source.keyColumn, source.rowCount);
-    const ColumnCells valueCells = source.valueColumn
-                                       ? ColumnCells(source.sheet, *source.valueColumn, source.rowCount)
-                                       : ColumnCells(nullptr, 0, 0);
+    std::vector<int> wanted{source.keyColumn};
+    if (source.valueColumn) wanted.push_back(*source.valueColumn);
+    const auto read = ColumnCells::read(source.sheet, wanted, source.rowCount);
+    const ColumnCells& keyCells = read[0];
+    const ColumnCells noValues;
+    const ColumnCells& valueCells = source.valueColumn ? read[1] : noValues;
     const auto rows = static_cast<std::size_t>(source.rowCount);
     for (std::size_t r = 0; r < rows; ++r) {
         if (rowsDone && r > 0 && r % kRowsPerReport == 0) rowsDone(static_cast<std::int64_t>(r));

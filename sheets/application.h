@@ -20,8 +20,13 @@ public:
     // Rows of the used range (used cells in rows 3 to 10 give 8; an empty sheet gives 1).
     virtual std::int32_t usedRowCount() = 0;
     virtual CellValue cell(std::int32_t row, int column) = 0;
-    // Rows 1..rows of one column in one request; error cells come back as CellValue::error().
-    virtual std::vector<CellValue> column(int column, std::int32_t rows) = 0;
+    // Rows 1..rows of each of the columns in one request, in the order given; error cells come back as
+    // CellValue::error(). A sheet read from its file reads it once for all of them.
+    virtual std::vector<std::vector<CellValue>> columns(const std::vector<int>& columns,
+                                                        std::int32_t rows) = 0;
+    std::vector<CellValue> column(int column, std::int32_t rows) {
+        return std::move(columns({column}, rows).front());
+    }
     virtual void activate() = 0;
     // A single cell address such as "A1" or "C1".
     virtual void select(const std::u16string& address) = 0;

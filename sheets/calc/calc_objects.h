@@ -139,7 +139,7 @@ public:
 
     std::int32_t usedRowCount() override;
     CellValue cell(std::int32_t row, int column) override;
-    std::vector<CellValue> column(int column, std::int32_t rows) override;
+    std::vector<std::vector<CellValue>> columns(const std::vector<int>& columns, std::int32_t rows) override;
     void activate() override;
     void select(const std::u16string& address) override;
     void apply(const SheetEdit& edit) override;

@@ -146,14 +146,19 @@ CellValue CalcWorksheet::cell(std::int32_t row, int column) {
     return readColumn(column - 1, row - 1, 1).front();
 }
 
-std::vector<CellValue> CalcWorksheet::column(int column, std::int32_t rows) {
+std::vector<std::vector<CellValue>> CalcWorksheet::columns(const std::vector<int>& columns,
+                                                           std::int32_t rows) {
     check();
-    if (column < 1 || column > kColumns || rows < 0 || rows > kRows) {
-        std::ostringstream os;
-        os << "cannot read rows 1 to " << rows << " of column " << column << " of " << where();
-        throw Failure(os.str());
+    std::vector<std::vector<CellValue>> out;
+    for (const int column : columns) {
+        if (column < 1 || column > kColumns || rows < 0 || rows > kRows) {
+            std::ostringstream os;
+            os << "cannot read rows 1 to " << rows << " of column " << column << " of " << where();
+            throw Failure(os.str());
+        }
+        out.push_back(readColumn(column - 1, 0, rows));
     }
-    return readColumn(column - 1, 0, rows);
+    return out;
 }
 
 namespace {

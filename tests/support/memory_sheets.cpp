@@ -51,11 +51,15 @@ public:
     // The run reads whole columns in one request each, never a single cell.
     CellValue cell(std::int32_t, int) override { throw Failure("a single cell read"); }
 
-    std::vector<CellValue> column(int column, std::int32_t rows) override {
-        const auto& cells = sheet("column " + std::to_string(column) + " " + std::to_string(rows)).cells;
-        std::vector<CellValue> out(static_cast<std::size_t>(std::max(rows, 0)));
-        for (const auto& [at, value] : cells)
-            if (at.second == column && at.first <= rows) out[static_cast<std::size_t>(at.first - 1)] = value;
+    std::vector<std::vector<CellValue>> columns(const std::vector<int>& columns, std::int32_t rows) override {
+        std::vector<std::vector<CellValue>> out;
+        for (const int column : columns) {
+            const auto& cells = sheet("column " + std::to_string(column) + " " + std::to_string(rows)).cells;
+            auto& values = out.emplace_back(static_cast<std::size_t>(std::max(rows, 0)));
+            for (const auto& [at, value] : cells)
+                if (at.second == column && at.first <= rows)
+                    values[static_cast<std::size_t>(at.first - 1)] = value;
+        }
         return out;
     }
 
