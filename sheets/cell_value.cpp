@@ -73,6 +73,17 @@ std::u16string dateText(double serial) {
     return ascii(out);
 }
 
+const NumberFormat* shownFormat(const CellValue& v) {
+    static const NumberFormat date{u"YYYY/M/D", u"en-US"}, dateTime{u"YYYY/M/D H:MM:SS", u"en-US"},
+        time{u"H:MM:SS", u"en-US"}, boolean{u"BOOLEAN", u"en-US"};
+    if (v.format()) return v.format().get();
+    if (v.kind() == CellValue::Kind::Boolean) return &boolean;
+    if (v.kind() != CellValue::Kind::Date) return nullptr;
+    const double day = std::floor(v.numberValue());
+    if (v.numberValue() >= 0 && day == 0) return &time;
+    return v.numberValue() == day ? &date : &dateTime;
+}
+
 bool CellValue::operator==(const CellValue& other) const {
     if (kind_ != other.kind_ || value_ != other.value_) return false;
     if (format_ == other.format_) return true;

@@ -79,4 +79,9 @@ std::u16string generalNumberText(double v);
 // "yyyy/M/d", with " H:mm:ss" when there is a time of day; a time alone (serial below 1) is "H:mm:ss".
 std::u16string dateText(double serial);
 
+// The format a written cell is given, by the office and by a package writer alike: its own, or for
+// a date or boolean without one the usual format of its kind ("YYYY/M/D", "YYYY/M/D H:MM:SS",
+// "H:MM:SS", "BOOLEAN"). Null for numbers without a format and texts, which keep the cell's format.
+const NumberFormat* shownFormat(const CellValue& v);
+
 }  // namespace sheets

@@ -46,19 +46,6 @@ Reference<css::sheet::XSheetCellRanges> query(const Reference<css::table::XCellR
     return Reference<css::sheet::XCellRangesQuery>(range, UNO_QUERY_THROW)->queryContentCells(flags);
 }
 
-// The format a written cell is given: its own, or for a date or boolean without one the usual
-// format of its kind. Numbers without a format and texts keep the cleared cell's general format.
-const NumberFormat* formatToWrite(const CellValue& v) {
-    static const NumberFormat date{u"YYYY/M/D", u"en-US"}, dateTime{u"YYYY/M/D H:MM:SS", u"en-US"},
-        time{u"H:MM:SS", u"en-US"}, boolean{u"BOOLEAN", u"en-US"};
-    if (v.format()) return v.format().get();
-    if (v.kind() == CellValue::Kind::Boolean) return &boolean;
-    if (v.kind() != CellValue::Kind::Date) return nullptr;
-    const double day = std::floor(v.numberValue());
-    if (v.numberValue() >= 0 && day == 0) return &time;
-    return v.numberValue() == day ? &date : &dateTime;
-}
-
 // Row heights are not fitted to what is written: the office would measure every row an insert or
 // paste touches, most of the time of a long column, and the rows of the user's sheet keep the
 // heights they had. The document's own setting is back once the operation is done.
@@ -379,7 +366,7 @@ std::map<NumberFormat, std::vector<css::table::CellRangeAddress>, FormatOrder> f
     for (int c = 0; c < rows.width; ++c) {
         const NumberFormat* open = nullptr;
         for (std::size_t r = 0; r <= rows.rowCount(); ++r) {
-            const NumberFormat* f = r < rows.rowCount() ? formatToWrite(rows.at(r, c)) : nullptr;
+            const NumberFormat* f = r < rows.rowCount() ? shownFormat(rows.at(r, c)) : nullptr;
             if (open && f && *f == *open) {
                 ++runs[*open].back().EndRow;
                 continue;
