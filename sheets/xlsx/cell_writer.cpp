@@ -9,89 +9,10 @@
 #include "sheets/utf8.h"
 #include "sheets/xlsx/number_format.h"
 #include "sheets/xlsx/reference_shift.h"
+#include "sheets/xlsx/styles.h"
 #include "sheets/xlsx/xlsx_writer.h"
 
 namespace sheets::xlsx {
-
-// The cell formats of the styles part: found, or added with the number format a cell needs.
-class Styles {
-public:
-    explicit Styles(XmlPart* part) : part_(part) {
-        if (!part_) return;
-        cellXfs_ = child(part_->root(), "cellXfs");
-        numFmts_ = child(part_->root(), "numFmts");
-        for (auto f : children(numFmts_, "numFmt")) {
-            const int id = f.attribute("numFmtId").as_int();
-            codes_.emplace(f.attribute("formatCode").value(), id);
-            nextId_ = std::max(nextId_, id + 1);
-        }
-        xfs_ = children(cellXfs_, "xf");
-    }
-
-    // The id of a format code, added to the part when it is new.
-    int formatId(const std::string& code) {
-        if (const int id = builtInFormatId(code); id >= 0) return id;
-        if (const auto it = codes_.find(code); it != codes_.end()) return it->second;
-        if (!numFmts_) numFmts_ = part_->root().prepend_child((prefixOf(part_->root()) + "numFmts").c_str());
-        auto f = numFmts_.append_child((prefixOf(part_->root()) + "numFmt").c_str());
-        f.append_attribute("numFmtId").set_value(nextId_);
-        f.append_attribute("formatCode").set_value(code.c_str());
-        setAttribute(numFmts_, "count", std::to_string(children(numFmts_, "numFmt").size()));
-        part_->changed = true;
-        codes_.emplace(code, nextId_);
-        return nextId_++;
-    }
-
-    // A cell format like `base` but showing numbers in the format `formatId`; an equal one is reused.
-    int withFormat(int base, int formatId) {
-        if (!part_ || !cellXfs_ || base < 0 || base >= static_cast<int>(xfs_.size())) {
-            throw Unsupported("no cell format " + std::to_string(base) + " in the styles", u"样式无法读取");
-        }
-        if (xfs_[base].attribute("numFmtId").as_int() == formatId) return base;
-        if (const auto it = made_.find({base, formatId}); it != made_.end()) return it->second;
-        auto xf = cellXfs_.append_copy(xfs_[base]);
-        setAttribute(xf, "numFmtId", std::to_string(formatId));
-        setAttribute(xf, "applyNumberFormat", "1");
-        int index = static_cast<int>(xfs_.size());
-        const auto text = canonical(xf);
-        for (std::size_t i = 0; i < xfs_.size(); ++i) {
-            if (canonical(xfs_[i]) == text) {
-                cellXfs_.remove_child(xf);
-                index = static_cast<int>(i);
-                break;
-            }
-        }
-        if (index == static_cast<int>(xfs_.size())) {
-            xfs_.push_back(xf);
-            setAttribute(cellXfs_, "count", std::to_string(xfs_.size()));
-            part_->changed = true;
-        }
-        made_[{base, formatId}] = index;
-        return index;
-    }
-
-private:
-    static std::string canonical(pugi::xml_node xf) {
-        std::map<std::string, std::string> attributes;
-        for (auto a : xf.attributes()) attributes[a.name()] = a.value();
-        std::string out;
-        for (const auto& [k, v] : attributes) out += k + "=" + v + ";";
-        struct Writer : pugi::xml_writer {
-            std::string* out;
-            void write(const void* d, size_t n) override { out->append(static_cast<const char*>(d), n); }
-        } w;
-        w.out = &out;
-        for (auto c : xf.children()) c.print(w, "", pugi::format_raw);
-        return out;
-    }
-
-    XmlPart* part_;
-    pugi::xml_node cellXfs_, numFmts_;
-    std::vector<pugi::xml_node> xfs_;
-    std::map<std::string, int> codes_;
-    std::map<std::pair<int, int>, int> made_;
-    int nextId_ = 164;
-};
 
 namespace {
 
@@ -130,26 +51,25 @@ std::string numberText(double v) {
 
 // The format id a value is shown in; nothing: the cell keeps the format it has.
 std::optional<int> formatIdOf(const CellValue& value, Styles& styles) {
-    const auto kind = value.kind();
-    const auto& format = value.format();
-    const auto dateDefault = [&] {
-        const double serial = value.numberValue();
-        const bool day = std::floor(serial) != 0, time = serial != std::floor(serial);
-        return day && time ? 22 : day ? 14 : 21;
-    };
-    if (kind == CellValue::Kind::Boolean) return std::nullopt;  // t="b" shows TRUE/FALSE in any format
-    if (!format) return kind == CellValue::Kind::Date ? std::optional<int>(dateDefault()) : std::nullopt;
-    const auto code = packageFormatCode(format->code);
-    if (code) return styles.formatId(*code);
-    // A code that does not convert with certainty: the built-in format that fits.
-    if (kind == CellValue::Kind::Date) return dateDefault();
-    return kind == CellValue::Kind::Number ? std::optional<int>(0) : std::nullopt;
+    const NumberFormat* format = shownFormat(value);
+    if (!format) return std::nullopt;
+    if (const auto code = packageFormatCode(format->code)) return styles.formatId(*code);
+    // A code without a certain equivalent here: the usual one of the value's kind, or the general one.
+    CellValue plain = value;
+    plain.setFormat(nullptr);
+    const NumberFormat* usual = shownFormat(plain);
+    const auto code = usual ? packageFormatCode(usual->code) : std::nullopt;
+    return code ? styles.formatId(*code) : 0;
 }
 
 }  // namespace
 
-CellWriter::CellWriter(XmlPart& frame, XmlPart* styles, const SheetEdit& edit, bool date1904)
-    : sheet_(frame), styles_(std::make_unique<Styles>(styles)), edit_(edit), date1904_(date1904) {
+CellWriter::CellWriter(XmlPart& frame, XmlPart* styles, std::function<XmlPart&()> createStyles,
+                       const SheetEdit& edit, bool date1904)
+    : sheet_(frame),
+      styles_(std::make_unique<Styles>(styles, std::move(createStyles))),
+      edit_(edit),
+      date1904_(date1904) {
     const auto root = frame.root();
     prefix_ = prefixOf(root);
     for (auto col : children(child(root, "cols"), "col")) {
@@ -168,10 +88,15 @@ CellWriter::CellWriter(XmlPart& frame, XmlPart* styles, const SheetEdit& edit, b
 
 CellWriter::~CellWriter() = default;
 
+// An error value is written as an empty cell, as the office's block write does.
+bool CellWriter::isBlank(const CellValue& value) {
+    return value.kind() == CellValue::Kind::Empty || value.kind() == CellValue::Kind::Error;
+}
+
 bool CellWriter::hasValue(int number) const {
     if (number < 1 || number > rowCount_) return false;
     for (int j = 0; j < edit_.cells.width; ++j) {
-        if (at(number, j).kind() != CellValue::Kind::Empty) return true;
+        if (!isBlank(at(number, j))) return true;
     }
     return false;
 }
@@ -197,7 +122,7 @@ void CellWriter::writeRow(pugi::xml_node row) {
         while (next && localName(next) == "c" && columnOf(next) < column) next = nextElement(next);
         const bool exists = next && localName(next) == "c" && columnOf(next) == column;
         const auto& value = at(number, j);
-        if (value.kind() == CellValue::Kind::Empty) {
+        if (isBlank(value)) {
             if (exists) next = clear(next);
             continue;
         }
@@ -238,22 +163,36 @@ pugi::xml_node CellWriter::newCell(pugi::xml_node row, pugi::xml_node before, co
 pugi::xml_node CellWriter::clear(pugi::xml_node cell) {
     empty(cell);
     const auto after = nextElement(cell);
-    if (!cell.attribute("s")) cell.parent().remove_child(cell);
+    // Without its cell, a row's style would cover the place.
+    auto row = cell.parent();
+    if (!cell.attribute("s") && !(row.attribute("customFormat").as_bool() && row.attribute("s")))
+        row.remove_child(cell);
     return after;
 }
 
-void CellWriter::empty(pugi::xml_node cell) {
-    if (auto f = child(cell, "f"); f && f.attribute("ref")) {
+void CellWriter::empty(pugi::xml_node cell) const {
+    // An array formula goes as a whole, as in the office, which refuses to write over a part of one.
+    if (auto f = child(cell, "f"); f && f.attribute("ref") && !written(f.attribute("ref").value())) {
         throw Unsupported(
-            std::string("cell ") + cell.attribute("r").value() + " holds a shared or array formula",
-            u"结果单元格中有共享公式或数组公式");
+            std::string("cell ") + cell.attribute("r").value() + " holds a part of an array formula",
+            u"结果单元格中有数组公式的一部分");
     }
     while (cell.first_child()) cell.remove_child(cell.first_child());
     for (const char* a : {"t", "cm", "vm", "ph"}) cell.remove_attribute(a);
 }
 
+bool CellWriter::written(std::string_view range) const {
+    const auto colon = range.find(':');
+    int c1 = 0, r1 = 0, c2 = 0, r2 = 0;
+    return parseCell(range.substr(0, colon), c1, r1) &&
+           parseCell(colon == std::string_view::npos ? range : range.substr(colon + 1), c2, r2) &&
+           edit_.firstColumn <= c1 && c2 < edit_.firstColumn + edit_.cells.width && r2 <= rowCount_;
+}
+
 int CellWriter::baseStyle(pugi::xml_node row, pugi::xml_node cell, int column) const {
     if (cell.attribute("s")) return cell.attribute("s").as_int();
+    // Inserted columns take no format of their neighbours, as in the office.
+    if (edit_.insertAt <= column && column < edit_.insertAt + edit_.insertCount) return 0;
     if (row.attribute("s") && row.attribute("customFormat").as_bool()) return row.attribute("s").as_int();
     for (const auto& c : columnStyles_) {
         if (c.min <= column && column <= c.max) return c.style;
@@ -283,7 +222,6 @@ void CellWriter::fill(pugi::xml_node row, pugi::xml_node cell, int column, const
         case CellValue::Kind::Empty:
             break;
     }
-    throw Unsupported("an error value among the result cells", u"结果中有错误值");
 }
 
 void CellWriter::setValue(pugi::xml_node cell, const std::string& text) {

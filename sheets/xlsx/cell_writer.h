@@ -1,7 +1,9 @@
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "sheets/cell_value.h"
@@ -17,9 +19,11 @@ class Styles;
 // ones and, for numbers hasValue() asks for, new ones; finish() widens the sheet's dimension.
 class CellWriter {
 public:
-    // frame: the sheet (its columns' styles and dimension); styles: null when the package has none;
-    // date1904: the workbook counts its dates from 1904.
-    CellWriter(XmlPart& frame, XmlPart* styles, const SheetEdit& edit, bool date1904);
+    // frame: the sheet (its columns' styles and dimension); styles: null when the package has none,
+    // and then createStyles makes one when a cell needs a number format; date1904: the workbook
+    // counts its dates from 1904.
+    CellWriter(XmlPart& frame, XmlPart* styles, std::function<XmlPart&()> createStyles, const SheetEdit& edit,
+               bool date1904);
     ~CellWriter();
 
     // Whether row `number` (from 1) gets a value, and so must exist.
@@ -34,12 +38,15 @@ private:
     };
 
     const CellValue& at(int number, int j) const;
+    static bool isBlank(const CellValue& value);
     static pugi::xml_node firstElement(pugi::xml_node parent);
     static pugi::xml_node nextElement(pugi::xml_node n);
     static int columnOf(pugi::xml_node cell);
     pugi::xml_node newCell(pugi::xml_node row, pugi::xml_node before, const std::string& address);
     pugi::xml_node clear(pugi::xml_node cell);
-    static void empty(pugi::xml_node cell);
+    void empty(pugi::xml_node cell) const;
+    // Whether the edit writes every cell of a range ("C1:D4").
+    bool written(std::string_view range) const;
     int baseStyle(pugi::xml_node row, pugi::xml_node cell, int column) const;
     void fill(pugi::xml_node row, pugi::xml_node cell, int column, const CellValue& value);
     void setValue(pugi::xml_node cell, const std::string& text);

@@ -28,10 +28,12 @@ bool cuts(const ColumnInsertion& ins, std::string_view ref) {
     return firstColumn(ref) < ins.at && ins.at <= lastColumn(ref);
 }
 
+constexpr std::string_view kConditionalFormats = "{78C0D931-6437-407d-A8EE-F0AAD7539E65}";
+constexpr std::string_view kValidations = "{CCE6A557-97BC-4b89-ADB6-D9C93CAAB3DF}";
+
 // Attributes of x14/x15 extensions this pass understands, by the extension's URI.
 const std::set<std::string, std::less<>> kRangeExtensions = {
-    "{78C0D931-6437-407d-A8EE-F0AAD7539E65}",  // conditional formats
-    "{CCE6A557-97BC-4b89-ADB6-D9C93CAAB3DF}",  // data validations
+    std::string(kConditionalFormats),         std::string(kValidations),
     "{05C60535-1F16-4fd2-B633-F4F36F0B64E0}",  // sparklines
     "{01252117-D84E-4E92-8308-4BE1C098FCBB}",  // ignored errors
     "{876F7934-8845-4945-9796-88D515C7AA90}",  // protected ranges
@@ -48,17 +50,18 @@ class LayoutPass {
 public:
     LayoutPass(const ColumnInsertion& ins, bool& changed) : ins_(ins), changed_(changed) {}
 
-    void attribute(pugi::xml_node node, const char* name, bool isRange) {
+    void attribute(pugi::xml_node node, const char* name, bool isRange,
+                   Spanning spanning = Spanning::Covers) {
         auto a = node.attribute(name);
         if (!a || !*a.value()) return;
-        auto value = isRange ? shiftSqref(a.value(), ins_) : shiftCellAddress(a.value(), ins_);
+        auto value = isRange ? shiftSqref(a.value(), ins_, spanning) : shiftCellAddress(a.value(), ins_);
         if (value.empty())
             unsupported(std::string("the range ") + a.value() + " is pushed off the sheet",
                         u"插入列会把区域推出工作表");
         changed_ |= setAttribute(node, name, value);
     }
-    void text(pugi::xml_node node) {
-        auto value = shiftSqref(node.text().get(), ins_);
+    void text(pugi::xml_node node, Spanning spanning) {
+        auto value = shiftSqref(node.text().get(), ins_, spanning);
         if (value.empty())
             unsupported(std::string("the range ") + node.text().get() + " is pushed off the sheet",
                         u"插入列会把区域推出工作表");
@@ -85,32 +88,64 @@ public:
                 }
             }
         }
+        pugi::xml_node firstMoved;
         for (auto c : row.children()) {
             if (c.type() != pugi::node_element) continue;
             const char* r = c.attribute("r").value();
             if (!*r) unsupported("a cell without its address", u"单元格缺少地址");
             const int column = columnNumberOf(r);
             if (column < ins_.at) continue;
+            if (!firstMoved) firstMoved = c;
             c.attribute("r").set_value(shiftCellAddress(r, ins_).c_str());
+        }
+        if (row.attribute("customFormat").as_bool() && row.attribute("s")) unstyledCells(row, firstMoved);
+    }
+
+    // A row's style covers the cells it does not hold; the inserted ones are given the default style.
+    void unstyledCells(pugi::xml_node row, pugi::xml_node before) {
+        const auto name = prefixOf(row) + "c";
+        const std::string number = row.attribute("r").value();
+        for (int column = ins_.at; column < ins_.at + ins_.count; ++column) {
+            auto cell =
+                before ? row.insert_child_before(name.c_str(), before) : row.append_child(name.c_str());
+            cell.append_attribute("r").set_value((columnName(column) + number).c_str());
+            cell.append_attribute("s").set_value(
+                "0");  // a cell without one would take the row's in the office
         }
     }
 
-    // The from/to corners of the cell anchors below `top` (0-based columns).
+    // The anchors below `top`: drawings', controls' and embedded objects'. One anchored absolutely
+    // stays where it is; one that moves without resizing keeps its width when the insertion falls
+    // inside it; the others move and size with their cells.
     void anchors(pugi::xml_node top) {
-        for (const char* corner : {"from", "to"}) {
-            for (auto node : descendants(top, corner)) {
-                auto col = child(node, "col");
-                if (!col) continue;
-                const int zeroBased = col.text().as_int();
-                if (zeroBased + 1 < ins_.at) continue;
-                if (zeroBased + ins_.count >= kMaxColumn)
-                    unsupported("an anchor pushed off the sheet", u"插入列会把图形推出工作表");
-                changed_ |= setText(col, std::to_string(zeroBased + ins_.count));
+        for (const char* kind : {"twoCellAnchor", "oneCellAnchor", "anchor"}) {
+            for (auto anchor : descendants(top, kind)) {
+                const std::string_view editAs = anchor.attribute("editAs").value();
+                const bool objectAnchor = localName(anchor) == "anchor";
+                const bool moves =
+                    objectAnchor ? anchor.attribute("moveWithCells").as_bool() : editAs != "absolute";
+                const bool sizes =
+                    objectAnchor ? anchor.attribute("sizeWithCells").as_bool() : editAs != "oneCell";
+                if (!moves) continue;
+                const bool fromMoved = corner(child(anchor, "from"));
+                if (sizes || fromMoved) corner(child(anchor, "to"));
             }
         }
     }
 
 private:
+    // A from/to corner (0-based column); whether it moved.
+    bool corner(pugi::xml_node node) {
+        auto col = child(node, "col");
+        if (!col) return false;
+        const int zeroBased = col.text().as_int();
+        if (zeroBased + 1 < ins_.at) return false;
+        if (zeroBased + ins_.count >= kMaxColumn)
+            unsupported("an anchor pushed off the sheet", u"插入列会把图形推出工作表");
+        changed_ |= setText(col, std::to_string(zeroBased + ins_.count));
+        return true;
+    }
+
     void element(pugi::xml_node node) {
         const auto name = localName(node);
         static const std::set<std::string, std::less<>> kWithoutColumns = {
@@ -124,9 +159,8 @@ private:
         if (name == "cols") return cols(node);
         if (name == "sheetData") return;  // its rows go through row() one at a time
         if (name == "mergeCells") return each(node, "mergeCell", "ref");
-        // Inserted columns take the conditional formats and validations of the column to their left.
-        if (name == "conditionalFormatting") return attribute(node, "sqref", true);
-        if (name == "dataValidations") return each(node, "dataValidation", "sqref");
+        if (name == "conditionalFormatting") return attribute(node, "sqref", true, Spanning::LeavesOut);
+        if (name == "dataValidations") return each(node, "dataValidation", "sqref", Spanning::LeavesOut);
         if (name == "hyperlinks") return each(node, "hyperlink", "ref");
         if (name == "ignoredErrors") return each(node, "ignoredError", "sqref");
         if (name == "protectedRanges") return each(node, "protectedRange", "sqref");
@@ -145,8 +179,9 @@ private:
                     u"工作表中有无法移动的内容（" + fromUtf8(node.name()) + u"）");
     }
 
-    void each(pugi::xml_node parent, std::string_view child, const char* attr) {
-        for (auto n : children(parent, child)) attribute(n, attr, true);
+    void each(pugi::xml_node parent, std::string_view child, const char* attr,
+              Spanning spanning = Spanning::Covers) {
+        for (auto n : children(parent, child)) attribute(n, attr, true, spanning);
     }
     void cellAttributes(pugi::xml_node parent, std::string_view child, const char* attr) {
         for (auto n : descendants(parent, child)) attribute(n, attr, false);
@@ -174,21 +209,55 @@ private:
         }
     }
 
+    // Column ranges move right. The inserted columns take the widths and visibility that their
+    // places had before, but no style, as in the office: a range that spans the insertion point is
+    // split around them.
     void cols(pugi::xml_node cols) {
+        const int last = ins_.at + ins_.count - 1;
         for (auto col : children(cols, "col")) {
             const int min = col.attribute("min").as_int(), max = col.attribute("max").as_int();
-            const int newMin = ins_.shift(min);
-            if (newMin > kMaxColumn) {
-                cols.remove_child(col);
-                changed_ = true;
-                continue;
+            if (std::max(min, ins_.at) <= std::min(max, last))
+                insertedColumns(cols, col, std::max(min, ins_.at), std::min(max, last));
+            pugi::xml_node moved = col;
+            if (min < ins_.at && ins_.at <= max) {
+                moved = cols.insert_copy_after(col, col);
+                changed_ |= setAttribute(moved, "min", std::to_string(ins_.at));
+                changed_ |= setAttribute(col, "max", std::to_string(ins_.at - 1));
             }
-            const int newMax = max == kMaxColumn ? max : std::min(ins_.shift(max), kMaxColumn);
-            changed_ |= setAttribute(col, "min", std::to_string(newMin));
-            changed_ |= setAttribute(col, "max", std::to_string(newMax));
+            if (moved.attribute("min").as_int() >= ins_.at) moveColumns(cols, moved);
         }
+        inOrder(cols);
         if (!child(cols, "col"))
             unsupported("every column width is pushed off the sheet", u"插入列会把列宽推出工作表");
+    }
+
+    void insertedColumns(pugi::xml_node cols, pugi::xml_node like, int min, int max) {
+        auto made = cols.append_copy(like);
+        made.remove_attribute("style");
+        setAttribute(made, "min", std::to_string(min));
+        setAttribute(made, "max", std::to_string(max));
+        changed_ = true;
+    }
+
+    static void inOrder(pugi::xml_node cols) {
+        auto all = children(cols, "col");
+        std::stable_sort(all.begin(), all.end(), [](pugi::xml_node a, pugi::xml_node b) {
+            return a.attribute("min").as_int() < b.attribute("min").as_int();
+        });
+        for (auto col : all) cols.append_move(col);
+    }
+
+    void moveColumns(pugi::xml_node cols, pugi::xml_node col) {
+        const int min = col.attribute("min").as_int(), max = col.attribute("max").as_int();
+        const int newMin = ins_.shift(min);
+        if (newMin > kMaxColumn) {
+            cols.remove_child(col);
+            changed_ = true;
+            return;
+        }
+        const int newMax = max == kMaxColumn ? max : std::min(ins_.shift(max), kMaxColumn);
+        changed_ |= setAttribute(col, "min", std::to_string(newMin));
+        changed_ |= setAttribute(col, "max", std::to_string(newMax));
     }
 
     static int columnNumberOf(const char* address) {
@@ -231,7 +300,9 @@ private:
                 unsupported("the sheet has the unknown extension " + std::string(uri),
                             u"工作表中有无法移动的扩展内容");
             }
-            for (auto sqref : descendants(ext, "sqref")) text(sqref);
+            const bool formats = uri == kConditionalFormats || uri == kValidations;
+            for (auto sqref : descendants(ext, "sqref"))
+                text(sqref, formats ? Spanning::LeavesOut : Spanning::Covers);
         }
     }
 
@@ -240,16 +311,6 @@ private:
 };
 
 void drawing(XmlPart& part, const ColumnInsertion& ins) {
-    for (const char* kind : {"twoCellAnchor", "oneCellAnchor"}) {
-        for (auto anchor : descendants(part.root(), kind)) {
-            const std::string_view editAs = anchor.attribute("editAs").value();
-            const auto from = child(child(anchor, "from"), "col");
-            if (editAs == "absolute" && from && from.text().as_int() + 1 >= ins.at) {
-                unsupported("a drawing anchored absolutely right of the insertion",
-                            u"工作表中有固定位置的图形");
-            }
-        }
-    }
     LayoutPass(ins, part.changed).anchors(part.root());
 }
 

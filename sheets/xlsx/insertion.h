@@ -1,8 +1,10 @@
 #pragma once
 
+#include <memory>
 #include <string>
 #include <vector>
 
+#include "sheets/sheet_edit.h"
 #include "sheets/xlsx/parts.h"
 #include "sheets/xlsx/reference_shift.h"
 
@@ -13,9 +15,23 @@ namespace sheets::xlsx {
 void shiftSheetFormulas(Parts& parts, const std::string& sheetPart, const std::string& sheetName,
                         const ColumnInsertion& insertion);
 
-// One row of the edited sheet: its formulas (shiftRowFormulas), its cells' addresses and spans, and
-// the inserted cells taking the style of the cell to their left (shiftRowLayout).
-void shiftRowFormulas(pugi::xml_node row, const ColumnInsertion& insertion);
+class FormulaPass;
+
+// The formulas of the edited sheet's rows, one row at a time and in order. A shared formula that the
+// insertion cuts through, that would need different texts in its cells, or whose text the edit
+// writes over is given to each of its cells as a formula of its own.
+class RowFormulas {
+public:
+    RowFormulas(const ColumnInsertion& insertion, const SheetEdit& edit);
+    ~RowFormulas();
+    void shift(pugi::xml_node row);
+
+private:
+    std::unique_ptr<FormulaPass> pass_;
+};
+
+// One row of the edited sheet: its cells' addresses and spans, and in a row with a style the
+// inserted cells given the default one.
 void shiftRowLayout(pugi::xml_node row, const ColumnInsertion& insertion);
 
 // The edited sheet's own layout but its rows: dimension, column widths, merged cells, the

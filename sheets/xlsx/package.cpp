@@ -5,13 +5,15 @@
 #include <unistd.h>
 #include <zip.h>
 
-#include <cstdio>
+#include <algorithm>
+#include <cerrno>
 #include <cstring>
-#include <filesystem>
 #include <fstream>
+#include <vector>
 
 #include "sheets/file_replace.h"
 #include "sheets/xlsx/xlsx_writer.h"
+#include "sheets/xlsx/xml.h"
 
 namespace sheets::xlsx {
 namespace {
@@ -28,28 +30,64 @@ bool isCompoundFile(const std::string& path) {
     return in.gcount() == 8 && std::memcmp(head, kSignature, 8) == 0;
 }
 
-// The new archive at a path replaceFile gives; discarded unless it was written.
+// The new package, made in memory and then written into the file replaceFile gives: no other file
+// (libzip's own temporary one) is ever made beside the workbook.
 class NewArchive {
 public:
-    explicit NewArchive(const std::string& path) : path_(path) {
-        int error = 0;
-        archive_ = zip_open(path.c_str(), ZIP_TRUNCATE, &error);
-        if (!archive_) throw Failure("cannot start the new package " + path);
+    NewArchive() {
+        zip_error_t error;
+        zip_error_init(&error);
+        source_ = zip_source_buffer_create(nullptr, 0, 0, &error);
+        if (source_) {
+            zip_source_keep(source_);
+            archive_ = zip_open_from_source(source_, ZIP_TRUNCATE, &error);
+        }
+        const std::string why = zip_error_strerror(&error);
+        zip_error_fini(&error);
+        if (!archive_) throw Failure("cannot start a new package: " + why);
     }
     ~NewArchive() {
         if (archive_) zip_discard(archive_);
+        if (source_) zip_source_free(source_);
     }
     NewArchive(const NewArchive&) = delete;
     NewArchive& operator=(const NewArchive&) = delete;
 
     zip_t* get() { return archive_; }
-    void close() {
-        if (zip_close(archive_) != 0) throw Failure("cannot write " + path_ + ": " + zipError(archive_));
+
+    // Finishes the package and writes it into `file`; failures name `shownPath`.
+    void writeTo(const std::string& file, const std::string& shownPath) {
+        if (zip_close(archive_) != 0) throw Failure("cannot make the new package: " + zipError(archive_));
         archive_ = nullptr;
+        if (zip_source_open(source_) != 0) throw Failure("cannot read the new package back");
+        const int fd = ::open(file.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC);
+        const int error = fd < 0 ? errno : copyTo(fd);
+        zip_source_close(source_);
+        if (fd >= 0 && ::close(fd) != 0 && error == 0) fail(file, shownPath, errno);
+        if (error != 0) fail(file, shownPath, error);
     }
 
 private:
-    std::string path_;
+    [[noreturn]] static void fail(const std::string& file, const std::string& shownPath, int error) {
+        throw Failure("cannot write " + file + ": " + std::strerror(error), causeOfErrno(error, shownPath));
+    }
+
+    // 0, or the errno of the write that failed.
+    int copyTo(int fd) {
+        std::vector<char> buffer(1 << 20);
+        for (;;) {
+            const auto got = zip_source_read(source_, buffer.data(), buffer.size());
+            if (got < 0) return EIO;
+            if (got == 0) return 0;
+            for (zip_int64_t done = 0; done < got;) {
+                const auto put = ::write(fd, buffer.data() + done, static_cast<std::size_t>(got - done));
+                if (put < 0) return errno;
+                done += put;
+            }
+        }
+    }
+
+    zip_source_t* source_ = nullptr;
     zip_t* archive_ = nullptr;
 };
 
@@ -69,7 +107,7 @@ void addEntry(zip_t* to, zip_t* from, zip_uint64_t index, const std::string& nam
     const zip_uint32_t level = content->size() > (16u << 20) ? 1 : 6;
     zip_set_file_compression(to, static_cast<zip_uint64_t>(added), ZIP_CM_DEFLATE, level);
     zip_stat_t st;
-    if (zip_stat_index(from, index, 0, &st) == 0 && (st.valid & ZIP_STAT_MTIME))
+    if (from && zip_stat_index(from, index, 0, &st) == 0 && (st.valid & ZIP_STAT_MTIME))
         zip_file_set_mtime(to, static_cast<zip_uint64_t>(added), st.mtime, 0);
 }
 
@@ -79,9 +117,18 @@ Package::Package(const std::string& path) : path_(path) {
     if (isCompoundFile(path)) throw Unsupported(path + " is an encrypted (compound) file", u"文件已加密");
     int error = 0;
     archive_ = zip_open(path.c_str(), ZIP_RDONLY, &error);
-    if (!archive_)
-        throw Unsupported(path + " is not a zip package (libzip error " + std::to_string(error) + ")",
-                          u"文件不是有效的 xlsx 包");
+    if (!archive_) {
+        const int systemError = errno;
+        zip_error_t described;
+        zip_error_init_with_code(&described, error);
+        const std::string detail =
+            path + " cannot be opened as a zip package: " + zip_error_strerror(&described);
+        const bool fromSystem = zip_error_system_type(&described) == ZIP_ET_SYS;
+        zip_error_fini(&described);
+        // The office read it, so a package that is not one to libzip is a damaged one.
+        if (fromSystem) throw Failure(detail, causeOfErrno(systemError, path));
+        damaged(detail);
+    }
     const auto count = zip_get_num_entries(archive_, 0);
     for (zip_int64_t i = 0; i < count; ++i)
         names_.emplace_back(zip_get_name(archive_, static_cast<zip_uint64_t>(i), 0));
@@ -113,11 +160,13 @@ std::string Package::read(const std::string& part) const {
     }
     std::string out(st.size, '\0');
     zip_file_t* file = zip_fopen_index(archive_, static_cast<zip_uint64_t>(index), 0);
-    if (!file) throw Failure("cannot read " + part + ": " + zipError(archive_));
+    if (!file) damaged("cannot read " + part + " of " + path_ + ": " + zipError(archive_));
     const auto got = zip_fread(file, out.data(), st.size);
+    const std::string why = zip_error_strerror(zip_file_get_error(file));
     zip_fclose(file);
+    // A part whose data or checksum is wrong.
     if (got < 0 || static_cast<zip_uint64_t>(got) != st.size)
-        throw Failure("cannot read " + part + " of " + path_);
+        damaged("cannot read " + part + " of " + path_ + ": " + why);
     return out;
 }
 
@@ -131,14 +180,18 @@ void Package::remove(const std::string& part) {
 
 void Package::writeOver(const std::optional<FileIdentity>& expected) {
     replaceFile(path_, expected, [&](const std::string& newFile) {
-        NewArchive out(newFile);
+        NewArchive out;
         for (zip_uint64_t i = 0; i < names_.size(); ++i) {
             if (removed_.count(names_[i])) continue;
             const auto changed = replaced_.find(names_[i]);
             addEntry(out.get(), archive_, i, names_[i],
                      changed == replaced_.end() ? nullptr : &changed->second);
         }
-        out.close();
+        for (const auto& [name, content] : replaced_) {
+            if (std::find(names_.begin(), names_.end(), name) == names_.end())
+                addEntry(out.get(), nullptr, 0, name, &content);
+        }
+        out.writeTo(newFile, path_);
     });
 }
 

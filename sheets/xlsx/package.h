@@ -17,7 +17,8 @@ namespace sheets::xlsx {
 // into the new file as they are, still compressed.
 class Package {
 public:
-    // Throws Unsupported for an encrypted workbook or a file that is no zip package.
+    // Throws Unsupported for an encrypted workbook, Failure (Damaged) for a file that is no zip
+    // package or one whose parts cannot be read.
     explicit Package(const std::string& path);
     ~Package();
     Package(const Package&) = delete;
@@ -27,6 +28,7 @@ public:
     std::vector<std::string> parts() const;  // in the file's order
     std::string read(const std::string& part) const;
 
+    // A part's new content; a part the package does not have yet is added after the others.
     void replace(const std::string& part, std::string content);
     void remove(const std::string& part);
 

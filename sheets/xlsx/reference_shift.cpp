@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cctype>
+#include <optional>
 
 #include "sheets/xlsx/xlsx_writer.h"
 
@@ -74,6 +75,11 @@ std::string partText(const RefPart& p) {
     return out;
 }
 
+void appendRaw(std::string& list, std::string_view item) {
+    if (!list.empty()) list += ' ';
+    list.append(item);
+}
+
 // One item of a range list: "B2", or "B2:C3" when the ends differ or the item was a range.
 void appendItem(std::string& list, const RefPart& a, const RefPart* b) {
     if (!list.empty()) list += ' ';
@@ -89,10 +95,23 @@ struct Qualifier {
     std::string first, last;
 };
 
+// A shared formula's relative reference on both sides of the insertion: its places would need
+// different texts.
+struct Straddles {};
+
+// What a reference of a formula becomes: moved past an insertion, or moved along with the formula
+// to another cell (a shared formula's text for one of its other places).
+struct Translation {
+    int rows = 0, columns = 0;
+};
+
 class FormulaShifter {
 public:
     FormulaShifter(std::string_view f, const ColumnInsertion& ins, const std::string* own, int spread)
         : s_(f), ins_(ins), own_(own), spread_(spread) {}
+    FormulaShifter(std::string_view f, Translation by) : FormulaShifter(f, kNoInsertion, nullptr, 0) {
+        translation_ = by;
+    }
 
     std::string run() {
         while (pos_ < s_.size()) step();
@@ -297,8 +316,17 @@ private:
             pos_ = save;
             return false;
         }
+        if (kind == PartKind::Row && translation_) {
+            out_ += partText(translated(a)) + ":" + partText(translated(b));
+            return true;
+        }
         if (kind == PartKind::Row) {
             touches(q);  // a 3-D range across the edited sheet is refused here too
+            out_.append(w).append(":").append(w2);
+            return true;
+        }
+        if (kind == PartKind::Cell && a.column == 1 && b.column == kMaxColumn && !translation_) {
+            touches(q);  // whole rows written as cells (A1:XFD1) keep their place too
             out_.append(w).append(":").append(w2);
             return true;
         }
@@ -325,25 +353,36 @@ private:
             }
             fail("a 3-D reference to an unknown sheet");
         };
-        const int a = index(q.first), b = index(q.last), s = index(ins_.sheet);
-        if (std::min(a, b) <= s && s <= std::max(a, b)) fail("a 3-D reference across the edited sheet");
+        // A 3-D reference names the same cells on every sheet it spans: an insertion into one of them
+        // leaves it as it is, in Excel as in the office.
+        for (const auto& name : {q.first, q.last}) index(name);  // a sheet the workbook lacks is refused
         return false;
     }
 
     std::string shifted(RefPart p, const Qualifier& q, bool rangeEnd) {
+        if (translation_) return partText(translated(p));
         if (!touches(q)) return partText(p);
-        if (!p.columnAbsolute && p.column < ins_.at && ins_.at <= p.column + spread_) {
-            fail("a relative reference of a shared formula on both sides of the insertion");
-        }
+        if (!p.columnAbsolute && p.column < ins_.at && ins_.at <= p.column + spread_) throw Straddles{};
         if (!(rangeEnd && p.column == kMaxColumn)) p.column = ins_.shift(p.column);
         if (p.column > kMaxColumn) fail("a reference pushed off the sheet");
         return partText(p);
     }
 
+    RefPart translated(RefPart p) const {
+        if (p.column && !p.columnAbsolute) p.column += translation_->columns;
+        if (p.row && !p.rowAbsolute) p.row += translation_->rows;
+        if ((p.column && (p.column < 1 || p.column > kMaxColumn)) ||
+            (p.row && (p.row < 1 || p.row > kMaxRow)))
+            fail("a reference moved off the sheet");
+        return p;
+    }
+
+    static inline const ColumnInsertion kNoInsertion{};
     std::string_view s_;
     const ColumnInsertion& ins_;
     const std::string* own_;
     int spread_;
+    std::optional<Translation> translation_;
     std::size_t pos_ = 0;
     std::string out_;
 };
@@ -382,10 +421,32 @@ bool parseCell(std::string_view text, int& column, int& row) {
 std::string shiftFormula(std::string_view formula, const ColumnInsertion& insertion,
                          const std::string* ownSheet, int spread) {
     if (insertion.count == 0) return std::string(formula);
-    return FormulaShifter(formula, insertion, ownSheet, spread).run();
+    try {
+        return FormulaShifter(formula, insertion, ownSheet, spread).run();
+    } catch (const Straddles&) {
+        unsupported(formula, "a relative reference of a shared formula on both sides of the insertion");
+    }
 }
 
-std::string shiftSqref(std::string_view sqref, const ColumnInsertion& insertion) {
+std::optional<std::string> shiftSharedFormula(std::string_view formula, const ColumnInsertion& insertion,
+                                              const std::string* ownSheet, int spread) {
+    try {
+        return shiftFormula(formula, insertion, ownSheet, spread);
+    } catch (const Unsupported&) {
+        try {
+            FormulaShifter(formula, insertion, ownSheet, spread).run();
+        } catch (const Straddles&) {
+            return std::nullopt;
+        }
+        throw;
+    }
+}
+
+std::string translateFormula(std::string_view formula, int rows, int columns) {
+    return FormulaShifter(formula, Translation{rows, columns}).run();
+}
+
+std::string shiftSqref(std::string_view sqref, const ColumnInsertion& insertion, Spanning spanning) {
     std::string out;
     std::size_t pos = 0;
     while (pos < sqref.size()) {
@@ -403,18 +464,30 @@ std::string shiftSqref(std::string_view sqref, const ColumnInsertion& insertion)
         };
         RefPart a, b;
         if (both(PartKind::Row, a, b)) {  // whole rows keep their place
-            if (!out.empty()) out += ' ';
-            out.append(item);
-            continue;
-        }
-        if (!both(PartKind::Cell, a, b) && !both(PartKind::Column, a, b)) {
+            if (spanning == Spanning::Covers) {
+                appendRaw(out, item);
+                continue;
+            }
+            a.column = 1, b.column = kMaxColumn;
+        } else if (!both(PartKind::Cell, a, b) && !both(PartKind::Column, a, b)) {
             throw Unsupported("cannot read the range list \"" + std::string(sqref) + "\"", u"区域无法识别");
         }
+        const bool range = colon != std::string_view::npos;
+        if (a.column == 1 && b.column == kMaxColumn && spanning == Spanning::Covers) {
+            appendRaw(out, item);  // every column of its rows, before as after
+            continue;
+        }
+        if (spanning == Spanning::LeavesOut && a.column < insertion.at && insertion.at <= b.column) {
+            RefPart left = b;
+            left.column = insertion.at - 1;
+            appendItem(out, a, left.column == a.column && left.row == a.row ? nullptr : &left);
+            a.column = insertion.at;
+        }
         a.column = insertion.shift(a.column);
-        if (b.column != kMaxColumn || colon == std::string_view::npos) b.column = insertion.shift(b.column);
+        if (b.column != kMaxColumn || !range) b.column = insertion.shift(b.column);
         if (a.column > kMaxColumn) continue;
         b.column = std::min(b.column, kMaxColumn);
-        appendItem(out, a, colon != std::string_view::npos ? &b : nullptr);
+        appendItem(out, a, range || a.row != b.row || a.column != b.column ? &b : nullptr);
     }
     return out;
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -34,10 +35,25 @@ bool parseCell(std::string_view text, int& column, int& row);
 std::string shiftFormula(std::string_view formula, const ColumnInsertion& insertion,
                          const std::string* ownSheet, int spread = 0);
 
+// How a range that spans the insertion point takes the inserted columns: covering them (a merged
+// area, a selection, a formula's range) or leaving them out (a conditional format's or a
+// validation's cells: inserted columns take no format of their neighbours, as in the office).
+enum class Spanning { Covers, LeavesOut };
+
+// shiftFormula for the text of a shared formula; nothing when its places would need different texts
+// (a relative reference on both sides of the insertion), so that each needs a formula of its own.
+std::optional<std::string> shiftSharedFormula(std::string_view formula, const ColumnInsertion& insertion,
+                                              const std::string* ownSheet, int spread);
+
+// A formula as it reads in the cell `rows` below and `columns` right of its own: its relative
+// references moved along (a shared formula's text for another of its places). Throws Unsupported
+// for a reference moved off the sheet.
+std::string translateFormula(std::string_view formula, int rows, int columns);
+
 // A space-separated list of cells and ranges on the edited sheet ("A1:B2 D4"). Ranges reaching
-// past the last column are cut there; ranges pushed off entirely are left out. Inserted columns
-// take no format of their neighbours.
-std::string shiftSqref(std::string_view sqref, const ColumnInsertion& insertion);
+// past the last column are cut there; ranges pushed off entirely are left out.
+std::string shiftSqref(std::string_view sqref, const ColumnInsertion& insertion,
+                       Spanning spanning = Spanning::Covers);
 // One cell address on the edited sheet; throws Unsupported when it is pushed off the sheet.
 std::string shiftCellAddress(std::string_view cell, const ColumnInsertion& insertion);
 

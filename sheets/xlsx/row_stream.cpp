@@ -2,6 +2,7 @@
 
 #include "sheets/xlsx/cell_writer.h"
 #include "sheets/xlsx/xlsx_writer.h"
+#include "sheets/xlsx/xml.h"
 
 #include <algorithm>
 #include <tuple>
@@ -9,12 +10,13 @@
 namespace sheets::xlsx {
 namespace {
 
-// Same options as a whole part: whitespace and text come back as they were.
-constexpr unsigned kParseOptions = (pugi::parse_default | pugi::parse_ws_pcdata | pugi::parse_comments) &
-                                   ~(pugi::parse_eol | pugi::parse_wconv_attribute);
-
+// Well-formed, but not rows this writer can take apart.
 [[noreturn]] void unreadable(const std::string& part, const std::string& why) {
     throw Unsupported("cannot split the rows of " + part + ": " + why, u"工作表无法读取");
+}
+
+[[noreturn]] void notWellFormed(const std::string& part, const std::string& why) {
+    damaged("the rows of " + part + " are not well-formed: " + why);
 }
 
 // The end of the start tag beginning at `pos` (the position after its '>'), quotes respected.
@@ -37,19 +39,12 @@ bool isNameEnd(char c) {
     return c == ' ' || c == '>' || c == '/' || c == '\t' || c == '\r' || c == '\n';
 }
 
-struct Appender : pugi::xml_writer {
-    std::string* out;
-    void write(const void* data, size_t size) override { out->append(static_cast<const char*>(data), size); }
-};
-
 // Prints rows in order, each with its cells: the sheet's own, and those the cells need that the sheet
 // lacks.
 class RowPrinter {
 public:
     RowPrinter(std::string& out, CellWriter& cells, std::string rowName)
-        : cells_(cells), rowName_(std::move(rowName)) {
-        appender_.out = &out;
-    }
+        : output_(out), cells_(cells), rowName_(std::move(rowName)) {}
     // Rows up to this number are printed or need none.
     int done() const { return done_; }
 
@@ -66,12 +61,12 @@ public:
 
     void print(pugi::xml_node row, int number) {
         cells_.writeRow(row);
-        row.print(appender_, "", pugi::format_raw);
+        row.print(output_, "", pugi::format_raw);
         done_ = number;
     }
 
 private:
-    Appender appender_;
+    XmlOutput output_;
     CellWriter& cells_;
     std::string rowName_;
     pugi::xml_document made_;
@@ -94,7 +89,7 @@ SheetRows::SheetRows(const std::string& part, std::string text) : part_(part), t
     }
     if (open == std::string::npos) unreadable(part_, "no sheetData");
     const auto tagEnd = endOfTag(text_, open);
-    if (tagEnd == std::string::npos) unreadable(part_, "unterminated sheetData");
+    if (tagEnd == std::string::npos) notWellFormed(part_, "unterminated sheetData");
     const std::string name = prefix_ + "sheetData";
     if (text_[tagEnd - 2] == '/') {
         bodyBegin_ = bodyEnd_ = tagEnd;
@@ -103,7 +98,7 @@ SheetRows::SheetRows(const std::string& part, std::string text) : part_(part), t
     }
     bodyBegin_ = tagEnd;
     bodyEnd_ = text_.find("</" + name + ">", bodyBegin_);
-    if (bodyEnd_ == std::string::npos) unreadable(part_, "unterminated sheetData");
+    if (bodyEnd_ == std::string::npos) notWellFormed(part_, "unterminated sheetData");
     frame_ = text_.substr(0, bodyBegin_) + kMarker + text_.substr(bodyEnd_);
 }
 
@@ -113,10 +108,10 @@ std::pair<std::size_t, std::size_t> SheetRows::nextRow(std::size_t pos) const {
     if (start == std::string::npos || start >= bodyEnd_) return {std::string::npos, std::string::npos};
     if (!isNameEnd(text_[start + open.size()])) unreadable(part_, "an element other than a row");
     const auto tagEnd = endOfTag(text_, start);
-    if (tagEnd == std::string::npos) unreadable(part_, "an unterminated row");
+    if (tagEnd == std::string::npos) notWellFormed(part_, "an unterminated row");
     if (text_[tagEnd - 2] == '/') return {start, tagEnd};
     const auto end = text_.find(close, tagEnd);
-    if (end == std::string::npos || end > bodyEnd_) unreadable(part_, "an unterminated row");
+    if (end == std::string::npos || end > bodyEnd_) notWellFormed(part_, "an unterminated row");
     return {start, end + close.size()};
 }
 
@@ -132,8 +127,11 @@ std::string SheetRows::join(const std::string& frame, const std::function<void(p
     for (auto [start, end] = nextRow(pos); start != std::string::npos; std::tie(start, end) = nextRow(pos)) {
         out.append(text_, pos, start - pos);
         doc.reset();
-        if (!doc.load_buffer(text_.data() + start, end - start, kParseOptions, pugi::encoding_utf8))
-            unreadable(part_, "a row that is not well-formed");
+        if (const auto parsed =
+                doc.load_buffer(text_.data() + start, end - start, kParseOptions, pugi::encoding_utf8);
+            !parsed)
+            notWellFormed(part_,
+                          std::string(parsed.description()) + " in the row at " + std::to_string(start));
         const auto row = doc.first_child();
         const int number = row.attribute("r").as_int();
         if (number <= printer.done()) unreadable(part_, "rows without numbers or out of order");

@@ -1,5 +1,8 @@
 // The formula pass: every place of a worksheet whose formulas may refer to the edited sheet.
 #include <cstring>
+#include <map>
+#include <memory>
+#include <set>
 
 #include "sheets/xlsx/insertion.h"
 #include "sheets/xlsx/xlsx_writer.h"
@@ -21,10 +24,14 @@ Area parseArea(std::string_view ref) {
     return a;
 }
 
+}  // namespace
+
+// Shifts the formulas of one worksheet.
 class FormulaPass {
 public:
-    FormulaPass(const std::string& sheetName, const ColumnInsertion& ins)
-        : own_(sheetName), ins_(ins), edited_(ins.isSheet(sheetName)) {}
+    // edit: on the edited sheet, the cells the edit writes, which break shared formulas they start.
+    FormulaPass(const std::string& sheetName, const ColumnInsertion& ins, const SheetEdit* edit = nullptr)
+        : own_(sheetName), ins_(ins), edited_(ins.isSheet(sheetName)), edit_(edit) {}
 
     void formulaText(pugi::xml_node node, bool& changed, int spread = 0) {
         const char* text = node.text().get();
@@ -32,31 +39,86 @@ public:
         changed |= setText(node, shiftFormula(text, ins_, &own_, spread));
     }
 
-    void cellFormula(pugi::xml_node f, bool& changed) {
+    void cellFormula(pugi::xml_node cell, pugi::xml_node f, bool& changed) {
         const std::string_view type = f.attribute("t").value();
-        const auto ref = f.attribute("ref");
         if (type == "dataTable") {
             if (edited_) throw Unsupported("a data table on the edited sheet", u"工作表中有模拟运算表");
             return;
         }
-        int spread = 0;
-        if (ref && (type == "shared" || type == "array")) {
+        if (type == "shared") return sharedFormula(cell, f, changed);
+        if (const auto ref = f.attribute("ref"); ref && type == "array" && edited_) {
             const auto area = parseArea(ref.value());
-            if (type == "shared") spread = area.c2 - area.c1;
-            if (edited_ && area.c1 < ins_.at && ins_.at <= area.c2) {
-                throw Unsupported(std::string("the insertion cuts through the ") + std::string(type) +
-                                      " formula range " + ref.value(),
-                                  type == "array" ? u"插入列会穿过数组公式" : u"插入列会穿过共享公式");
-            }
-            if (edited_) changed |= setAttribute(f, "ref", shiftSqref(ref.value(), ins_));
+            if (area.c1 < ins_.at && ins_.at <= area.c2)
+                throw Unsupported(
+                    std::string("the insertion cuts through the array formula range ") + ref.value(),
+                    u"插入列会穿过数组公式");
+            changed |= setAttribute(f, "ref", shiftSqref(ref.value(), ins_));
         }
-        formulaText(f, changed, spread);
+        formulaText(f, changed);
     }
 
+private:
+    struct Master {
+        std::string text;
+        int row, column;
+    };
+
+    // A shared formula keeps one text for its cells unless the insertion cuts through them, gives
+    // them different texts, or the edit writes over the cell that holds the text: then each of its
+    // cells gets the formula it stands for.
+    void sharedFormula(pugi::xml_node cell, pugi::xml_node f, bool& changed) {
+        const std::string si = f.attribute("si").value();
+        int column = 0, row = 0;
+        if (!parseCell(cell.attribute("r").value(), column, row))
+            throw Unsupported("a formula cell without its address", u"单元格缺少地址");
+        if (!f.attribute("ref")) {
+            const auto master = unshared_.find(si);
+            if (master == unshared_.end()) {
+                followers_.insert(si);
+                return;
+            }
+            return ownFormula(f,
+                              translateFormula(master->second.text, row - master->second.row,
+                                               column - master->second.column),
+                              changed);
+        }
+        const std::string ref = f.attribute("ref").value(), text = f.text().get();
+        const auto area = parseArea(ref);
+        const bool cut = edited_ && area.c1 < ins_.at && ins_.at <= area.c2;
+        const auto shifted = cut || overwritten(row, column)
+                                 ? std::nullopt
+                                 : shiftSharedFormula(text, ins_, &own_, area.c2 - area.c1);
+        if (shifted) {
+            if (edited_) changed |= setAttribute(f, "ref", shiftSqref(ref, ins_));
+            changed |= setText(f, *shifted);
+            return;
+        }
+        if (followers_.count(si))
+            throw Unsupported("cells of the shared formula " + si + " come before the one with its text",
+                              u"共享公式的顺序无法识别");
+        unshared_[si] = {text, row, column};
+        ownFormula(f, text, changed);
+    }
+
+    void ownFormula(pugi::xml_node f, const std::string& formula, bool& changed) {
+        for (const char* a : {"t", "ref", "si"}) f.remove_attribute(a);
+        setText(f, shiftFormula(formula, ins_, &own_));
+        changed = true;
+    }
+
+    // Whether the edit writes the cell at this place before the insertion.
+    bool overwritten(int row, int column) const {
+        if (!edited_ || !edit_) return false;
+        const int at = ins_.shift(column);
+        return static_cast<std::size_t>(row) <= edit_->cells.rowCount() && edit_->firstColumn <= at &&
+               at < edit_->firstColumn + edit_->cells.width;
+    }
+
+public:
     void row(pugi::xml_node row, bool& changed) {
         for (auto c : row.children()) {
             for (auto f : c.children()) {
-                if (f.type() == pugi::node_element && localName(f) == "f") cellFormula(f, changed);
+                if (f.type() == pugi::node_element && localName(f) == "f") cellFormula(c, f, changed);
             }
         }
     }
@@ -68,6 +130,11 @@ public:
                 for (auto r : node.children()) row(r, changed);
             } else if (name == "conditionalFormatting") {
                 for (auto f : descendants(node, "formula")) formulaText(f, changed);
+                // Thresholds of colour scales, data bars and icon sets: a number, or a formula.
+                for (auto v : descendants(node, "cfvo")) {
+                    if (auto val = v.attribute("val"); *val.value())
+                        changed |= setAttribute(v, "val", shiftFormula(val.value(), ins_, &own_));
+                }
             } else if (name == "dataValidations") {
                 for (auto f : descendants(node, "formula1")) formulaText(f, changed);
                 for (auto f : descendants(node, "formula2")) formulaText(f, changed);
@@ -103,7 +170,12 @@ private:
     const std::string& own_;
     const ColumnInsertion& ins_;
     bool edited_;
+    const SheetEdit* edit_;
+    std::map<std::string, Master> unshared_;
+    std::set<std::string> followers_;
 };
+
+namespace {
 
 // A part of another sheet can only refer to the edited sheet through a sheet name and '!'.
 bool mayReferToOtherSheet(Package& package, const std::string& part) {
@@ -151,9 +223,14 @@ std::vector<std::string> controlLinks(const std::string& text) {
     return out;
 }
 
-void shiftRowFormulas(pugi::xml_node row, const ColumnInsertion& insertion) {
+RowFormulas::RowFormulas(const ColumnInsertion& insertion, const SheetEdit& edit)
+    : pass_(std::make_unique<FormulaPass>(insertion.sheet, insertion, &edit)) {}
+
+RowFormulas::~RowFormulas() = default;
+
+void RowFormulas::shift(pugi::xml_node row) {
     bool changed = false;
-    FormulaPass(insertion.sheet, insertion).row(row, changed);
+    pass_->row(row, changed);
 }
 
 void shiftSheetFormulas(Parts& parts, const std::string& sheetPart, const std::string& sheetName,

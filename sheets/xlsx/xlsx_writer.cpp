@@ -6,6 +6,7 @@
 #include "sheets/xlsx/package.h"
 #include "sheets/xlsx/parts.h"
 #include "sheets/xlsx/row_stream.h"
+#include "sheets/xlsx/styles.h"
 
 namespace sheets::xlsx {
 namespace {
@@ -18,9 +19,9 @@ struct Sheet {
 
 std::string workbookPartOf(Parts& parts) {
     for (const auto& rel : relationshipsOf(parts, "")) {
-        if (rel.type == "officeDocument") return rel.part;
+        if (rel.type == "officeDocument" && parts.has(rel.part)) return rel.part;
     }
-    throw Unsupported("the package has no workbook", u"文件不是有效的 xlsx 包");
+    damaged("the package has no workbook");
 }
 
 std::vector<Sheet> sheetsOf(Parts& parts, const std::string& workbookPart) {
@@ -32,9 +33,7 @@ std::vector<Sheet> sheetsOf(Parts& parts, const std::string& workbookPart) {
         for (const auto& rel : rels) {
             if (rel.id == id) s.part = rel.part, s.type = rel.type;
         }
-        if (s.part.empty() || !parts.has(s.part)) {
-            throw Unsupported("sheet " + s.name + " has no part", u"文件中有无法读取的工作表");
-        }
+        if (s.part.empty() || !parts.has(s.part)) damaged("sheet " + s.name + " has no part");
         out.push_back(std::move(s));
     }
     return out;
@@ -128,10 +127,8 @@ XmlPart* stylesOf(Parts& parts, const std::string& workbookPart) {
     return styles;
 }
 
-}  // namespace
-
-void applyInPlace(const std::string& path, const WorkbookEdit& workbookEdit,
-                  const std::optional<FileIdentity>& expected) {
+void apply(const std::string& path, const WorkbookEdit& workbookEdit,
+           const std::optional<FileIdentity>& expected) {
     const SheetEdit& edit = workbookEdit.edit;
     checkEdit(edit);
     Package package(path);
@@ -146,12 +143,14 @@ void applyInPlace(const std::string& path, const WorkbookEdit& workbookEdit,
 
     auto& workbook = parts.get(workbookPart);
     const bool date1904 = child(workbook.root(), "workbookPr").attribute("date1904").as_bool();
-    CellWriter cells(sheet, stylesOf(parts, workbookPart), edit, date1904);
+    CellWriter cells(
+        sheet, stylesOf(parts, workbookPart), [&]() -> XmlPart& { return addStyles(parts, workbookPart); },
+        edit, date1904);
     cells.finish();
+    RowFormulas formulas(insertion, edit);
     const auto shiftRow = [&](pugi::xml_node row) {
-        if (edit.insertCount == 0) return;
-        shiftRowFormulas(row, insertion);
-        shiftRowLayout(row, insertion);
+        formulas.shift(row);
+        if (edit.insertCount > 0) shiftRowLayout(row, insertion);
     };
     auto sheetText = rows.join(sheet.text(), shiftRow, cells);
     sheet.changed = false;
@@ -160,6 +159,21 @@ void applyInPlace(const std::string& path, const WorkbookEdit& workbookEdit,
     parts.store();
     package.replace(target.part, std::move(sheetText));
     package.writeOver(expected);
+}
+
+}  // namespace
+
+void applyInPlace(const std::string& path, const WorkbookEdit& edit,
+                  const std::optional<FileIdentity>& expected) {
+    try {
+        apply(path, edit, expected);
+    } catch (const Unsupported&) {
+        throw;
+    } catch (const Failure& f) {
+        // Where the package code found the damage, it did not know the file.
+        if (f.cause().kind != FailureCause::Kind::Damaged || !f.cause().file.empty()) throw;
+        throw Failure(path + ": " + f.what(), causeAbout(FailureCause::Kind::Damaged, path));
+    }
 }
 
 }  // namespace sheets::xlsx

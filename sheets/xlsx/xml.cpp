@@ -1,40 +1,41 @@
 #include "sheets/xlsx/xml.h"
 
+#include <algorithm>
 #include <cstring>
-#include <sstream>
 
 #include "sheets/xlsx/xlsx_writer.h"
 
 namespace sheets::xlsx {
-namespace {
-
-// No end-of-line or attribute whitespace normalisation: text comes back as it was.
-constexpr unsigned kParseOptions = (pugi::parse_default | pugi::parse_declaration | pugi::parse_ws_pcdata |
-                                    pugi::parse_comments | pugi::parse_pi | pugi::parse_doctype) &
-                                   ~(pugi::parse_eol | pugi::parse_wconv_attribute);
-
-struct StringWriter : pugi::xml_writer {
-    std::string out;
-    void write(const void* data, size_t size) override { out.append(static_cast<const char*>(data), size); }
-};
-
-}  // namespace
-
-XmlPart::XmlPart(std::string name, std::string text) : name_(std::move(name)), buffer_(std::move(text)) {
-    const auto result =
-        doc_.load_buffer_inplace(buffer_.data(), buffer_.size(), kParseOptions, pugi::encoding_utf8);
-    if (!result) {
-        throw Unsupported(
-            "cannot parse " + name_ + ": " + result.description() + " at " + std::to_string(result.offset),
-            u"文件中有无法读取的部分");
+void XmlOutput::write(const void* data, size_t size) {
+    const std::string_view chunk(static_cast<const char*>(data), size);
+    for (std::size_t pos = 0; pos < chunk.size();) {
+        const auto cr = std::min(chunk.find('\r', pos), chunk.size());
+        out_.append(chunk.substr(pos, cr - pos));
+        if (cr < chunk.size()) out_ += "&#13;";
+        pos = cr + 1;
     }
 }
 
+void damaged(const std::string& detail) {
+    throw Failure(detail, FailureCause(FailureCause::Kind::Damaged));
+}
+
+XmlPart::XmlPart(std::string name, std::string text) : name_(std::move(name)), buffer_(std::move(text)) {
+    if (buffer_.starts_with("\xFF\xFE") || buffer_.starts_with("\xFE\xFF"))
+        throw Unsupported(name_ + " is written in UTF-16", u"文件中有 UTF-16 编码的部分");
+    const auto result =
+        doc_.load_buffer_inplace(buffer_.data(), buffer_.size(), kParseOptions, pugi::encoding_utf8);
+    if (!result)
+        damaged("cannot parse " + name_ + ": " + result.description() + " at " +
+                std::to_string(result.offset));
+}
+
 std::string XmlPart::text() const {
-    StringWriter writer;
-    writer.out.reserve(buffer_.size() + 1024);
+    std::string out;
+    out.reserve(buffer_.size() + 1024);
+    XmlOutput writer(out);
     doc_.save(writer, "", pugi::format_raw | pugi::format_no_declaration, pugi::encoding_utf8);
-    return std::move(writer.out);
+    return out;
 }
 
 std::string_view localName(pugi::xml_node node) {

@@ -7,6 +7,27 @@
 
 namespace sheets::xlsx {
 
+// How every part and row is read: as an XML reader sees it (line ends and whitespace in attributes
+// normalised, a character reference such as &#13; kept as its character), with whitespace,
+// comments and processing instructions kept, so that what is written back reads the same.
+inline constexpr unsigned kParseOptions = pugi::parse_default | pugi::parse_declaration |
+                                          pugi::parse_ws_pcdata | pugi::parse_comments | pugi::parse_pi |
+                                          pugi::parse_doctype;
+
+// Collects what pugixml prints. A carriage return can only have come from a character reference, and
+// a raw one in element text would be read back as a line feed: it is written as &#13; again.
+class XmlOutput : public pugi::xml_writer {
+public:
+    explicit XmlOutput(std::string& out) : out_(out) {}
+    void write(const void* data, size_t size) override;
+
+private:
+    std::string& out_;
+};
+
+// A damaged part: the package is not a workbook this writer can read, and so not one to store.
+[[noreturn]] void damaged(const std::string& detail);
+
 // A part's XML, kept as close to its text as a DOM allows: whitespace, comments and processing
 // instructions stay; only what an edit sets is written anew.
 class XmlPart {

@@ -32,7 +32,8 @@ TEST(ReferenceShift, Formulas) {
         {"Data", "Table1[Col C]+Table1[[#This Row],[C1]]+[@C1]+C1",
          "Table1[Col C]+Table1[[#This Row],[C1]]+[@C1]+E1"},
         {"Data", "[1]Data!C1+'[1]Data'!C1+[1]!Total+C1", "[1]Data!C1+'[1]Data'!C1+[1]!Total+E1"},
-        {"Data", "SUM(A1:XFD1)+SUM(C:XFD)+TRUE+1E+5+1.5", "SUM(A1:XFD1)+SUM(E:XFD)+TRUE+1E+5+1.5"},
+        {"Data", "SUM(A1:XFD1)+SUM(C:XFD)+TRUE+1E+5+1.5+SUM($A2:$XFD3)",
+         "SUM(A1:XFD1)+SUM(E:XFD)+TRUE+1E+5+1.5+SUM($A2:$XFD3)"},
         {"Data", "{1,\"C1\";2,3}+IF(ISERROR(C1),#N/A,C1)+MyName",
          "{1,\"C1\";2,3}+IF(ISERROR(E1),#N/A,E1)+MyName"},
         {"Data", "XFC1", nullptr},
@@ -45,8 +46,8 @@ TEST(ReferenceShift, Formulas) {
          "Data!#REF!+SUM(Data!1:2)+SUM(Data!E:E)+SUM(Data!$A$1:E3 Data!F4)"},
         {"Other", "SUM(Other:Last!C1)+SUM('Other:Last'!C1)+SUM(Data:Data!C1)",
          "SUM(Other:Last!C1)+SUM('Other:Last'!C1)+SUM(Data:Data!E1)"},
-        {"Other", "SUM(Data:Other!C1)", nullptr},
-        {"Other", "SUM('Last:Data'!C1)", nullptr},
+        {"Other", "SUM(Data:Other!C1)+SUM('Last:Data'!C1)", "SUM(Data:Other!C1)+SUM('Last:Data'!C1)"},
+        {"Other", "SUM(Data:Nowhere!C1)", nullptr},
         {"Other", "Data!C1:Data!D2", "Data!E1:Data!F2"},
         {nullptr, "Data!$A$1:$D$10", "Data!$A$1:$F$10"},
         {nullptr, "Data!$C:$D,Data!$1:$2", "Data!$E:$F,Data!$1:$2"},
@@ -77,7 +78,8 @@ TEST(ReferenceShift, SheetNamesOutsideAscii) {
 TEST(ReferenceShift, RangeListsAndCells) {
     const auto ins = insertion();
     EXPECT_EQ(shiftSqref("A1:B2 C3 D4:XFD4 B1:C1", ins), "A1:B2 E3 F4:XFD4 B1:E1");
-    EXPECT_EQ(shiftSqref("A:C 1:3 XFC1 A1", ins), "A:E 1:3 A1");
+    EXPECT_EQ(shiftSqref("A:C 1:3 XFC1 A1 A5:XFD5", ins), "A:E 1:3 A1 A5:XFD5");
+    EXPECT_EQ(shiftSqref("A1:D2 B3 1:1 C4", ins, Spanning::LeavesOut), "A1:B2 E1:F2 B3 A1:B1 E1:XFD1 E4");
     EXPECT_THROW(shiftSqref("A1:Q", ins), Unsupported);
     EXPECT_EQ(shiftCellAddress("C7", ins), "E7");
     EXPECT_EQ(shiftCellAddress("B7", ins), "B7");

@@ -21,6 +21,9 @@ using Parts = std::map<std::string, std::string>;
 const char* kNs =
     R"( xmlns="http://schemas.openxmlformats.org/spreadsheetml/2006/main" xmlns:r="http://schemas.openxmlformats.org/officeDocument/2006/relationships")";
 
+const char* kX14 =
+    R"( xmlns:x14="http://schemas.microsoft.com/office/spreadsheetml/2009/9/main" xmlns:xm="http://schemas.microsoft.com/office/excel/2006/main")";
+
 // A relationships part: rId1, rId2, ... of the given types, to the given targets.
 std::string relationships(const std::vector<std::pair<std::string, std::string>>& typesAndTargets) {
     std::string xml =
@@ -35,12 +38,12 @@ std::string relationships(const std::vector<std::pair<std::string, std::string>>
 
 std::string sheetXml(const std::string& data, const std::string& after = "") {
     return std::string("<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\n<worksheet") + kNs +
+           kX14 +
            "><dimension ref=\"A1:D3\"/><sheetViews><sheetView workbookViewId=\"0\"><pane xSplit=\"2\" "
            "topLeftCell=\"C1\" "
            "state=\"frozen\"/><selection activeCell=\"C2\" sqref=\"C2:D3\"/></sheetView></sheetViews>"
-           "<cols><col min=\"1\" max=\"1\" width=\"20\" customWidth=\"1\"/><col min=\"3\" max=\"4\" "
-           "width=\"9\" "
-           "customWidth=\"1\"/></cols><sheetData>" +
+           "<cols><col min=\"1\" max=\"3\" width=\"20\" customWidth=\"1\" style=\"1\"/><col min=\"4\" "
+           "max=\"4\" width=\"9\" customWidth=\"1\"/></cols><sheetData>" +
            data + "</sheetData>" + after + "</worksheet>";
 }
 
@@ -63,9 +66,21 @@ Parts workbook() {
     p["xl/calcChain.xml"] = std::string("<calcChain") + kNs + "><c r=\"C1\" i=\"1\"/></calcChain>";
     p["xl/worksheets/sheet1.xml"] = sheetXml(
         R"(<row r="1" spans="1:4"><c r="A1" s="1"><v>1</v></c><c r="B1"><f>A1*2+SUM(B2:D2)</f><v>2</v></c><c r="C1"><f t="shared" ref="C1:C3" si="0">B1+1</f></c></row>)"
-        R"(<row r="2" spans="1:4"><c r="A2" s="1"/><c r="C2"><f t="shared" si="0"/></c><c r="D2" t="inlineStr"><is><t>x</t></is></c></row>)"
-        R"(<row r="4"><c r="A4"><v>4</v></c></row>)",
-        R"(<mergeCells count="1"><mergeCell ref="B3:D3"/></mergeCells><conditionalFormatting sqref="A1:A3 C1:C3"><cfRule type="expression" priority="1"><formula>$C1&gt;0</formula></cfRule></conditionalFormatting><dataValidations count="1"><dataValidation type="list" sqref="D1:D3"><formula1>$A$1:$A$3</formula1></dataValidation></dataValidations><hyperlinks><hyperlink ref="D2" location="Other!A1"/></hyperlinks>)");
+        R"(<row r="2" spans="1:4"><c r="A2" s="1"/><c r="C2"><f t="shared" si="0"/></c><c r="D2" t="inlineStr"><is><t>x&#13;)"
+        "\n"
+        R"(y</t></is></c></row><row r="4"><c r="A4"><v>4</v></c></row>)"
+        R"(<row r="5" s="1" customFormat="1"><c r="A5" s="1"/></row>)"
+        R"(<row r="6"><c r="A6"><f t="shared" ref="A6:C6" si="1">A1*2</f></c><c r="B6"><f t="shared" si="1"/></c><c r="C6"><f t="shared" si="1"/></c></row>)",
+        R"(<mergeCells count="1"><mergeCell ref="B3:D3"/></mergeCells><conditionalFormatting sqref="A1:A3 C1:C3"><cfRule type="expression" priority="1"><formula>$C1&gt;0</formula></cfRule></conditionalFormatting>)"
+        R"(<conditionalFormatting sqref="A7:C7"><cfRule type="colorScale" priority="2"><colorScale><cfvo type="min"/><cfvo type="num" val="$C$1"/><cfvo type="max"/><color rgb="FF000000"/><color rgb="FF000000"/><color rgb="FF000000"/></colorScale></cfRule></conditionalFormatting>)"
+        R"(<dataValidations count="1"><dataValidation type="list" sqref="D1:D3" prompt="a&#13;&#10;b"><formula1>$A$1:$A$3</formula1></dataValidation></dataValidations><hyperlinks><hyperlink ref="D2" location="Other!A1"/></hyperlinks>)"
+        R"(<drawing r:id="rId1"/><extLst><ext uri="{78C0D931-6437-407d-A8EE-F0AAD7539E65}"><x14:conditionalFormattings><x14:conditionalFormatting><x14:cfRule type="dataBar"><x14:dataBar><x14:cfvo type="num"><xm:f>$C$2</xm:f></x14:cfvo></x14:dataBar></x14:cfRule><xm:sqref>A1:C3</xm:sqref></x14:conditionalFormatting></x14:conditionalFormattings></ext></extLst>)");
+    p["xl/worksheets/_rels/sheet1.xml.rels"] = relationships({{"drawing", "../drawings/drawing1.xml"}});
+    // Anchored absolutely, moving without resizing, and moving and resizing with its cells.
+    p["xl/drawings/drawing1.xml"] =
+        R"(<xdr:wsDr xmlns:xdr="d"><xdr:twoCellAnchor editAs="absolute"><xdr:from><xdr:col>3</xdr:col></xdr:from><xdr:to><xdr:col>5</xdr:col></xdr:to></xdr:twoCellAnchor>)"
+        R"(<xdr:twoCellAnchor editAs="oneCell"><xdr:from><xdr:col>0</xdr:col></xdr:from><xdr:to><xdr:col>3</xdr:col></xdr:to></xdr:twoCellAnchor>)"
+        R"(<xdr:twoCellAnchor><xdr:from><xdr:col>0</xdr:col></xdr:from><xdr:to><xdr:col>3</xdr:col></xdr:to></xdr:twoCellAnchor></xdr:wsDr>)";
     p["xl/worksheets/sheet2.xml"] = sheetXml(R"(<row r="1"><c r="A1"><f>Data!B1+Data!$A$1+B1</f></c></row>)");
     p["docProps/app.xml"] = "<Properties><Application>test</Application></Properties>";
     return p;
@@ -139,28 +154,51 @@ TEST(XlsxWriter, InsertsColumnsAndWritesTypedCells) {
     applyInPlace(
         book.path,
         insertBeforeB({CellValue::text(u"00123"), formatted(CellValue::date(45000.5), u"YYYY/M/D H:MM:SS"),
-                       CellValue::boolean(true), formatted(CellValue::text(u"=1+1"), u"@")}));
+                       CellValue::boolean(true), formatted(CellValue::text(u"=1+1"), u"@"),
+                       CellValue::error(u"#N/A"), CellValue::text(u"a\rb"), CellValue::number(42)}));
 
     auto parts = book.read();
     const std::string sheet = "xl/worksheets/sheet1.xml", styles = "xl/styles.xml", names = "xl/workbook.xml";
+    const std::string drawing = "xl/drawings/drawing1.xml";
     const std::pair<std::string, const char*> written[] = {
         {sheet, R"(<c r="B1" t="inlineStr"><is><t>00123</t></is></c>)"},  // no style of A1; text stays text
         {sheet, R"(<c r="B2" s="2"><v>45000.5</v></c>)"},
         {sheet, R"(</row><row r="3"><c r="B3" t="b"><v>1</v></c></row>)"},
         {sheet,
          R"(<row r="4"><c r="A4"><v>4</v></c><c r="B4" s="3" t="inlineStr"><is><t>=1+1</t></is></c></row>)"},
+        {sheet, R"(<c r="B5" s="0"/></row>)"},  // an error value is left out; the row's style is not taken
+        {sheet, R"(<row r="7"><c r="B7"><v>42</v></c></row>)"},  // not shown as the range's date
+        {sheet, R"(<c r="E2" t="inlineStr"><is><t>x&#13;)"
+                "\n"
+                "y</t>"},
+        {sheet, R"(prompt="a&#13;&#10;b")"},
         {sheet, R"(<c r="C1"><f>A1*2+SUM(C2:E2)</f>)"},
         {sheet, R"(<f t="shared" ref="D1:D3" si="0">C1+1</f>)"},
+        // A shared formula the insertion cuts through: each cell its own formula.
+        {sheet,
+         R"(<c r="A6"><f>A1*2</f></c><c r="B6" t="inlineStr"><is><t>a&#13;b</t></is></c><c r="C6"><f>C1*2</f></c><c r="D6"><f>D1*2</f></c>)"},
         {sheet, R"(<row r="1" spans="1:5">)"},
-        {sheet, R"(<dimension ref="A1:E4"/>)"},
+        {sheet, R"(<dimension ref="A1:E7"/>)"},
         {sheet, R"(<pane xSplit="3" topLeftCell="D1" state="frozen"/>)"},
         {sheet, R"(<selection activeCell="D2" sqref="D2:E3"/>)"},
-        {sheet, R"(<col min="4" max="5" width="9")"},
+        {sheet,
+         R"(<cols><col min="1" max="1" width="20" customWidth="1" style="1"/><col min="2" max="2" width="20" customWidth="1"/><col min="3" max="4" width="20" customWidth="1" style="1"/><col min="5" max="5" width="9")"},
         {sheet, R"(<mergeCell ref="C3:E3"/>)"},
         {sheet,
          R"(<conditionalFormatting sqref="A1:A3 D1:D3"><cfRule type="expression" priority="1"><formula>$D1&gt;0</formula>)"},
-        {sheet, R"(<dataValidation type="list" sqref="E1:E3"><formula1>$A$1:$A$3</formula1>)"},
+        {sheet, R"(<conditionalFormatting sqref="A7 C7:D7">)"},
+        {sheet, R"(<cfvo type="num" val="$D$1"/>)"},
+        {sheet, R"(<xm:f>$D$2</xm:f>)"},
+        {sheet, R"(<xm:sqref>A1:A3 C1:D3</xm:sqref>)"},
+        {sheet, R"(<dataValidation type="list" sqref="E1:E3")"},
+        {sheet, R"(<formula1>$A$1:$A$3</formula1>)"},
         {sheet, R"(<hyperlink ref="E2")"},
+        {drawing,
+         R"(editAs="absolute"><xdr:from><xdr:col>3</xdr:col></xdr:from><xdr:to><xdr:col>5</xdr:col>)"},
+        {drawing,
+         R"(editAs="oneCell"><xdr:from><xdr:col>0</xdr:col></xdr:from><xdr:to><xdr:col>3</xdr:col>)"},
+        {drawing,
+         R"(<xdr:twoCellAnchor><xdr:from><xdr:col>0</xdr:col></xdr:from><xdr:to><xdr:col>4</xdr:col>)"},
         {"xl/worksheets/sheet2.xml", "<f>Data!C1+Data!$A$1+B1</f>"},
         {names, "Data!$A$1:$D$3</definedName>"},
         {names, "Data!$C:$D</definedName>"},
@@ -197,10 +235,20 @@ TEST(XlsxWriter, LeavesTheFileAsItWasWhenItCannotBeSure) {
     withLinkedControl["xl/drawings/vmlDrawing1.vml"] =
         "<xml><v:shape><x:ClientData ObjectType=\"Checkbox\"><x:FmlaLink>Data!$C$1</x:FmlaLink>"
         "<x:FmlaMacro>[0]!Clicked</x:FmlaMacro></x:ClientData></v:shape></xml>";
+    const auto withRows = [](const std::string& rows) {
+        auto p = workbook();
+        p["xl/worksheets/sheet1.xml"] = sheetXml(rows);
+        return p;
+    };
+    auto damagedBook = workbook();
+    damagedBook["xl/workbook.xml"].erase(damagedBook["xl/workbook.xml"].find("</sheets>"), 9);
+    auto sheetMissing = workbook();
+    sheetMissing.erase("xl/worksheets/sheet2.xml");
     struct Case {
         const char* what;
-        Parts parts;  // empty: the file is not a zip package but a compound (encrypted) file
-        std::u16string reason;
+        Parts parts;
+        std::u16string reason;   // empty: refused as a damaged file
+        std::string bytes = {};  // the file, when it is no package at all
     };
     const Case cases[] = {
         {"a table cut by the insertion", withTable, u"插入列会穿过表格“表1”"},
@@ -209,13 +257,21 @@ TEST(XlsxWriter, LeavesTheFileAsItWasWhenItCannotBeSure) {
          u"工作表中有无法移动的内容（scenarios）"},
         {"a form control of another sheet linked to a moved cell", withLinkedControl,
          u"其他工作表中有链接到该工作表的表单控件"},
-        {"an encrypted workbook", {}, u"文件已加密"},
+        {"rows out of order", withRows(R"(<row r="3"/><row r="2"/>)"), u"工作表无法读取"},
+        {"an encrypted workbook",
+         {},
+         u"文件已加密",
+         std::string("\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1", 8) + std::string(504, '\0')},
+        {"a row that is not well-formed", withRows(R"(<row r="2"><c r="A2"><v>2</v></x></c></row>)"), u""},
+        {"a workbook part that is not well-formed", damagedBook, u""},
+        {"a sheet without its part", sheetMissing, u""},
+        {"no zip package", {}, u"", "PK\x03\x04 cut short"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
         Workbook book;
         if (c.parts.empty()) {
-            book.writeBytes(std::string("\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1", 8) + std::string(504, '\0'));
+            book.writeBytes(c.bytes);
         } else {
             book.write(c.parts);
         }
@@ -225,6 +281,10 @@ TEST(XlsxWriter, LeavesTheFileAsItWasWhenItCannotBeSure) {
             ADD_FAILURE() << "written";
         } catch (const Unsupported& e) {
             EXPECT_EQ(e.reason(), c.reason) << e.what();
+        } catch (const Failure& e) {
+            EXPECT_TRUE(c.reason.empty()) << e.what();
+            EXPECT_EQ(e.cause().kind, FailureCause::Kind::Damaged) << e.what();
+            EXPECT_EQ(e.cause().file, u"book.xlsx");
         }
         EXPECT_EQ(book.bytes(), before);
         EXPECT_EQ(
@@ -232,6 +292,39 @@ TEST(XlsxWriter, LeavesTheFileAsItWasWhenItCannotBeSure) {
                           std::filesystem::directory_iterator()),
             1);
     }
+}
+
+// Cells written over a shared formula's first cell, with no column inserted, into a package without
+// styles: the formula's other cells get their own, and a styles part is made for the date.
+TEST(XlsxWriter, WritesOverWhatItMustTakeApart) {
+    auto parts = workbook();
+    parts.erase("xl/styles.xml");
+    parts["xl/worksheets/sheet1.xml"] =
+        std::string("<worksheet") + kNs +
+        R"(><sheetData><row r="1"><c r="C1"><f t="shared" ref="C1:C2" si="0">B1+1</f></c></row><row r="2"><c r="C2"><f t="shared" si="0"/></c></row></sheetData></worksheet>)";
+    parts["xl/_rels/workbook.xml.rels"] = relationships({{"worksheet", "worksheets/sheet1.xml"},
+                                                         {"worksheet", "worksheets/sheet2.xml"},
+                                                         {"calcChain", "calcChain.xml"}});
+    Workbook book;
+    book.write(parts);
+    WorkbookEdit edit;
+    edit.edit.firstColumn = 3;
+    edit.edit.cells.cells = {CellValue::date(45000)};
+    applyInPlace(book.path, edit);
+    auto written = book.read();
+    const std::pair<std::string, const char*> expected[] = {
+        {"xl/worksheets/sheet1.xml", R"(<c r="C1" s="1"><v>45000</v></c>)"},
+        {"xl/worksheets/sheet1.xml", R"(<c r="C2"><f>B2+1</f></c>)"},
+        {"xl/styles.xml", R"(<numFmt numFmtId="164" formatCode="yyyy/m/d"/>)"},
+        {"xl/styles.xml",
+         R"(<xf numFmtId="164" fontId="0" fillId="0" borderId="0" xfId="0" applyNumberFormat="1"/>)"},
+        {"xl/_rels/workbook.xml.rels",
+         R"(Id="rId4" Type="http://schemas.openxmlformats.org/officeDocument/2006/relationships/styles" Target="styles.xml")"},
+        {"[Content_Types].xml",
+         R"(<Override PartName="/xl/styles.xml" ContentType="application/vnd.openxmlformats-officedocument.spreadsheetml.styles+xml"/>)"},
+    };
+    for (const auto& [part, text] : expected)
+        EXPECT_NE(written[part].find(text), std::string::npos) << text << "\nin " << written[part];
 }
 
 TEST(XlsxWriter, NumberFormatsInThePackagesNotation) {
