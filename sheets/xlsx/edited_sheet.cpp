@@ -149,10 +149,10 @@ private:
     void element(pugi::xml_node node) {
         const auto name = localName(node);
         static const std::set<std::string, std::less<>> kWithoutColumns = {
-            "sheetPr",          "sheetFormatPr",   "sheetCalcPr",  "phoneticPr", "printOptions",
-            "pageMargins",      "pageSetup",       "headerFooter", "rowBreaks",  "drawing",
-            "legacyDrawing",    "legacyDrawingHF", "drawingHF",    "picture",    "tableParts",
-            "customProperties", "sheetProtection"};
+            "sheetPr",          "sheetFormatPr",   "sheetCalcPr",    "phoneticPr", "printOptions",
+            "pageMargins",      "pageSetup",       "headerFooter",   "rowBreaks",  "drawing",
+            "legacyDrawing",    "legacyDrawingHF", "drawingHF",      "picture",    "tableParts",
+            "customProperties", "sheetProtection", "dataConsolidate"};
         if (kWithoutColumns.count(name)) return;
         if (name == "dimension") return attribute(node, "ref", true);
         if (name == "sheetViews" || name == "customSheetViews") return views(node);
@@ -168,6 +168,8 @@ private:
         if (name == "sortState") return sortState(node);
         if (name == "colBreaks") return colBreaks(node);
         if (name == "cellWatches") return cellAttributes(node, "cellWatch", "r");
+        if (name == "scenarios") return scenarios(node);
+        if (name == "webPublishItems") return each(node, "webPublishItem", "sourceRef");
         if (name == "smartTags") return cellAttributes(node, "cellSmartTags", "r");
         if (name == "oleObjects" || name == "controls") return anchors(node);
         if (name == "extLst") return extensions(node);
@@ -177,6 +179,12 @@ private:
         }
         unsupported("the sheet holds <" + std::string(node.name()) + ">, which this writer does not move",
                     u"工作表中有无法移动的内容（" + fromUtf8(node.name()) + u"）");
+    }
+
+    // What-if scenarios: the cells they change, and the selection they were made with.
+    void scenarios(pugi::xml_node node) {
+        attribute(node, "sqref", true);
+        cellAttributes(node, "inputCells", "r");
     }
 
     void each(pugi::xml_node parent, std::string_view child, const char* attr,
@@ -346,9 +354,6 @@ void pivotTable(XmlPart& part, const ColumnInsertion& ins) {
 // Legacy VML: each note's x:Anchor ("LeftColumn, LeftOffset, TopRow, TopOffset, RightColumn, ...")
 // and x:Column count columns from 0. VML is often not well-formed XML, so it is edited as text.
 std::string shiftVml(std::string vml, const ColumnInsertion& ins) {
-    if (!controlLinks(vml).empty()) {
-        unsupported("form controls linked to cells on the edited sheet", u"工作表中有链接到单元格的表单控件");
-    }
     const auto shiftNumber = [&](std::string& s, std::size_t begin, std::size_t end) {
         const auto start = s.find_first_not_of(" \r\n\t", begin);
         const int value = std::atoi(s.c_str() + start);
@@ -392,9 +397,12 @@ void shiftEditedSheet(Parts& parts, const std::string& sheetPart, const ColumnIn
     LayoutPass(insertion, sheet.changed).sheet(sheet.root());
     for (const auto& rel : relationshipsOf(parts, sheetPart)) {
         if (rel.external) continue;
-        static const std::set<std::string, std::less<>> kWithoutColumns = {
-            "printerSettings", "image",        "hyperlink", "slicer",    "timeline",
-            "customProperty",  "webextension", "package",   "oleObject", "vmlDrawingHF"};
+        static const std::set<std::string, std::less<>>
+            kWithoutColumns = {"printerSettings", "image",          "hyperlink",    "slicer",
+                               "timeline",        "customProperty", "webextension", "package",
+                               "oleObject",       "vmlDrawingHF",   "ctrlProp"};  // a control's anchor is in
+                                                                                  // the sheet, its links
+                                                                                  // moved with the formulas
         if (kWithoutColumns.count(rel.type)) continue;
         if (rel.type == "drawing") {
             drawing(parts.get(rel.part), insertion);
@@ -404,12 +412,6 @@ void shiftEditedSheet(Parts& parts, const std::string& sheetPart, const ColumnIn
             table(parts.get(rel.part), insertion);
         } else if (rel.type == "pivotTable") {
             pivotTable(parts.get(rel.part), insertion);
-        } else if (rel.type == "ctrlProp") {
-            // The control's anchor is in the sheet and its VML; a link to a cell would not move.
-            if (!controlLinks(parts.package().read(rel.part)).empty()) {
-                unsupported("form controls linked to cells on the edited sheet",
-                            u"工作表中有链接到单元格的表单控件");
-            }
         } else if (rel.type == "vmlDrawing") {
             auto& package = parts.package();
             auto shifted = shiftVml(package.read(rel.part), insertion);

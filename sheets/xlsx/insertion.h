@@ -40,10 +40,6 @@ void shiftRowLayout(pugi::xml_node row, const ColumnInsertion& insertion);
 // Throws Unsupported for what cannot be moved with certainty.
 void shiftEditedSheet(Parts& parts, const std::string& sheetPart, const ColumnInsertion& insertion);
 
-// The cells form controls are linked to, as formulas: the x:FmlaLink, x:FmlaRange, ... elements of a
-// VML part or the fmlaLink, fmlaRange, ... attributes of a control-properties part (not their macros).
-std::vector<std::string> controlLinks(const std::string& partText);
-
 // Defined names, chart series and pivot cache sources that refer to the edited sheet.
 void shiftWorkbookReferences(Parts& parts, const std::string& workbookPart, const ColumnInsertion& insertion);
 

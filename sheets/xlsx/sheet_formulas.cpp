@@ -41,10 +41,7 @@ public:
 
     void cellFormula(pugi::xml_node cell, pugi::xml_node f, bool& changed) {
         const std::string_view type = f.attribute("t").value();
-        if (type == "dataTable") {
-            if (edited_) throw Unsupported("a data table on the edited sheet", u"工作表中有模拟运算表");
-            return;
-        }
+        if (type == "dataTable") return dataTable(f, changed);
         if (type == "shared") return sharedFormula(cell, f, changed);
         if (const auto ref = f.attribute("ref"); ref && type == "array" && edited_) {
             const auto area = parseArea(ref.value());
@@ -58,6 +55,23 @@ public:
     }
 
 private:
+    // A data table (what-if analysis): its range moves like an array formula's, and its input cells,
+    // on the same sheet, like cells.
+    void dataTable(pugi::xml_node f, bool& changed) {
+        if (!edited_) return;
+        if (const auto ref = f.attribute("ref")) {
+            const auto area = parseArea(ref.value());
+            if (area.c1 < ins_.at && ins_.at <= area.c2)
+                throw Unsupported(std::string("the insertion cuts through the data table ") + ref.value(),
+                                  u"插入列会穿过模拟运算表");
+            changed |= setAttribute(f, "ref", shiftSqref(ref.value(), ins_));
+        }
+        for (const char* input : {"r1", "r2"}) {
+            if (const auto cell = f.attribute(input); *cell.value())
+                changed |= setAttribute(f, input, shiftCellAddress(cell.value(), ins_));
+        }
+    }
+
     struct Master {
         std::string text;
         int row, column;
@@ -146,7 +160,19 @@ public:
                 }
             } else if (name == "extLst") {
                 for (auto f : descendants(node, "f")) formulaText(f, changed);
+            } else if (name == "dataConsolidate") {
+                consolidation(node, changed);
             }
+        }
+    }
+
+    // The ranges a consolidation takes its data from, on this workbook's sheets by name.
+    void consolidation(pugi::xml_node node, bool& changed) {
+        for (auto ref : descendants(node, "dataRef")) {
+            if (ref.attribute("r:id") || ref.attribute("name")) continue;
+            const std::string sheet = ref.attribute("sheet") ? ref.attribute("sheet").value() : own_;
+            if (ins_.isSheet(sheet))
+                changed |= setAttribute(ref, "ref", shiftSqref(ref.attribute("ref").value(), ins_));
         }
     }
 
@@ -193,35 +219,51 @@ std::string decodeEntities(std::string s) {
     return s;
 }
 
-// Form controls of another sheet linked to the edited sheet would lose their cells.
-void checkControlLinks(Package& package, const std::string& part, const std::string& sheetName,
-                       const ColumnInsertion& ins) {
-    for (const auto& link : controlLinks(package.read(part))) {
-        if (shiftFormula(link, ins, &sheetName) != link) {
-            throw Unsupported("a form control in " + part + " is linked to the moved cells " + link,
-                              u"其他工作表中有链接到该工作表的表单控件");
-        }
-    }
-}
-
-}  // namespace
-
-std::vector<std::string> controlLinks(const std::string& text) {
-    std::vector<std::string> out;
-    for (const char* kind : {"Link", "Range", "Txbx", "Group", "Pict"}) {
-        const std::string element = std::string("<x:Fmla") + kind + ">",
-                          attribute = std::string("fmla") + kind + "=\"";
-        for (auto pos = text.find(element); pos != std::string::npos; pos = text.find(element, pos + 1)) {
-            const auto begin = pos + element.size();
-            out.push_back(decodeEntities(text.substr(begin, text.find('<', begin) - begin)));
-        }
-        for (auto pos = text.find(attribute); pos != std::string::npos; pos = text.find(attribute, pos + 1)) {
-            const auto begin = pos + attribute.size();
-            out.push_back(decodeEntities(text.substr(begin, text.find('"', begin) - begin)));
+std::string encodeEntities(const std::string& s) {
+    std::string out;
+    for (char c : s) {
+        switch (c) {
+            case '&':
+                out += "&amp;";
+                break;
+            case '<':
+                out += "&lt;";
+                break;
+            case '>':
+                out += "&gt;";
+                break;
+            case '"':
+                out += "&quot;";
+                break;
+            default:
+                out += c;
         }
     }
     return out;
 }
+
+// The cells form controls are linked to, as formulas in a VML part (x:FmlaLink, x:FmlaRange, ...)
+// or in a control's properties (fmlaLink, fmlaRange, ... attributes), moved like any formula's
+// references. Their macros are names, left alone. Both kinds of part are edited as text: VML is
+// often not well-formed XML.
+std::string shiftControlLinks(std::string text, const ColumnInsertion& ins, const std::string& ownSheet) {
+    for (const char* kind : {"Link", "Range", "Txbx", "Group", "Pict"}) {
+        for (const auto& [opening, closing] : {std::pair{std::string("<x:Fmla") + kind + ">", '<'},
+                                               std::pair{std::string("fmla") + kind + "=\"", '"'}}) {
+            for (auto pos = text.find(opening); pos != std::string::npos; pos = text.find(opening, pos + 1)) {
+                const auto begin = pos + opening.size(), end = text.find(closing, begin);
+                if (end == std::string::npos)
+                    throw Unsupported("an unterminated control link", u"表单控件的链接无法识别");
+                const auto link = decodeEntities(text.substr(begin, end - begin));
+                const auto shifted = shiftFormula(link, ins, &ownSheet);
+                if (shifted != link) text.replace(begin, end - begin, encodeEntities(shifted));
+            }
+        }
+    }
+    return text;
+}
+
+}  // namespace
 
 RowFormulas::RowFormulas(const ColumnInsertion& insertion, const SheetEdit& edit)
     : pass_(std::make_unique<FormulaPass>(insertion.sheet, insertion, &edit)) {}
@@ -247,8 +289,11 @@ void shiftSheetFormulas(Parts& parts, const std::string& sheetPart, const std::s
         } else if (rel.type == "drawing" &&
                    parts.package().read(rel.part).find("textlink") != std::string::npos) {
             pass.drawingPart(parts.get(rel.part));
-        } else if ((rel.type == "vmlDrawing" || rel.type == "ctrlProp") && !pass.edited()) {
-            checkControlLinks(parts.package(), rel.part, sheetName, insertion);
+        } else if (rel.type == "vmlDrawing" || rel.type == "ctrlProp") {
+            auto& package = parts.package();
+            const auto text = package.read(rel.part);
+            if (auto shifted = shiftControlLinks(text, insertion, sheetName); shifted != text)
+                package.replace(rel.part, std::move(shifted));
         }
     }
 }

@@ -41,10 +41,8 @@ void pivotCache(XmlPart& part, const ColumnInsertion& ins) {
         if (!parseCell(ref.substr(0, colon), c1, row) || !parseCell(ref.substr(colon + 1), c2, row)) {
             throw Unsupported("cannot read the pivot cache source " + ref, u"数据透视表的数据源无法确定");
         }
-        if (c1 < ins.at && ins.at <= c2) {
-            throw Unsupported("the insertion cuts through the pivot cache source " + ref,
-                              u"插入列会穿过数据透视表的数据源");
-        }
+        // A source the insertion falls into takes the new columns in, as in Excel; the cache keeps
+        // its fields until it is refreshed.
         part.changed |= setAttribute(source, "ref", shiftSqref(source.attribute("ref").value(), ins));
     }
 }
