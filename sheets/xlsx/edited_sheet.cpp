@@ -46,6 +46,61 @@ const std::set<std::string, std::less<>> kExtensionsWithoutRanges = {
     "{64002731-A6B0-56B0-2670-7721B7C09600}",  // Excel for Mac page layout view
 };
 
+// Where the columns of a sheet lie on the page, in EMU, before and after the insertion, the sheet's
+// column ranges already moved: widths as Excel lays them out in pixels of its default font's digit
+// (Calibri 11, 7 pixels wide), 9525 EMU each; a default width of so many digits and some padding,
+// rounded up to 8 pixels.
+class ColumnGrid {
+public:
+    ColumnGrid(pugi::xml_node sheet, const ColumnInsertion& ins) : ins_(ins) {
+        const auto format = child(sheet, "sheetFormatPr");
+        defaultWidth_ = format.attribute("defaultColWidth")
+                            ? pixels(format.attribute("defaultColWidth").as_double())
+                            : (format.attribute("baseColWidth").as_int(8) * kDigit + 5 + 7) / 8 * 8;
+        for (auto col : children(child(sheet, "cols"), "col")) {
+            const bool hidden = col.attribute("hidden").as_bool();
+            ranges_.push_back({col.attribute("min").as_int(), col.attribute("max").as_int(),
+                               hidden                   ? 0
+                               : col.attribute("width") ? pixels(col.attribute("width").as_double())
+                                                        : defaultWidth_});
+        }
+    }
+
+    // The left edge of a 0-based column before the insertion, plus nothing.
+    long long before(int column) const {
+        long long x = 0;
+        for (int c = 1; c <= column; ++c) x += width(c < ins_.at ? c : c + ins_.count);
+        return x;
+    }
+    // The 0-based column a position falls in after the insertion, and the position's offset in it.
+    std::pair<int, long long> after(long long x) const {
+        int c = 1;
+        for (; c < kMaxColumn && x >= width(c); ++c) x -= width(c);
+        return {c - 1, x};
+    }
+
+private:
+    static constexpr int kDigit = 7;
+    static constexpr long long kEmu = 9525;
+
+    static int pixels(double width) {
+        return static_cast<int>(((256 * width + 128 / kDigit) / 256) * kDigit);
+    }
+    // The width of a 1-based column after the insertion, in EMU.
+    long long width(int column) const {
+        for (const auto& r : ranges_)
+            if (r.min <= column && column <= r.max) return r.pixels * kEmu;
+        return defaultWidth_ * kEmu;
+    }
+
+    struct Range {
+        int min, max, pixels;
+    };
+    const ColumnInsertion& ins_;
+    int defaultWidth_ = 64;
+    std::vector<Range> ranges_;
+};
+
 class LayoutPass {
 public:
     LayoutPass(const ColumnInsertion& ins, bool& changed) : ins_(ins), changed_(changed) {}
@@ -109,15 +164,16 @@ public:
             auto cell =
                 before ? row.insert_child_before(name.c_str(), before) : row.append_child(name.c_str());
             cell.append_attribute("r").set_value((columnName(column) + number).c_str());
-            cell.append_attribute("s").set_value(
-                "0");  // a cell without one would take the row's in the office
+            // The office gives a cell without a style its row's.
+            cell.append_attribute("s").set_value("0");
         }
     }
 
     // The anchors below `top`: drawings', controls' and embedded objects'. One anchored absolutely
-    // stays where it is; one that moves without resizing keeps its width when the insertion falls
-    // inside it; the others move and size with their cells.
-    void anchors(pugi::xml_node top) {
+    // stays where it is on the page, its corners found again among the moved columns of `sheet`; one
+    // that moves without resizing keeps its width when the insertion falls inside it; the others move
+    // and size with their cells.
+    void anchors(pugi::xml_node top, pugi::xml_node sheet) {
         for (const char* kind : {"twoCellAnchor", "oneCellAnchor", "anchor"}) {
             for (auto anchor : descendants(top, kind)) {
                 const std::string_view editAs = anchor.attribute("editAs").value();
@@ -126,7 +182,11 @@ public:
                     objectAnchor ? anchor.attribute("moveWithCells").as_bool() : editAs != "absolute";
                 const bool sizes =
                     objectAnchor ? anchor.attribute("sizeWithCells").as_bool() : editAs != "oneCell";
-                if (!moves) continue;
+                if (!moves) {
+                    const ColumnGrid grid(sheet, ins_);
+                    for (const char* end : {"from", "to"}) stayPut(child(anchor, end), grid);
+                    continue;
+                }
                 const bool fromMoved = corner(child(anchor, "from"));
                 if (sizes || fromMoved) corner(child(anchor, "to"));
             }
@@ -134,6 +194,14 @@ public:
     }
 
 private:
+    void stayPut(pugi::xml_node corner, const ColumnGrid& grid) {
+        auto col = child(corner, "col"), offset = child(corner, "colOff");
+        if (!col) return;
+        const auto [column, emu] = grid.after(grid.before(col.text().as_int()) + offset.text().as_llong());
+        changed_ |= setText(col, std::to_string(column));
+        if (offset) changed_ |= setText(offset, std::to_string(emu));
+    }
+
     // A from/to corner (0-based column); whether it moved.
     bool corner(pugi::xml_node node) {
         auto col = child(node, "col");
@@ -171,7 +239,7 @@ private:
         if (name == "scenarios") return scenarios(node);
         if (name == "webPublishItems") return each(node, "webPublishItem", "sourceRef");
         if (name == "smartTags") return cellAttributes(node, "cellSmartTags", "r");
-        if (name == "oleObjects" || name == "controls") return anchors(node);
+        if (name == "oleObjects" || name == "controls") return anchors(node, node.parent());
         if (name == "extLst") return extensions(node);
         if (name == "AlternateContent") {
             for (auto choice : node.children()) sheet(choice);
@@ -318,8 +386,8 @@ private:
     bool& changed_;
 };
 
-void drawing(XmlPart& part, const ColumnInsertion& ins) {
-    LayoutPass(ins, part.changed).anchors(part.root());
+void drawing(XmlPart& part, pugi::xml_node sheet, const ColumnInsertion& ins) {
+    LayoutPass(ins, part.changed).anchors(part.root(), sheet);
 }
 
 void comments(XmlPart& part, const ColumnInsertion& ins) {
@@ -405,7 +473,7 @@ void shiftEditedSheet(Parts& parts, const std::string& sheetPart, const ColumnIn
                                                                                   // moved with the formulas
         if (kWithoutColumns.count(rel.type)) continue;
         if (rel.type == "drawing") {
-            drawing(parts.get(rel.part), insertion);
+            drawing(parts.get(rel.part), sheet.root(), insertion);
         } else if (rel.type == "comments" || rel.type == "threadedComment") {
             comments(parts.get(rel.part), insertion);
         } else if (rel.type == "table") {

@@ -87,7 +87,7 @@ Parts workbook() {
         "<x:FmlaMacro>[0]!Clicked</x:FmlaMacro></x:ClientData></v:shape></xml>";
     // Anchored absolutely, moving without resizing, and moving and resizing with its cells.
     p["xl/drawings/drawing1.xml"] =
-        R"(<xdr:wsDr xmlns:xdr="d"><xdr:twoCellAnchor editAs="absolute"><xdr:from><xdr:col>3</xdr:col></xdr:from><xdr:to><xdr:col>5</xdr:col></xdr:to></xdr:twoCellAnchor>)"
+        R"(<xdr:wsDr xmlns:xdr="d"><xdr:twoCellAnchor editAs="absolute"><xdr:from><xdr:col>3</xdr:col><xdr:colOff>0</xdr:colOff></xdr:from><xdr:to><xdr:col>5</xdr:col><xdr:colOff>0</xdr:colOff></xdr:to></xdr:twoCellAnchor>)"
         R"(<xdr:twoCellAnchor editAs="oneCell"><xdr:from><xdr:col>0</xdr:col></xdr:from><xdr:to><xdr:col>3</xdr:col></xdr:to></xdr:twoCellAnchor>)"
         R"(<xdr:twoCellAnchor><xdr:from><xdr:col>0</xdr:col></xdr:from><xdr:to><xdr:col>3</xdr:col></xdr:to></xdr:twoCellAnchor></xdr:wsDr>)";
     p["xl/worksheets/sheet2.xml"] = sheetXml(R"(<row r="1"><c r="A1"><f>Data!B1+Data!$A$1+B1</f></c></row>)");
@@ -208,7 +208,7 @@ TEST(XlsxWriter, InsertsColumnsAndWritesTypedCells) {
         {sheet, R"(<formula1>$A$1:$A$3</formula1>)"},
         {sheet, R"(<hyperlink ref="E2")"},
         {drawing,
-         R"(editAs="absolute"><xdr:from><xdr:col>3</xdr:col></xdr:from><xdr:to><xdr:col>5</xdr:col>)"},
+         R"(editAs="absolute"><xdr:from><xdr:col>3</xdr:col><xdr:colOff>0</xdr:colOff></xdr:from><xdr:to><xdr:col>3</xdr:col><xdr:colOff>1209675</xdr:colOff>)"},
         {drawing,
          R"(editAs="oneCell"><xdr:from><xdr:col>0</xdr:col></xdr:from><xdr:to><xdr:col>3</xdr:col>)"},
         {drawing,

@@ -28,6 +28,8 @@ X14 = ('xmlns:mc="http://schemas.openxmlformats.org/markup-compatibility/2006" '
 CT = "application/vnd.openxmlformats-officedocument."
 SHEET_NAMES = ["Data", "Other", "My Sheet", "表二", "It's", "Last"]
 MAX_COL, MAX_ROW = 16384, 1048576
+PNG = bytes.fromhex("89504e470d0a1a0a0000000d4948445200000001000000010806000000"
+                    "1f15c4890000000d49444154789c6360000002000154a24f5d0000000049454e44ae426082")
 # Number formats the styles hold: id -> code (ids below 164 are built in).
 FORMATS = {164: "yyyy\\-mm\\-dd", 165: '#,##0.00" 元"', 166: "[$-804]yyyy\"年\"m\"月\"d\"日\"", 167: "0.0%"}
 # Cell formats: index -> (numFmtId, fontId, fillId). 1, 2, 6, 7 show dates.
@@ -133,6 +135,7 @@ class Book:
         self.count = rng.choice([1, 1, 1, 2])
         self.width = rng.choice([1, 1, self.count, 2]) if self.count == 1 else self.count
         self.tables = 0
+        self.book_rels = []  # relationships of the workbook beside its sheets and styles
 
     # --- cells ------------------------------------------------------------------------------------
 
@@ -496,6 +499,37 @@ class Book:
         sheet.rel("comments", "../comments%d.xml" % n)
         sheet.after["legacyDrawing"] = '<legacyDrawing r:id="%s"/>' % sheet.rel("vmlDrawing", "../drawings/vmlDrawing%d.vml" % n)
 
+    def cell_image(self, sheet):
+        """A picture in a cell as WPS keeps it: a part of the workbook naming no cell, and a formula."""
+        sheet.cells[(self.rng.randrange(1, 12), self.rng.randrange(1, 10))] = \
+            ' t="str"><f>_xlfn.DISPIMG("ID_5F3A",1)</f><v>=DISPIMG("ID_5F3A",1)</v></c>'
+        self.parts["xl/cellimages.xml"] = (
+            '<?xml version="1.0" encoding="UTF-8" standalone="yes"?>\n<etc:cellImages xmlns:xdr="http://schemas.'
+            'openxmlformats.org/drawingml/2006/spreadsheetDrawing" xmlns:r="%s" xmlns:a="http://schemas.openxmlformats'
+            '.org/drawingml/2006/main" xmlns:etc="http://www.wps.cn/officeDocument/2017/etCustomData"><etc:cellImage>'
+            '<xdr:pic><xdr:nvPicPr><xdr:cNvPr id="2" name="ID_5F3A"/><xdr:cNvPicPr/></xdr:nvPicPr><xdr:blipFill>'
+            '<a:blip r:embed="rId1"/><a:stretch><a:fillRect/></a:stretch></xdr:blipFill><xdr:spPr><a:xfrm><a:off x="0" '
+            'y="0"/><a:ext cx="9525" cy="9525"/></a:xfrm><a:prstGeom prst="rect"><a:avLst/></a:prstGeom></xdr:spPr>'
+            '</xdr:pic></etc:cellImage></etc:cellImages>' % REL)
+        self.parts["xl/_rels/cellimages.xml.rels"] = relationships([("image", "media/image1.png")])
+        self.parts["xl/media/image1.png"] = PNG
+        self.types["/xl/cellimages.xml"] = "application/vnd.wps-officedocument.cellimage+xml"
+        self.book_rels.append(("http://www.wps.cn/officeDocument/2020/cellImage", "cellimages.xml"))
+
+    def control(self, sheet, index):
+        """A check box linked to a cell of the edited sheet, as Excel keeps a form control."""
+        vml = "xl/drawings/vmlDrawing%d.vml" % (index + 1)
+        link = "%s!$%s$%d" % (quoted(self.edited.name), col_name(self.rng.randrange(1, 9)), self.rng.randrange(1, 9))
+        shape = ('<v:shape id="_x0000_s2049" type="#_x0000_t201" style="position:absolute"><x:ClientData '
+                 'ObjectType="Checkbox"><x:Anchor>1, 0, 40, 0, 3, 0, 41, 0</x:Anchor><x:FmlaLink>%s</x:FmlaLink>'
+                 '<x:FmlaMacro>[0]!Clicked</x:FmlaMacro></x:ClientData></v:shape>' % escape(link))
+        if vml in self.parts:
+            self.parts[vml] = self.parts[vml].replace("</xml>", shape + "</xml>")
+            return
+        self.parts[vml] = ('<xml xmlns:v="urn:schemas-microsoft-com:vml" xmlns:o="urn:schemas-microsoft-com:office:'
+                           'office" xmlns:x="urn:schemas-microsoft-com:office:excel">%s</xml>' % shape)
+        sheet.after["legacyDrawing"] = '<legacyDrawing r:id="%s"/>' % sheet.rel("vmlDrawing", "../drawings/vmlDrawing%d.vml" % (index + 1))
+
     # --- the package --------------------------------------------------------------------------------
 
     def build(self):
@@ -518,8 +552,12 @@ class Book:
                     self.drawing(sheet, i)
                 if rng.random() < 0.35:
                     self.comments(sheet, i)
+            if rng.random() < 0.1:
+                self.control(sheet, i)
             sheet.after["pageMargins"] = ('<pageMargins left="0.7" right="0.7" top="0.75" bottom="0.75" header="0.3" '
                                           'footer="0.3"/>')
+        if rng.random() < 0.1:
+            self.cell_image(self.edited)
         if rng.random() < 0.05:
             self.edited.after["sheetProtection"] = '<sheetProtection sheet="1" objects="1" scenarios="1"/>'
             self.expect_fallback()
@@ -552,7 +590,7 @@ class Book:
             overrides["/xl/sharedStrings.xml"] = CT + "spreadsheetml.sharedStrings+xml"
             book_rels.append(("sharedStrings", "sharedStrings.xml"))
         files["xl/workbook.xml"] = self.workbook()
-        files["xl/_rels/workbook.xml.rels"] = relationships(book_rels)
+        files["xl/_rels/workbook.xml.rels"] = relationships(book_rels + self.book_rels)
         root = [("officeDocument", "xl/workbook.xml")]
         if self.rng.random() < 0.7:
             files["docProps/app.xml"] = ('<?xml version="1.0" encoding="UTF-8" standalone="yes"?>\n<Properties xmlns='
@@ -566,7 +604,8 @@ class Book:
             '<?xml version="1.0" encoding="UTF-8" standalone="yes"?>\n<Types xmlns="http://schemas.openxmlformats.org/'
             'package/2006/content-types"><Default Extension="rels" ContentType="application/vnd.openxmlformats-package.'
             'relationships+xml"/><Default Extension="xml" ContentType="application/xml"/><Default Extension="vml" '
-            'ContentType="application/vnd.openxmlformats-officedocument.vmlDrawing"/>%s</Types>') % "".join(
+            'ContentType="application/vnd.openxmlformats-officedocument.vmlDrawing"/><Default Extension="png" '
+            'ContentType="image/png"/>%s</Types>') % "".join(
             '<Override PartName="%s" ContentType="%s"/>' % item for item in sorted(overrides.items()))
         return files
 
@@ -594,7 +633,7 @@ def relationships(items):
     for i, item in enumerate(items):
         kind, target = item[0], item[1]
         external = ' TargetMode="External"' if len(item) > 2 and item[2] else ""
-        uri = REL + "/" + kind if kind != "extended-properties" else REL + "/extended-properties"
+        uri = kind if kind.startswith("http") else REL + "/" + kind
         out.append('<Relationship Id="rId%d" Type="%s" Target=%s%s/>' % (i + 1, uri, quoteattr(target), external))
     return "".join(out) + "</Relationships>"
 

@@ -54,7 +54,7 @@ def plain_part(text):
     text = text.upper().replace("_XLFN.", "").replace(" ", "")
     text = WHOLE_ROWS.sub(r"\1:\2", WHOLE_COLUMNS.sub(r"\1:\2", text))
     text = ONE_CELL.sub(r"\1", text)
-    return re.sub(r"'([\w\u0080-\uffff.]+)'!", r"\1!", text)
+    return re.sub(r"(?<!['\w])'([\w\u0080-\uffff.]+)'!", r"\1!", text)
 
 
 def number_format(code):
