@@ -89,6 +89,11 @@ def adjust(ours, theirs, original, edit):
                           for v in original.get(name, {}).get("validations", []))
         if [v[:2] for v in expected] == [v[:2] for v in theirs[name]["validations"]]:
             theirs[name]["validations"] = expected
+        # The office keeps a chart where it was on the page, though it moves with its cells in Excel:
+        # anchors that move are compared with the original's moved by this test.
+        theirs[name]["anchors"] = sorted([a for a in theirs[name]["anchors"] if a[0]] + [
+            a[:1] + (moved_corner(a[1], name, edit),) + a[2:]
+            for a in original.get(name, {}).get("anchors", []) if not a[0]])
         notes += formulas_the_office_moved_wrongly(ours[name]["cells"], theirs[name]["cells"],
                                                    original.get(name, {}).get("cells", {}), name, edit)
     return notes
@@ -108,6 +113,13 @@ def formulas_the_office_moved_wrongly(ours, theirs, original, sheet, edit):
             theirs[(r, c)] = value
             notes.append("%s %s%d: the office wrote %s for %s" % (sheet, letters_of(c), r, other[1], value[1]))
     return notes
+
+
+def moved_corner(corner, sheet, edit):
+    """A drawing's first corner (0-based column, row) moved right past the insertion."""
+    if sheet != edit["sheet"] or not corner or corner[0] + 1 < edit["at"]:
+        return corner
+    return (corner[0] + edit["count"], corner[1])
 
 
 def moved(formula, sheet, edit):
