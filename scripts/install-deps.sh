@@ -16,7 +16,8 @@ program=(
   # writing .xlsx packages
   libzip-dev libpugixml-dev
 )
-tests=(libgtest-dev xvfb xauth xdotool procps shellcheck)
+# python3-openpyxl: the independent reader of the .xlsx writer's differential test
+tests=(libgtest-dev xvfb xauth xdotool procps shellcheck python3-openpyxl)
 package=(file dpkg-dev)
 
 case "${1:-program}" in
