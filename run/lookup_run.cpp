@@ -339,7 +339,9 @@ private:
     }
 
     RunSummary summary() const {
-        return {counts_, policy_.skipped(), policy_.skippedCount(), destination_, stores_, notPlaced_};
+        // A cancel that came once the save had begun could no longer stop the run.
+        return {counts_, policy_.skipped(), policy_.skippedCount(), destination_,
+                stores_, notPlaced_,        window_.cancelled()};
     }
 
     void complete() {

@@ -235,11 +235,17 @@ std::u16string reasonText(const StepFailure& failure) {
 }
 
 std::u16string informativeText(const RunSummary& s) {
-    if (!s.notPlaced) return {};
+    std::u16string out;
+    const bool stored = std::any_of(s.stores.begin(), s.stores.end(), [](const sheets::StoreReport& r) {
+        return r.how != sheets::StoreReport::How::NotStored;
+    });
+    if (s.cancelledWhileSaving && stored) out = u"取消时已开始保存，结果已保存";
+    if (!s.notPlaced) return out;
     const NotPlaced& n = *s.notPlaced;
     const StepFailure& why = n.failure.cause.kind == Kind::NeverObtained ? n.ownFailure : n.failure;
     const std::u16string where = n.file.empty() ? std::u16string(u"新工作簿") : n.file;
-    return (n.saving ? u"结果未能保存到 " : u"结果未能写入 ") + where + u"：" + causeText(why);
+    return out + (out.empty() ? u"" : u"\n") + (n.saving ? u"结果未能保存到 " : u"结果未能写入 ") + where +
+           u"：" + causeText(why);
 }
 
 std::u16string summaryText(const RunSummary& s) {

@@ -377,7 +377,7 @@ TEST_F(RunTest, ReadingTheParentCountsBlocksOfRows) {
 
 // A cancel in any phase before the save stops the run at its next safe point: nothing on the disk
 // changes, every workbook is closed unsaved, the office ends and the window is idle again. Once the
-// save has begun the run completes. Each placement passes every phase in order.
+// save has begun the run completes, and says so. Each placement passes every phase in order.
 TEST(RunCancel, InEachPhase) {
     const std::vector<Phase> all{Phase::OpenParent, Phase::ReadParent,  Phase::OpenChild, Phase::ReadChild,
                                  Phase::Match,      Phase::WriteResult, Phase::Save};
@@ -401,6 +401,9 @@ TEST(RunCancel, InEachPhase) {
                 EXPECT_EQ(t.sheetOnDisk(placement == 2 ? third : kChild).cells !=
                               before.at(placement == 2 ? third : kChild).sheets[0].cells,
                           placement != 1);
+                // A cancel too late to stop the save is said; nothing is stored into a new workbook.
+                const bool saidLate = t.window.informative == u"取消时已开始保存，结果已保存";
+                EXPECT_EQ(saidLate, cancelIn && placement != 1);
                 continue;
             }
             EXPECT_TRUE(t.window.messages.empty());
