@@ -176,6 +176,12 @@ main() {
     *) echo "usage: check-fresh-machine.sh bookworm|trixie" >&2; exit 2 ;;
   esac
   [ "$(id -u)" -eq 0 ] || { echo "check-fresh-machine: run as root" >&2; exit 2; }
+  # The one tool a machine may lack comes from its own archive.
+  if ! command -v debootstrap >/dev/null; then
+    log "installing debootstrap"
+    { apt-get update -q && apt-get install -y -q --no-install-recommends debootstrap; } >/dev/null ||
+      { echo "check-fresh-machine: cannot install debootstrap" >&2; exit 2; }
+  fi
   for tool in debootstrap unshare chroot git; do
     command -v $tool >/dev/null || { echo "check-fresh-machine: needs $tool" >&2; exit 2; }
   done
