@@ -28,6 +28,7 @@
 #include <com/sun/star/util/XModifiable.hpp>
 
 #include "sheets/calc/calc_objects.h"
+#include "sheets/file_locks.h"
 
 namespace sheets::calc {
 namespace {
@@ -143,65 +144,19 @@ public:
         end();
     }
 
-    void setVisible(bool visible) override {
-        session_->checkRunning();
-        session_->visible = visible;
-        std::string problems;
-        for (const auto& w : session_->workbooks) {
-            try {
-                w->setWindowVisible(visible);
-            } catch (const Failure& f) {
-                problems += std::string(problems.empty() ? "" : "; ") + f.what();
-            }
-        }
-        session_->updateShown();
-        if (!problems.empty()) throw Failure(problems);
-    }
-
     std::shared_ptr<sheets::Workbook> open(const std::u16string& path) override {
         session_->checkRunning();
-        const std::string file = existingFile(path);
-        if (auto open = session_->findByPath(file)) {
-            session_->makeActive(open);
-            return open;
-        }
-        session_->office.recordDocument(file);
-        // Taken before the load: a save by another program from here on is found at the store.
-        const auto identity = identityOf(file);
-        Reference<css::lang::XComponent> document;
-        try {
-            document = load(fileUrl(file), file, LoadAs::File);
-        } catch (const Failure&) {
-            if (folderWritable(file)) throw;  // else read-only, below
-        }
-        // Without anyone to ask, the office declines a file that another office has locked. Such a
-        // workbook opens as a copy: it reads and changes like any other and fails at its save.
-        bool lockedElsewhere = false;
-        if (!document.is() && ::access(OfficeProcess::lockFilePath(file).c_str(), F_OK) == 0) {
-            document = load(fileUrl(file), file, LoadAs::Copy);
-            lockedElsewhere = true;
-        } else if (!document.is() && !folderWritable(file)) {
-            // A workbook that is only read needs no lock file; a save of it fails.
-            document = load(fileUrl(file), file, LoadAs::ReadOnly);
-        }
-        if (!document.is())
-            throw Failure("cannot open " + file + ": the office loaded nothing",
-                          causeAbout(FailureCause::Kind::NotAWorkbook, file));
-        refuseWhatIsNoWorkbook(document, file);
-        auto workbook = std::make_shared<CalcWorkbook>(session_, document, file, lockedElsewhere, identity);
-        adopt(workbook);
-        return workbook;
+        return session_->watched([&] { return openFile(path); });
     }
 
     std::shared_ptr<sheets::Workbook> add() override {
         session_->checkRunning();
-        Reference<css::lang::XComponent> document =
-            load("private:factory/scalc", "a new workbook", LoadAs::File);
-        if (!document.is()) throw Failure("cannot create a new workbook: the office created nothing");
-        auto workbook =
-            std::make_shared<CalcWorkbook>(session_, document, std::string(), false, std::nullopt);
-        adopt(workbook);
-        return workbook;
+        return session_->watched([&] { return addNew(); });
+    }
+
+    void setVisible(bool visible) override {
+        session_->checkRunning();
+        session_->watched([&] { show(visible); });
     }
 
     std::shared_ptr<sheets::Worksheet> activeWorksheet(double index) override {
@@ -221,6 +176,64 @@ public:
     }
 
 private:
+    void show(bool visible) {
+        session_->visible = visible;
+        std::string problems;
+        for (const auto& w : session_->workbooks) {
+            try {
+                w->setWindowVisible(visible);
+            } catch (const Failure& f) {
+                problems += std::string(problems.empty() ? "" : "; ") + f.what();
+            }
+        }
+        session_->updateShown();
+        if (!problems.empty()) throw Failure(problems);
+    }
+
+    std::shared_ptr<sheets::Workbook> openFile(const std::u16string& path) {
+        const std::string file = existingFile(path);
+        if (auto open = session_->findByPath(file)) {
+            session_->makeActive(open);
+            return open;
+        }
+        session_->office.recordDocument(file);
+        // Taken before the load: a save by another program from here on is found at the store.
+        const auto identity = identityOf(file);
+        Reference<css::lang::XComponent> document;
+        try {
+            document = load(fileUrl(file), file, LoadAs::File);
+        } catch (const Failure&) {
+            if (folderWritable(file)) throw;  // else read-only, below
+        }
+        // Without anyone to ask, the office declines a file that another office has locked. Such a
+        // workbook opens as a copy: it reads and changes like any other and fails at its save.
+        bool lockedElsewhere = false;
+        if (!document.is() && ::access(officeLockPath(file).c_str(), F_OK) == 0) {
+            document = load(fileUrl(file), file, LoadAs::Copy);
+            lockedElsewhere = true;
+        } else if (!document.is() && !folderWritable(file)) {
+            // A workbook that is only read needs no lock file; a save of it fails.
+            document = load(fileUrl(file), file, LoadAs::ReadOnly);
+        }
+        if (!document.is())
+            throw Failure("cannot open " + file + ": the office loaded nothing",
+                          causeAbout(FailureCause::Kind::NotAWorkbook, file));
+        refuseWhatIsNoWorkbook(document, file);
+        auto workbook = std::make_shared<CalcWorkbook>(session_, document, file, lockedElsewhere, identity);
+        adopt(workbook);
+        return workbook;
+    }
+
+    std::shared_ptr<sheets::Workbook> addNew() {
+        Reference<css::lang::XComponent> document =
+            load("private:factory/scalc", "a new workbook", LoadAs::File);
+        if (!document.is()) throw Failure("cannot create a new workbook: the office created nothing");
+        auto workbook =
+            std::make_shared<CalcWorkbook>(session_, document, std::string(), false, std::nullopt);
+        adopt(workbook);
+        return workbook;
+    }
+
     void connect() {
         auto& office = session_->office;
         const OUString url =
@@ -332,6 +345,7 @@ private:
         for (const auto& w : workbooks) w->discard();
         bool terminated = false;
         try {
+            const OfficeWatch::Call during(session_->watch);
             if (session_->frames.is()) terminated = session_->frames->terminate();
         } catch (const css::uno::Exception&) {
             // The bridge goes down with the office: terminate() may not return normally.
@@ -346,7 +360,24 @@ private:
 
 }  // namespace
 
-Session::Session(sheets::Desktop& d, bool headless) : desktop(d), office(headless) {}
+Session::Session(sheets::Desktop& d, bool headless)
+    : desktop(d), office(headless), watch(office.officePid(), d) {}
+
+void Session::throwIfEndedByWatch(const std::string& detail) const {
+    switch (watch.ended()) {
+        case OfficeWatch::Ended::No:
+            return;
+        case OfficeWatch::Ended::Stopped:
+            throw Failure(detail + " (the office was ended: the run stopped)");
+        case OfficeWatch::Ended::Stalled: {
+            FailureCause cause(FailureCause::Kind::OfficeStalled);
+            cause.seconds = static_cast<int>(watch.stallLimit().count());
+            throw Failure(detail + " (the office did nothing for " + std::to_string(cause.seconds) +
+                              " s and was ended)",
+                          cause);
+        }
+    }
+}
 
 std::u16string Session::backUp(const std::string& path) {
     return fromOUString(fromUtf8(backups.copy(path).string()));
@@ -401,15 +432,15 @@ void Session::updateShown() {
 std::unique_ptr<sheets::Application> CalcApplicationFactory::create(sheets::Desktop& desktop) {
     const bool headless = !displayAvailable();
     // On a busy machine the X server now and then refuses the office's connection ("Can't open
-    // display"), and the office ends before it listens, twice in a row at times: a new one starts
-    // after a pause that grows, three times at the most.
+    // display"), and the office ends before it listens, three times in a row at times: a new one
+    // starts after a pause that doubles, five times at the most (7.5 s of pauses in all).
     for (int attempt = 1;; ++attempt) {
         try {
             return std::make_unique<CalcApplication>(desktop, headless);
         } catch (const OfficeEndedEarly& e) {
-            if (attempt == 3) throw;
+            if (attempt == 5) throw;
             std::cerr << "pellucor: " << e.what() << "; starting it once more\n";
-            std::this_thread::sleep_for(attempt * 500ms);
+            std::this_thread::sleep_for((1 << (attempt - 1)) * 500ms);
         }
     }
 }
