@@ -188,6 +188,12 @@ public:
         if (::fstat(fd_, &st) != 0) fail("cannot read " + path_, shownPath, errno);
         const int to = ::open(original_.c_str(), O_WRONLY | O_CLOEXEC);
         if (to < 0) fail("cannot open " + original_, shownPath, errno);
+        if (::fallocate(to, FALLOC_FL_KEEP_SIZE, 0, st.st_size) != 0 && errno != EOPNOTSUPP &&
+            errno != ENOSYS) {
+            const int error = errno;
+            ::close(to);
+            fail("no room for the new content of " + original_, shownPath, error);
+        }
         const int error = copyTo(to, st.st_size);
         if (::close(to) != 0 && error == 0) fail("cannot write " + original_, shownPath, errno);
         if (error != 0)
@@ -197,8 +203,6 @@ public:
 private:
     // 0, or the errno of the step that failed.
     int copyTo(int to, off_t size) const {
-        if (::fallocate(to, FALLOC_FL_KEEP_SIZE, 0, size) != 0 && errno != EOPNOTSUPP && errno != ENOSYS)
-            return errno;
         std::vector<char> buffer(1 << 20);
         for (off_t at = 0; at < size;) {
             const auto got = ::pread(fd_, buffer.data(), buffer.size(), at);
