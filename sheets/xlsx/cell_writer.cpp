@@ -6,8 +6,8 @@
 #include <map>
 #include <optional>
 
+#include "sheets/format_code.h"
 #include "sheets/utf8.h"
-#include "sheets/xlsx/number_format.h"
 #include "sheets/xlsx/reference_shift.h"
 #include "sheets/xlsx/xlsx_writer.h"
 
@@ -139,7 +139,7 @@ std::optional<int> formatIdOf(const CellValue& value, Styles& styles) {
     };
     if (kind == CellValue::Kind::Boolean) return std::nullopt;  // t="b" shows TRUE/FALSE in any format
     if (!format) return kind == CellValue::Kind::Date ? std::optional<int>(dateDefault()) : std::nullopt;
-    const auto code = packageFormatCode(format->code);
+    const auto code = excelFormatCode(format->code);
     if (code) return styles.formatId(*code);
     // A code that does not convert with certainty: the built-in format that fits.
     if (kind == CellValue::Kind::Date) return dateDefault();
