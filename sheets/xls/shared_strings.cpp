@@ -156,9 +156,12 @@ void SharedStrings::commit(std::vector<Record>& globals) const {
             2 + 8 * ((places_.size() + addedPlaces_.size() + bucketSize() - 1) / bucketSize()));
 }
 
+// The strings a bucket of the index holds: as the file has it, unless the index would then outgrow
+// its record.
 std::size_t SharedStrings::bucketSize() const {
+    const std::size_t strings = places_.size() + added_.size();
     std::size_t bucket = bucketSize_;
-    while ((places_.size() + addedPlaces_.size() + bucket - 1) / bucket > 128) ++bucket;
+    while (2 + 8 * ((strings + bucket - 1) / bucket) > kMaxData) ++bucket;
     return bucket;
 }
 
