@@ -22,6 +22,10 @@ from office import Office, props, url  # noqa: E402
 NAMES = ["Data", "子表", "My Sheet", "Other", "父表"]
 
 
+def quoted(name):
+    return "'%s'" % name if " " in name or not name.isascii() else name
+
+
 def col(c):
     return chr(ord("A") + c)
 
@@ -125,7 +129,7 @@ def extras(doc, sheet, other_name, rows, rng):
     if rng.random() < 0.6:
         cell = sheet.getCellRangeByName("K%d" % (rng.randrange(1, 10)))
         field = doc.createInstance("com.sun.star.text.TextField.URL")
-        field.URL = "#%s.B2" % other_name if rng.random() < 0.5 else "https://example.com/x"
+        field.URL = rng.choice(["#%s.B2" % other_name, "#%s.D5" % sheet.Name, "https://example.com/x"])
         field.Representation = "link"
         cell.insertTextContent(cell.createTextCursor(), field, False)
     for _ in range(rng.randrange(0, 3)):
@@ -136,6 +140,10 @@ def extras(doc, sheet, other_name, rows, rng):
         doc.DatabaseRanges.getByName("filter").AutoFilter = True
     if rng.random() < 0.5:
         doc.CurrentController.freezeAtPosition(rng.randrange(0, 3), 1)
+    if rng.random() < 0.4:
+        sheet.setPrintAreas((CellRangeAddress(0, 0, 0, 5, rows - 1),))
+        sheet.setTitleColumns(CellRangeAddress(0, 0, 0, 1, 0))
+        sheet.PrintTitleColumns = True
     if rng.random() < 0.6:
         sheet.Charts.addNewByName("Chart1", Rectangle(1000 * rng.randrange(1, 8), 3000, 8000, 5000),
                                   (CellRangeAddress(0, 0, 0, rng.randrange(1, 5), 9),), False, False)
@@ -154,11 +162,13 @@ def workbook(office, path, rng):
     for k, name in enumerate(chosen[1:]):
         sheets.insertNewByName(name, k + 1)
     first = sheets.getByIndex(0)
-    rows = rng.choice([20, 60, 200, 700])
+    rows = rng.choice([20, 60, 200, 700, 2500])
     first.getCellRangeByPosition(0, 0, 5, rows - 1).setDataArray(values(rng, rows, 6))
     formats(doc, first, rows, rng)
     formulas(first, rows, rng)
     other_sheet(sheets.getByIndex(1), chosen[0], rng)
+    if len(chosen) == 3 and rng.random() < 0.5:  # a 3-D range over the first two sheets
+        sheets.getByIndex(2).getCellByPosition(0, 0).setFormula("=SUM($%s.A1:$%s.A1)" % (quoted(chosen[0]), quoted(chosen[1])))
     names(doc, chosen[0], rows, rng)
     layout(doc, first, rows, rng)
     if rng.random() < 0.7:

@@ -82,7 +82,7 @@ std::string streamOf(const Spec& s) {
         {0x0018, u16(0) + '\0' + '\x04' + u16(11) + u16(0) + u16(0) + u32(0) + '\0' + "Keys" + "\x3B" +
                      u16(0) + u16(0) + u16(2) + u16(0) + u16(2)},  // Data!$A$1:$C$3
         {0x00FC, u32(3) + u32(3) + text("a") + text("b") + text("00123")},
-        {0x00FF, u16(8) + u32(0) + u16(12) + u16(0)},
+        {0x00FF, u16(1) + std::string(24, '\0')},  // one string a bucket, as the file has it
     };
     return workbookStream(s.globals, links, {{"Data", s.data}, {"Other", s.other}});
 }
@@ -170,6 +170,7 @@ TEST(XlsWriter, InsertsColumnsAndWritesTypedCells) {
     SharedStrings reread(w.stream.substreams[0].records);  // the long one split over CONTINUE records
     EXPECT_EQ(reread.indexOf(std::u16string(9000, u'字')), 4u);
     EXPECT_FALSE(reread.changed());
+    EXPECT_EQ(w.find(0, 0x00FF)->data.size(), 2u + 8 * 5);
     // What was there moved right, its references with it; what is left of B stayed.
     EXPECT_TRUE(w.find(1, 0x0203, 0, 0));
     EXPECT_EQ(get32(w.find(1, 0x00FD, 0, 2)->data, 6), 0u);
@@ -202,6 +203,25 @@ TEST(XlsWriter, InsertsColumnsAndWritesTypedCells) {
     struct stat st {};
     ::stat(book.path.c_str(), &st);
     EXPECT_EQ(st.st_mode & 0777, 0640u);
+}
+
+// Without an insertion the cells are written over what is there: a run of numbers splits, a string
+// loses its reference, an emptied cell keeps its format.
+TEST(XlsWriter, WritesOverExistingCells) {
+    File book;
+    book.write(fileOf(spec()));
+    WorkbookEdit edit;
+    edit.edit = {
+        0, 0, 1, {2, {CellValue::text(u"b"), CellValue(), CellValue::number(5), CellValue::boolean(false)}}};
+    applyInPlace(book.path, edit);
+    const Written w(book.bytes());
+    EXPECT_EQ(get32(w.find(1, 0x00FD, 0, 0)->data, 6), 1u);
+    EXPECT_EQ(w.find(1, 0x0201, 0, 1)->data, at(0, 1));
+    EXPECT_EQ(w.find(1, 0x0203, 1, 0)->data.substr(6), number(5));
+    EXPECT_TRUE(w.find(1, 0x0205, 1, 1));
+    EXPECT_TRUE(w.find(1, 0x027E, 1, 2));  // C2, what is left of the run
+    EXPECT_EQ(w.find(0, 0x00FC)->data.substr(0, 8), u32(3) + u32(3));
+    EXPECT_TRUE(w.find(1, 0x0006, 0, 2));
 }
 
 TEST(XlsWriter, LeavesTheFileAsItWasWhenItCannotBeSure) {
