@@ -12,6 +12,8 @@
 #include "run/run_report.h"
 #include "run/run_texts.h"
 #include "run/vb_text.h"
+#include "sheets/file_locks.h"
+#include "sheets/utf8.h"
 
 namespace run {
 namespace {
@@ -103,7 +105,19 @@ private:
             message(u"请输入条件", kNoticeTitle);
             return false;
         }
-        return true;
+        return targetsStorable();
+    }
+
+    // The file the result is stored in is checked before anything is opened: another program holding
+    // it, or a file or folder that cannot be written, would only fail the run at its very end.
+    bool targetsStorable() {
+        const bool intoChild = in_.placement == Placement::IntoChildSheet;
+        if (!intoChild && in_.placement != Placement::IntoThirdTable) return true;
+        const std::u16string& path = intoChild ? in_.childPath : in_.thirdPath;
+        const auto why = sheets::whyNotStorable(sheets::toUtf8(path));
+        if (!why) return true;
+        message(notStorableText(intoChild ? u"子表" : u"第三个工作簿", *why), kNoticeTitle);
+        return false;
     }
 
     void start() {
@@ -325,7 +339,9 @@ private:
     }
 
     RunSummary summary() const {
-        return {counts_, policy_.skipped(), policy_.skippedCount(), destination_, stores_, notPlaced_};
+        // A cancel that came once the save had begun could no longer stop the run.
+        return {counts_, policy_.skipped(), policy_.skippedCount(), destination_,
+                stores_, notPlaced_,        window_.cancelled()};
     }
 
     void complete() {
