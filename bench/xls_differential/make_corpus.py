@@ -1,6 +1,7 @@
 """Makes .xls workbooks with the office for the comparison: make_corpus.py FOLDER [--seed S] [--count N]
 
-Each workbook is drawn from the seed (the same seed makes the same workbooks): two or three sheets,
+Each workbook is drawn from the seed (the same seed makes the same workbooks); the first is a tiny
+one, whose workbook stream sits in the compound file's mini stream. The others have two or three sheets,
 the first with numbers, texts, dates, times and booleans over a few hundred rows, formulas on its
 own sheet (filled down, so that the office writes them as shared formulas) and on the others
 (3-D references, whole columns), array formulas, defined names, print ranges, merged cells,
@@ -154,6 +155,16 @@ def extras(doc, sheet, other_name, rows, rng):
             chart.Anchor = sheet.getCellByPosition(rng.randrange(1, 8), 3)
 
 
+def tiny(office, path, rng):
+    """A workbook small enough to sit in the compound file's mini stream."""
+    doc = office.new()
+    sheet = doc.Sheets.getByIndex(0)
+    sheet.getCellRangeByPosition(0, 0, 1, 2).setDataArray(((1.0, "a"), (2.0, "b"), (float(rng.randrange(9)), "")))
+    sheet.getCellRangeByName("C1").setFormula("=A1+B2")
+    doc.storeToURL(url(path), props(FilterName="MS Excel 97"))
+    doc.close(True)
+
+
 def workbook(office, path, rng):
     doc = office.new()
     sheets = doc.Sheets
@@ -188,7 +199,7 @@ def main():
     with Office() as office:
         for k in range(count):
             rng = random.Random("%d-%d" % (seed, k))
-            workbook(office, os.path.join(folder, "gen-%d-%02d.xls" % (seed, k)), rng)
+            (tiny if k == 0 else workbook)(office, os.path.join(folder, "gen-%d-%02d.xls" % (seed, k)), rng)
 
 
 if __name__ == "__main__":

@@ -168,13 +168,7 @@ void applyInPlace(const std::string& path, const WorkbookEdit& edit,
         throw Unsupported(path + " is no compound file", u"文件不是 Excel 97-2003 工作簿");
     try {
         CompoundFile file(bytes);
-        if (file.isSmall(kWorkbook))
-            throw Unsupported("the Workbook stream is in the mini stream", u"工作簿太小，无法直接写入");
-        const auto content = editedStream(workbookStream(file), edit, path);
-        if (content.size() < file.smallStreamLimit())
-            throw Unsupported("the new Workbook stream would belong in the mini stream",
-                              u"工作簿太小，无法直接写入");
-        file.replaceRootStream(kWorkbook, content);
+        file.replaceRootStream(kWorkbook, editedStream(workbookStream(file), edit, path));
         replaceFile(path, expected, [&](const std::string& newFile) { writeFile(newFile, file.bytes()); });
     } catch (const Damaged& d) {
         throw Failure(path + " is damaged: " + d.what(), causeAbout(FailureCause::Kind::Damaged, path));

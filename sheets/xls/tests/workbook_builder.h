@@ -65,8 +65,10 @@ struct Entry {
     bool storage = false;
 };
 
-// A version 3 compound file; every stream takes regular sectors (at least 4096 bytes).
-inline std::string compoundFile(const std::vector<Entry>& rootChildren) {
+// A version 3 compound file: `rootChildren` in regular sectors (each at least 4096 bytes long),
+// then `small` root streams (below 4096 bytes) in the mini stream.
+inline std::string compoundFile(const std::vector<Entry>& rootChildren,
+                                const std::vector<Entry>& small = {}) {
     constexpr std::uint32_t kEnd = 0xFFFFFFFE, kFree = 0xFFFFFFFF, kFat = 0xFFFFFFFD;
     struct Flat {
         const Entry* entry;
@@ -86,8 +88,19 @@ inline std::string compoundFile(const std::vector<Entry>& rootChildren) {
             if (e.storage) self(self, e.children, index);
         }
     };
-    add(add, rootChildren, 0);
-    std::vector<std::uint32_t> fat;
+    std::vector<Entry> all = rootChildren;
+    all.insert(all.end(), small.begin(), small.end());
+    add(add, all, 0);
+    std::vector<std::uint32_t> fat, miniFat;
+    std::string miniStream;
+    for (auto& f : flat) {
+        if (!f.entry || f.entry->storage || f.entry->data.size() >= 4096) continue;
+        f.start = static_cast<std::uint32_t>(miniFat.size());
+        const std::size_t count = (f.entry->data.size() + 63) / 64;
+        for (std::size_t k = 0; k < count; ++k)
+            miniFat.push_back(k + 1 < count ? f.start + static_cast<std::uint32_t>(k) + 1 : kEnd);
+        miniStream += f.entry->data + std::string(count * 64 - f.entry->data.size(), '\0');
+    }
     std::string sectors;
     const auto chain = [&](const std::string& data) {
         const auto first = static_cast<std::uint32_t>(fat.size());
@@ -98,7 +111,13 @@ inline std::string compoundFile(const std::vector<Entry>& rootChildren) {
         return first;
     };
     for (auto& f : flat)
-        if (f.entry && !f.entry->storage) f.start = chain(f.entry->data);
+        if (f.entry && !f.entry->storage && f.entry->data.size() >= 4096) f.start = chain(f.entry->data);
+    const std::uint32_t miniStart = miniStream.empty() ? kEnd : chain(miniStream);
+    miniFat.resize((miniFat.size() + 127) / 128 * 128, kFree);
+    std::string miniTable;
+    for (const auto v : miniFat) miniTable += u32(v);
+    const std::uint32_t miniFatStart = miniTable.empty() ? kEnd : chain(miniTable);
+    flat[0].start = miniStart;
     std::string directory;
     for (const auto& f : flat) {
         std::string e(128, '\0');
@@ -112,10 +131,8 @@ inline std::string compoundFile(const std::vector<Entry>& rootChildren) {
             e.replace(80, 16, std::string(16, static_cast<char>(0x5A)));  // a class id
         if (f.entry && f.entry->storage)
             e.replace(96, 20, u32(0x1234) + std::string(16, static_cast<char>(0x33)));
-        e.replace(
-            116, 8,
-            u32(f.start) +
-                u32(f.entry && !f.entry->storage ? static_cast<std::uint32_t>(f.entry->data.size()) : 0));
+        const std::size_t size = !f.entry ? miniStream.size() : f.entry->storage ? 0 : f.entry->data.size();
+        e.replace(116, 8, u32(f.start) + u32(static_cast<std::uint32_t>(size)));
         directory += e;
     }
     const std::uint32_t directoryStart = chain(directory);
@@ -128,7 +145,8 @@ inline std::string compoundFile(const std::vector<Entry>& rootChildren) {
     std::string header = std::string("\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1", 8) + std::string(16, '\0') +
                          u16(0x3E) + u16(3) + u16(0xFFFE) + u16(9) + u16(6) + std::string(10, '\0') +
                          u32(static_cast<std::uint32_t>(fatSectors)) + u32(directoryStart) + u32(0) +
-                         u32(4096) + u32(kEnd) + u32(0) + u32(kEnd) + u32(0);
+                         u32(4096) + u32(miniFatStart) +
+                         u32(static_cast<std::uint32_t>(miniTable.size() / 512)) + u32(kEnd) + u32(0);
     for (std::size_t k = 0; k < 109; ++k)
         header += u32(k < fatSectors ? fatStart + static_cast<std::uint32_t>(k) : kFree);
     return header + sectors;

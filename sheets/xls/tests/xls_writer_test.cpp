@@ -298,18 +298,22 @@ TEST(XlsWriter, ADamagedWorkbookIsAFailureNotAFallback) {
     EXPECT_EQ(book.bytes(), before);
 }
 
-// A stream that outgrows the file: new sectors at the end, the allocation table (and its own index
-// past 109 table sectors) grown; every other stream reads as before.
+// A stream that moves between the mini stream and regular sectors, and outgrows the file: new
+// sectors at the end, the allocation tables (and the FAT's own index past 109 sectors) grown;
+// every other stream reads as before.
 TEST(CompoundFileTest, GrowsAStreamAndKeepsTheOthers) {
-    const std::string other(6000, '\x77');
-    CompoundFile file(compoundFile({{u"Workbook", std::string(5000, '\x01')}, {u"Other", other}}));
-    for (const std::size_t size : {std::size_t{4096}, std::size_t{300000}, std::size_t{8u << 20}}) {
+    const std::string other(6000, '\x77'), small(100, '\x66');
+    CompoundFile file(
+        compoundFile({{u"Workbook", std::string(5000, '\x01')}, {u"Other", other}}, {{u"Small", small}}));
+    for (const std::size_t size : {std::size_t{300}, std::size_t{3000}, std::size_t{4096},
+                                   std::size_t{300000}, std::size_t{1000}, std::size_t{8u << 20}}) {
         std::string content(size, '\0');
         for (std::size_t i = 0; i < size; ++i) content[i] = static_cast<char>(i * 7);
         file.replaceRootStream(u"Workbook", content);
         const CompoundFile reread(file.bytes());
         EXPECT_EQ(reread.rootStream(u"Workbook"), content) << size;
         EXPECT_EQ(reread.rootStream(u"other"), other) << size;
+        EXPECT_EQ(reread.rootStream(u"Small"), small) << size;
     }
 }
 
