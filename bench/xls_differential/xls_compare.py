@@ -51,15 +51,22 @@ def cells(sheet):
 differential.cells = cells
 
 
-def without_column(validations, c):
-    """Validation ranges (row, column, row, column, ...) with column c taken out of their edge."""
-    out = set()
+def by_cell(validations):
+    """Validation groups (row, column, row, column, kind, formulas) as one entry a cell."""
+    out = {}
     for v in validations:
-        r1, c1, r2, c2 = v[:4]
-        c1, c2 = (c1 + 1 if c1 == c else c1), (c2 - 1 if c2 == c else c2)
-        if c1 <= c2:
-            out.add((r1, c1, r2, c2) + tuple(v[4:]))
+        for r in range(v[0], v[2] + 1):
+            for c in range(v[1], v[3] + 1):
+                out[(r, c)] = tuple(v[4:])
     return out
+
+
+def without_copied(validations, c):
+    """The office gives a new column every attribute of its left neighbour, validations among them;
+    the program's own office path clears them again, and the writer gives it none. A validation
+    the new column keeps is one whose range goes on right of it."""
+    cells = by_cell(validations)
+    return {(r, k): v for (r, k), v in cells.items() if k != c or cells.get((r, c + 1)) == v}
 
 
 def one(office, edit, source, work, column):
@@ -77,11 +84,10 @@ def one(office, edit, source, work, column):
     a, b = office.load(ours), office.load(theirs)
     try:
         office_insertion(b, column)
-        theirs_now = snapshot(b)
-        # The office gives a new column every attribute of its left neighbour, validations among them;
-        # the program's own office path clears them again, and the writer gives it none.
-        theirs_now[0]["validations"] = without_column(theirs_now[0]["validations"], column - 1)
-        problems += differences(snapshot(a), theirs_now)
+        ours_now, theirs_now = snapshot(a), snapshot(b)
+        ours_now[0]["validations"] = by_cell(ours_now[0]["validations"])
+        theirs_now[0]["validations"] = without_copied(theirs_now[0]["validations"], column - 1)
+        problems += differences(ours_now, theirs_now)
     finally:
         a.close(True)
         b.close(True)
