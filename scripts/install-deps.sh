@@ -17,7 +17,11 @@ program=(
   # writing .xlsx packages
   libzip-dev libpugixml-dev
 )
-tests=(libgtest-dev xvfb xauth xdotool procps shellcheck)
+tests=(
+  libgtest-dev xvfb xauth xdotool procps shellcheck
+  # the .xls writer's comparison with the office and, record by record, with the original
+  python3-uno python3-xlrd python3-olefile
+)
 package=(file dpkg-dev)
 
 case "${1:-program}" in
