@@ -353,32 +353,38 @@ void CellTable::store(std::vector<Record>& records) {
     records.erase(records.begin() + static_cast<std::ptrdiff_t>(mark_));
     records.insert(records.begin() + static_cast<std::ptrdiff_t>(mark_), table.begin(), table.end());
     for (auto& r : records) {
-        if (r.type == rt::Index && r.data.size() >= 16) {
-            r.data.resize(16 + 4 * count, '\0');
-            if (rowsAdded_ && !rows_.empty()) {
-                const int first = rows_.begin()->first, end = rows_.rbegin()->first + 1;
-                const bool none = get32(r.data, 8) == 0;
-                put32(r.data, 4,
-                      static_cast<std::uint32_t>(none ? first : std::min<int>(get32(r.data, 4), first)));
-                put32(r.data, 8, static_cast<std::uint32_t>(std::max<int>(get32(r.data, 8), end)));
-            }
-        }
-        if (r.type == rt::Dimensions && r.data.size() >= 12 && firstRowWritten_) {
-            const bool none = get32(r.data, 4) <= get32(r.data, 0) || get16(r.data, 10) <= get16(r.data, 8);
-            const auto lastRow = static_cast<std::uint32_t>(lastRowWritten_ + 1);
-            put32(r.data, 0,
-                  none ? static_cast<std::uint32_t>(*firstRowWritten_)
-                       : std::min<std::uint32_t>(get32(r.data, 0),
-                                                 static_cast<std::uint32_t>(*firstRowWritten_)));
-            put32(r.data, 4, none ? lastRow : std::max(get32(r.data, 4), lastRow));
-            put16(r.data, 8,
-                  static_cast<unsigned>(none ? firstColumnWritten_
-                                             : std::min<int>(get16(r.data, 8), firstColumnWritten_)));
-            put16(r.data, 10,
-                  static_cast<unsigned>(none ? lastColumnWritten_ + 1
-                                             : std::max<int>(get16(r.data, 10), lastColumnWritten_ + 1)));
-        }
+        if (r.type == rt::Index && r.data.size() >= 16) sizeIndex(r.data, count);
+        if (r.type == rt::Dimensions && r.data.size() >= 12 && firstRowWritten_) widenDimensions(r.data);
     }
+}
+
+// Room for the blocks' positions; the rows it covers grown by rows that were added.
+void CellTable::sizeIndex(std::string& data, std::size_t blocks) const {
+    data.resize(16 + 4 * blocks, '\0');
+    if (!rowsAdded_ || rows_.empty()) return;
+    const auto first = static_cast<std::uint32_t>(rows_.begin()->first);
+    const auto end = static_cast<std::uint32_t>(rows_.rbegin()->first + 1);
+    put32(data, 4, get32(data, 8) == 0 ? first : std::min(get32(data, 4), first));
+    put32(data, 8, std::max(get32(data, 8), end));
+}
+
+// The used area (rows first to last + 1, columns likewise) grown by the written cells.
+void CellTable::widenDimensions(std::string& data) const {
+    const bool none = get32(data, 4) <= get32(data, 0) || get16(data, 10) <= get16(data, 8);
+    const auto grow = [&](std::size_t at, std::uint32_t from, std::uint32_t to, bool wide) {
+        const auto read = [&](std::size_t k) {
+            return wide ? get32(data, k) : std::uint32_t{get16(data, k)};
+        };
+        const auto write = [&](std::size_t k, std::uint32_t v) {
+            wide ? put32(data, k, v) : put16(data, k, v);
+        };
+        write(at, none ? from : std::min(read(at), from));
+        write(at + (wide ? 4 : 2), none ? to : std::max(read(at + (wide ? 4 : 2)), to));
+    };
+    grow(0, static_cast<std::uint32_t>(*firstRowWritten_), static_cast<std::uint32_t>(lastRowWritten_ + 1),
+         true);
+    grow(8, static_cast<std::uint32_t>(firstColumnWritten_),
+         static_cast<std::uint32_t>(lastColumnWritten_ + 1), false);
 }
 
 void indexSheet(Substream& sheet, std::size_t start) {

@@ -49,6 +49,8 @@ private:
     int baseFormat(int row, int column, const Cell* existing) const;
     void touchRow(int row, int column);
     std::vector<Record> blocks(std::size_t& count) const;
+    void sizeIndex(std::string& data, std::size_t blocks) const;
+    void widenDimensions(std::string& data) const;
 
     std::size_t mark_ = 0;  // where the table was among the sheet's records
     std::map<int, Row> rows_;

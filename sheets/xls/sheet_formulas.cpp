@@ -355,58 +355,67 @@ void shiftSheetFormulas(Substream& sheet, bool edited, const Insertion& insertio
     SheetFormulas(edited, insertion, globals).run(sheet.records);
 }
 
+namespace {
+
+// "'It''s'!A1" -> the sheet "It's" and where the cells begin; "A1" -> no sheet. False when a quoted
+// sheet name is not followed by "!".
+bool splitLocation(const std::u16string& location, std::u16string& sheet, std::size_t& cellsAt) {
+    cellsAt = 0;
+    if (location.empty() || location[0] != u'\'') {
+        const auto bang = location.find(u'!');
+        if (bang != std::u16string::npos) sheet = location.substr(0, bang), cellsAt = bang + 1;
+        return true;
+    }
+    std::size_t i = 1;
+    for (; i < location.size(); ++i) {
+        if (location[i] != u'\'') {
+            sheet += location[i];
+        } else if (i + 1 < location.size() && location[i + 1] == u'\'') {
+            sheet += location[++i];
+        } else {
+            break;
+        }
+    }
+    cellsAt = i + 2;
+    return i + 1 < location.size() && location[i + 1] == u'!';
+}
+
+// One end of a place's range ("$B$3", "C"), its column moved; nothing for whole rows or a name.
+std::optional<std::u16string> shiftedEnd(std::u16string_view piece, const Insertion& insertion) {
+    bool columnOnly = false;
+    std::size_t letters = 0;
+    const int column = columnOfPart(piece, columnOnly, letters);
+    if (column < 0) return std::nullopt;
+    const int moved = insertion.shift(column);
+    if (moved > kLastColumn)
+        throw Unsupported("a hyperlink pushed off the sheet", u"插入列会把超链接推出工作表");
+    return std::u16string(piece.substr(0, piece[0] == u'$' ? 1 : 0)) + columnLetters(moved) +
+           std::u16string(piece.substr(letters));
+}
+
+}  // namespace
+
 std::optional<std::u16string> shiftLocation(const std::u16string& location, const std::u16string& editedName,
                                             bool onEditedSheet, const Insertion& insertion) {
     std::u16string sheet;
-    std::size_t refAt = 0;
-    if (!location.empty() && location[0] == u'\'') {
-        std::size_t i = 1;
-        for (; i < location.size(); ++i) {
-            if (location[i] != u'\'') {
-                sheet += location[i];
-            } else if (i + 1 < location.size() && location[i + 1] == u'\'') {
-                sheet += location[++i];
-            } else {
-                break;
-            }
-        }
-        if (i + 1 >= location.size() || location[i + 1] != u'!') return std::nullopt;
-        refAt = i + 2;
-    } else if (const auto bang = location.find(u'!'); bang != std::u16string::npos) {
-        sheet = location.substr(0, bang);
-        refAt = bang + 1;
+    std::size_t cellsAt = 0;
+    if (!splitLocation(location, sheet, cellsAt)) return std::nullopt;
+    if (!(cellsAt ? lower(sheet) == lower(editedName) : onEditedSheet)) return std::nullopt;
+    const std::u16string_view cells = std::u16string_view(location).substr(cellsAt);
+    const auto colon = cells.find(u':');
+    const auto first = shiftedEnd(cells.substr(0, colon), insertion);
+    if (!first) {
+        const bool rows = cells.find_first_not_of(u"$0123456789:") == std::u16string_view::npos;
+        if (rows || colon == std::u16string_view::npos) return std::nullopt;  // whole rows or a name
+        throw Unsupported("cannot read the hyperlink place", u"超链接的位置无法识别");
     }
-    const bool edited = refAt ? lower(sheet) == lower(editedName) : onEditedSheet;
-    if (!edited) return std::nullopt;
-    const std::u16string ref = location.substr(refAt);
-    const auto colon = ref.find(u':');
-    std::u16string out = location.substr(0, refAt);
-    bool changed = false;
-    for (std::size_t from = 0, part = 0; part < 2 && from <= ref.size(); ++part) {
-        const std::size_t end = part == 0 && colon != std::u16string::npos ? colon : ref.size();
-        const std::u16string_view piece = std::u16string_view(ref).substr(from, end - from);
-        bool columnOnly = false;
-        std::size_t letters = 0;
-        const int column = columnOfPart(piece, columnOnly, letters);
-        if (column < 0) {
-            const bool rowsOrName = piece.find_first_not_of(u"$0123456789") == std::u16string_view::npos ||
-                                    colon == std::u16string::npos;
-            if (rowsOrName && part == 0) return std::nullopt;  // a name or whole rows: nothing moves
-            throw Unsupported("cannot read the hyperlink place", u"超链接的位置无法识别");
-        }
-        const int moved = insertion.shift(column);
-        if (moved > kLastColumn)
-            throw Unsupported("a hyperlink pushed off the sheet", u"插入列会把超链接推出工作表");
-        changed |= moved != column;
-        if (part == 1) out += u':';
-        const std::size_t dollar = piece[0] == u'$' ? 1 : 0;
-        out += piece.substr(0, dollar);
-        out += columnLetters(moved);
-        out += piece.substr(letters);
-        if (colon == std::u16string::npos) break;
-        from = colon + 1;
+    std::u16string out = location.substr(0, cellsAt) + *first;
+    if (colon != std::u16string_view::npos) {
+        const auto last = shiftedEnd(cells.substr(colon + 1), insertion);
+        if (!last) throw Unsupported("cannot read the hyperlink place", u"超链接的位置无法识别");
+        out += u':' + *last;
     }
-    return changed ? std::optional<std::u16string>(out) : std::nullopt;
+    return out == location ? std::nullopt : std::optional<std::u16string>(out);
 }
 
 }  // namespace sheets::xls

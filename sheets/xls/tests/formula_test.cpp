@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include "sheets/failure.h"
+#include "sheets/utf8.h"
+#include "sheets/xls/sheet_formulas.h"
 
 namespace sheets::xls {
 namespace {
@@ -161,6 +163,21 @@ TEST(FormulaShift, RangesOfRecords) {
             EXPECT_EQ(std::make_pair(first, last), std::make_pair(c.newFirst, c.newLast));
         }
     }
+}
+
+TEST(FormulaShift, HyperlinkPlacesInTheWorkbook) {
+    const std::pair<const char16_t*, const char16_t*> cases[] = {
+        {u"Data!C5", u"Data!E5"}, {u"'data'!$B$1:D2", u"'data'!$B$1:F2"},
+        {u"C1", u"E1"},           {u"Other!C5", nullptr},
+        {u"Data!A1", nullptr},    {u"Data!3:4", nullptr},
+        {u"Keys", nullptr},       {u"'It''s'!C1", nullptr},
+    };
+    for (const auto& [place, moved] : cases) {
+        const auto got = shiftLocation(place, u"Data", true, kInsertion);
+        EXPECT_EQ(got.value_or(u"(none)"), moved ? std::u16string(moved) : u"(none)")
+            << std::string(place, place + 2);
+    }
+    EXPECT_THROW(shiftLocation(u"Data!IV1", u"Data", false, kInsertion), Unsupported);
 }
 
 }  // namespace
