@@ -17,8 +17,13 @@ program=(
   # writing .xlsx packages
   libzip-dev libpugixml-dev
 )
-# python3-openpyxl: the independent reader of the .xlsx writer's differential test
-tests=(libgtest-dev xvfb xauth xdotool procps shellcheck python3-openpyxl)
+tests=(
+  libgtest-dev xvfb xauth xdotool procps shellcheck
+  # the .xls writer's comparison with the office and, record by record, with the original
+  python3-uno python3-xlrd python3-olefile
+  # the independent reader of the .xlsx writer's differential test
+  python3-openpyxl
+)
 package=(file dpkg-dev)
 
 case "${1:-program}" in

@@ -49,7 +49,7 @@ struct StoreReport {
     // Stored by the office: the features it changes that the workbook holds, as far as they are
     // checked for.
     std::vector<Feature> features;
-    // An .xlsx or .xlsm stored by the office: why its package could not take the change in place.
+    // An .xlsx, .xlsm or .xls stored by the office: why its file could not take the change in place.
     std::u16string notInPlaceBecause;
 };
 

@@ -62,4 +62,17 @@ private:
     FailureCause cause_;
 };
 
+// The file holds something a writer that edits it in place cannot change with certainty; nothing
+// was written, and the office stores the file instead. what() says why for a developer; reason()
+// is a short reason for the user's report.
+class Unsupported : public Failure {
+public:
+    Unsupported(const std::string& detail, std::u16string reason)
+        : Failure(detail), reason_(std::move(reason)) {}
+    const std::u16string& reason() const { return reason_; }
+
+private:
+    std::u16string reason_;
+};
+
 }  // namespace sheets

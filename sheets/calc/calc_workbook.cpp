@@ -34,6 +34,7 @@
 
 #include "sheets/calc/calc_objects.h"
 #include "sheets/file_locks.h"
+#include "sheets/xls/xls_writer.h"
 #include "sheets/xlsx/xlsx_writer.h"
 
 namespace sheets::calc {
@@ -238,22 +239,27 @@ StoreReport CalcWorkbook::save() {
     return report;
 }
 
-// An .xlsx or .xlsm file takes the run's change into its own package, which leaves everything else
-// in it as it was; the office's store, which rewrites the whole file, is the fallback.
+// An .xlsx, .xlsm or .xls file takes the run's change into the file itself, which leaves everything
+// else in it as it was; the office's store, which rewrites the whole file, is the fallback.
 bool CalcWorkbook::writeInPlace(StoreReport& report) {
     const auto dot = path_.rfind('.');
     std::string extension = dot == std::string::npos ? std::string() : path_.substr(dot + 1);
     for (char& c : extension) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    if (extension != "xlsx" && extension != "xlsm") return false;
+    const bool package = extension == "xlsx" || extension == "xlsm";
+    if (!package && extension != "xls") return false;
     if (edits_.size() != 1) {
         report.notInPlaceBecause = u"更改不止插入的列和结果";
         return false;
     }
     try {
-        xlsx::applyInPlace(path_, edits_.front(), identity_);
+        if (package) {
+            xlsx::applyInPlace(path_, edits_.front(), identity_);
+        } else {
+            xls::applyInPlace(path_, edits_.front(), identity_);
+        }
         report.how = StoreReport::How::InPlace;
         return true;
-    } catch (const xlsx::Unsupported& u) {
+    } catch (const Unsupported& u) {
         std::cerr << "pellucor: " << path_ << " is stored by the office: " << u.what() << '\n';
         report.notInPlaceBecause = u.reason();
         return false;

@@ -6,8 +6,8 @@
 #include <map>
 #include <optional>
 
+#include "sheets/format_code.h"
 #include "sheets/utf8.h"
-#include "sheets/xlsx/number_format.h"
 #include "sheets/xlsx/reference_shift.h"
 #include "sheets/xlsx/styles.h"
 #include "sheets/xlsx/xlsx_writer.h"
@@ -53,12 +53,12 @@ std::string numberText(double v) {
 std::optional<int> formatIdOf(const CellValue& value, Styles& styles) {
     const NumberFormat* format = shownFormat(value);
     if (!format) return std::nullopt;
-    if (const auto code = packageFormatCode(format->code)) return styles.formatId(*code);
+    if (const auto code = excelFormatCode(format->code)) return styles.formatId(*code);
     // A code without a certain equivalent here: the usual one of the value's kind, or the general one.
     CellValue plain = value;
     plain.setFormat(nullptr);
     const NumberFormat* usual = shownFormat(plain);
-    const auto code = usual ? packageFormatCode(usual->code) : std::nullopt;
+    const auto code = usual ? excelFormatCode(usual->code) : std::nullopt;
     return code ? styles.formatId(*code) : 0;
 }
 

@@ -1,6 +1,6 @@
 #include "sheets/xlsx/styles.h"
 
-#include "sheets/xlsx/number_format.h"
+#include "sheets/format_code.h"
 #include "sheets/xlsx/xlsx_writer.h"
 
 namespace sheets::xlsx {

@@ -9,17 +9,8 @@
 
 namespace sheets::xlsx {
 
-// The package holds something this writer cannot shift or write with certainty; the file is untouched.
-// what() says why for a developer; reason() is a short reason for the user's report.
-class Unsupported : public Failure {
-public:
-    Unsupported(const std::string& detail, std::u16string reason)
-        : Failure(detail), reason_(std::move(reason)) {}
-    const std::u16string& reason() const { return reason_; }
-
-private:
-    std::u16string reason_;
-};
+// The package holds something this writer cannot shift or write with certainty (failure.h).
+using sheets::Unsupported;
 
 // Applies the edit: writes the new package beside the file and renames it over the file, its
 // permissions kept (file_replace.h), unless the file is no longer `expected`. The sheet must be at

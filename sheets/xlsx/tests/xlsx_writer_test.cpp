@@ -11,7 +11,7 @@
 #include <map>
 #include <string>
 
-#include "sheets/xlsx/number_format.h"
+#include "sheets/format_code.h"
 
 namespace sheets::xlsx {
 namespace {
@@ -351,7 +351,7 @@ TEST(XlsxWriter, NumberFormatsInThePackagesNotation) {
         {u"EE", nullptr},  // era years
     };
     for (const auto& [office, expected] : cases) {
-        const auto converted = packageFormatCode(office);
+        const auto converted = excelFormatCode(office);
         if (expected) {
             EXPECT_EQ(converted.value_or("(none)"), expected);
         } else {

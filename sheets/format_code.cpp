@@ -1,14 +1,13 @@
-#include "sheets/xlsx/number_format.h"
+#include "sheets/format_code.h"
 
 #include "sheets/utf8.h"
-#include "sheets/xlsx/xml.h"
 
 #include <algorithm>
 #include <array>
 #include <cctype>
 #include <utility>
 
-namespace sheets::xlsx {
+namespace sheets {
 namespace {
 
 std::string upper(std::string s) {
@@ -16,7 +15,7 @@ std::string upper(std::string s) {
     return s;
 }
 
-// "[...]": locale and currency kept, colours in the package's spelling, elapsed time in lower case,
+// "[...]": locale and currency kept, colours in Excel's spelling, elapsed time in lower case,
 // conditions kept; calendars, native numerals and the like are not converted.
 std::optional<std::string> bracket(const std::string& inside) {
     static constexpr std::array colours{"Black",   "Blue", "Cyan",  "Green",
@@ -125,7 +124,7 @@ private:
 
 }  // namespace
 
-std::optional<std::string> packageFormatCode(std::u16string_view officeCode) {
+std::optional<std::string> excelFormatCode(std::u16string_view officeCode) {
     auto code = toUtf8(officeCode);
     if (upper(code) == "BOOLEAN") return "General";
     if (code.empty()) return std::nullopt;
@@ -150,4 +149,4 @@ int builtInFormatId(std::string_view code) {
     return -1;
 }
 
-}  // namespace sheets::xlsx
+}  // namespace sheets

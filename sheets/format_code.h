@@ -1,0 +1,18 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace sheets {
+
+// A number format code in the office's notation ("YYYY-MM-DD", "[RED]-0.00") in Excel's notation,
+// which .xlsx and .xls files share ("yyyy-mm-dd", "[Red]-0.00"), UTF-8; nothing when it cannot be
+// converted with certainty.
+std::optional<std::string> excelFormatCode(std::u16string_view officeCode);
+
+// The format ids every workbook knows without listing them, for the codes that mean the same
+// everywhere ("0.00" -> 2); -1 for the others.
+int builtInFormatId(std::string_view code);
+
+}  // namespace sheets
