@@ -28,6 +28,8 @@
 #include <com/sun/star/util/XModifiable.hpp>
 
 #include "sheets/calc/calc_objects.h"
+#include "sheets/office_lock.h"
+#include "sheets/workbook_file.h"
 
 namespace sheets::calc {
 namespace {
@@ -63,23 +65,6 @@ Sequence<css::beans::PropertyValue> loadArguments(LoadAs as, bool hidden) {
 // without any view, and a hidden load is quicker to open and to close.
 bool keepsViewOnlyWhenShown(const OUString& url) {
     return !url.startsWith("private:") && !url.toAsciiLowerCase().endsWith(".xls");
-}
-
-// The canonical absolute path of a readable regular file, or a Failure saying why there is none.
-std::string existingFile(const std::u16string& given) {
-    const std::string path = utf8(given);
-    const auto fail = [&](const std::string& why, FailureCause::Kind kind) {
-        return Failure("cannot open workbook " + path + ": " + why, causeAbout(kind, path));
-    };
-    if (path.empty()) throw fail("the path is empty", FailureCause::Kind::FileMissing);
-    char resolved[PATH_MAX];
-    if (!::realpath(path.c_str(), resolved)) throw fail(std::strerror(errno), causeOfErrno(errno, path).kind);
-    struct stat st {};
-    if (::stat(resolved, &st) != 0 || !S_ISREG(st.st_mode))
-        throw fail("not a regular file", FailureCause::Kind::NotAWorkbook);
-    if (::access(resolved, R_OK) != 0) throw fail(std::strerror(errno), causeOfErrno(errno, path).kind);
-    if (st.st_size == 0) throw fail("the file is empty", FailureCause::Kind::NotAWorkbook);
-    return resolved;
 }
 
 std::string lowerExtension(const std::string& path) {
@@ -160,7 +145,7 @@ public:
 
     std::shared_ptr<sheets::Workbook> open(const std::u16string& path) override {
         session_->checkRunning();
-        const std::string file = existingFile(path);
+        const std::string file = existingWorkbookFile(path);
         if (auto open = session_->findByPath(file)) {
             session_->makeActive(open);
             return open;
@@ -177,7 +162,7 @@ public:
         // Without anyone to ask, the office declines a file that another office has locked. Such a
         // workbook opens as a copy: it reads and changes like any other and fails at its save.
         bool lockedElsewhere = false;
-        if (!document.is() && ::access(OfficeProcess::lockFilePath(file).c_str(), F_OK) == 0) {
+        if (!document.is() && ::access(officeLockPath(file).c_str(), F_OK) == 0) {
             document = load(fileUrl(file), file, LoadAs::Copy);
             lockedElsewhere = true;
         } else if (!document.is() && !folderWritable(file)) {
@@ -398,7 +383,8 @@ void Session::updateShown() {
     }
 }
 
-std::unique_ptr<sheets::Application> CalcApplicationFactory::create(sheets::Desktop& desktop) {
+std::unique_ptr<sheets::Application> CalcApplicationFactory::create(sheets::Desktop& desktop,
+                                                                    const sheets::RunFiles&) {
     const bool headless = !displayAvailable();
     // On a busy machine the X server now and then refuses the office's connection ("Can't open
     // display"), and the office ends before it listens, twice in a row at times: a new one starts
