@@ -44,6 +44,19 @@ struct Table {
     TableColumns columns;
 };
 
+// What the run lends the application: the window's save question, and the run's safe points for
+// the progress of a long reading, where a cancel takes effect.
+class RunDesktop : public sheets::Desktop {
+public:
+    RunDesktop(RunWindow& window, SafePoints& points) : window_(window), points_(points) {}
+    bool askSaveChanges(const std::u16string& fileName) override { return window_.askSaveChanges(fileName); }
+    void progress(std::int64_t done, std::int64_t total) override { points_.at(done, total); }
+
+private:
+    RunWindow& window_;
+    SafePoints& points_;
+};
+
 // A file chosen for two roles is one open workbook.
 bool sameBook(const std::shared_ptr<sheets::Workbook>& a, const std::shared_ptr<sheets::Workbook>& b) {
     return a && a == b;
@@ -51,14 +64,17 @@ bool sameBook(const std::shared_ptr<sheets::Workbook>& a, const std::shared_ptr<
 
 class LookupRun {
 public:
+    // officeBecause: not empty when the run starts again on the office, and why.
     LookupRun(const RunInputs& inputs, KeyCondition& condition, RunWindow& window,
-              sheets::ApplicationFactory& factory)
+              sheets::ApplicationFactory& factory, std::u16string officeBecause)
         : in_(inputs),
           condition_(condition),
           window_(window),
           factory_(factory),
           policy_(inputs.ignoreErrors),
-          points_(window) {}
+          points_(window),
+          desktop_(window, points_),
+          officeBecause_(std::move(officeBecause)) {}
 
     void run() {
         if (!inputsAccepted()) return;
@@ -84,6 +100,9 @@ public:
             closeUnsaved("after cancelling");
             window_.setFrameEnabled(true);
             window_.setStartEnabled(true);
+        } catch (const sheets::NeedsOffice&) {
+            closeUnsaved("before the run starts again on the office");
+            throw;
         }
     }
 
@@ -112,8 +131,16 @@ private:
             window_.setFrameEnabled(false);
             window_.setStartEnabled(false);
         });
-        step("create the application", [&] { app_ = factory_.create(window_); });
+        step("create the application", [&] { app_ = factory_.create(desktop_, files()); });
         step("hide the application", [&] { deref(app_).setVisible(false); });
+    }
+
+    // Every workbook the run opens, and whether the result goes into a new one.
+    sheets::RunFiles files() const {
+        sheets::RunFiles f{
+            {in_.parentPath, in_.childPath}, in_.placement == Placement::IntoNewWorkbook, officeBecause_};
+        if (in_.placement == Placement::IntoThirdTable) f.paths.push_back(in_.thirdPath);
+        return f;
     }
 
     // "父表（parent.xls，第 1 个工作表）"
@@ -123,10 +150,13 @@ private:
                u" 个工作表）";
     }
 
-    void openTable(Table& table, const std::u16string& path, const std::u16string& sheetNumber) {
+    // The sheet is told the columns collect() reads, so that a sheet read from its file is read once.
+    void openTable(Table& table, const std::u16string& path, const std::u16string& sheetNumber,
+                   const std::vector<int>& columns) {
         policy_.setStage(u"打开" + table.name);
         step("open a workbook", [&] { table.book = deref(app_).open(path); });
         step("take a worksheet", [&] { table.sheet = deref(table.book).worksheet(val(trim(sheetNumber))); });
+        if (table.sheet) table.sheet->willRead(columns);
         step("count the used rows", [&] { table.rowCount = deref(table.sheet).usedRowCount(); });
     }
 
@@ -171,7 +201,7 @@ private:
     void openParentTable() {
         parent_.name = tableName(u"父表", in_.parentPath, in_.parentSheet);
         points_.begin(Phase::OpenParent);
-        openTable(parent_, in_.parentPath, in_.parentSheet);
+        openTable(parent_, in_.parentPath, in_.parentSheet, {in_.parentKeyColumn + 1, in_.valueColumn + 1});
         step("create the parent arrays", [&] { createArrays(parent_, true); });
         step("take the parent key column", [&] { parent_.keyColumn = in_.parentKeyColumn + 1; });
     }
@@ -184,7 +214,9 @@ private:
     void openChildTable(bool withValues) {
         child_.name = tableName(u"子表", in_.childPath, in_.childSheet);
         points_.begin(Phase::OpenChild);
-        openTable(child_, in_.childPath, in_.childSheet);
+        std::vector<int> columns{in_.childKeyColumn + 1};
+        if (withValues) columns.push_back(in_.valueColumn + 1);
+        openTable(child_, in_.childPath, in_.childSheet, columns);
         step("create the child arrays", [&] { createArrays(child_, withValues); });
         step("take the child key column", [&] { child_.keyColumn = in_.childKeyColumn + 1; });
         points_.begin(Phase::ReadChild, child_.rowCount);
@@ -209,6 +241,9 @@ private:
             counts_ = countMatches(t, rows);
             edit_.cells = resultRows(t, rows, further ? in_.whose : Whose::Parent);
         });
+        // The result holds what the placement needs: the tables' columns go before it writes.
+        parent_.columns = {};
+        child_.columns = {};
     }
 
     void placeResult() {
@@ -325,7 +360,8 @@ private:
     }
 
     RunSummary summary() const {
-        return {counts_, policy_.skipped(), policy_.skippedCount(), destination_, stores_, notPlaced_};
+        return {counts_, policy_.skipped(), policy_.skippedCount(), destination_,
+                stores_, notPlaced_,        officeBecause_};
     }
 
     void complete() {
@@ -390,6 +426,8 @@ private:
     sheets::ApplicationFactory& factory_;
     ErrorPolicy policy_;
     SafePoints points_;
+    RunDesktop desktop_;
+    std::u16string officeBecause_;
 
     std::unique_ptr<sheets::Application> app_;
     Table parent_;
@@ -409,7 +447,12 @@ private:
 
 void lookupRun(const RunInputs& inputs, KeyCondition& condition, RunWindow& window,
                sheets::ApplicationFactory& factory) {
-    LookupRun(inputs, condition, window, factory).run();
+    try {
+        LookupRun(inputs, condition, window, factory, {}).run();
+    } catch (const sheets::NeedsOffice& needs) {
+        std::cerr << "pellucor: " << needs.detail << "; the run starts again on the office\n";
+        LookupRun(inputs, condition, window, factory, needs.reason).run();
+    }
 }
 
 }  // namespace run
