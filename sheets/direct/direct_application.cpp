@@ -162,7 +162,7 @@ public:
         if (row < 1 || row > kRows || column < 1 || column > kColumns)
             throw Failure("no cell at row " + std::to_string(row) + ", column " + std::to_string(column) +
                           " of " + where());
-        return book_->read(position_, {column})->column(column, row).back();
+        return book_->read(position_, {column})->cell(column, row);
     }
 
     std::vector<std::vector<CellValue>> columns(const std::vector<int>& columns, std::int32_t rows) override {

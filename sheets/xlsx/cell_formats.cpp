@@ -79,7 +79,7 @@ CellFormats::CellFormats(const Package& package, const std::string& stylesPart, 
                                                               : officeBuiltInFormat(numFmt, locale);
         f.date = number.date;
         f.uncertain = number.why;
-        f.general = number.format.code.empty();
+        f.general = number.why.empty() && number.format.code.empty();
         if (!f.general) f.format = std::make_shared<const NumberFormat>(number.format);
         const auto fill = static_cast<std::size_t>(idOf(xf, style, "fillId"));
         const auto border = static_cast<std::size_t>(idOf(xf, style, "borderId"));

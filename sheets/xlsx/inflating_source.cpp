@@ -10,10 +10,12 @@ constexpr std::size_t kAhead = 3;  // pieces inflated before the reader takes th
 
 }  // namespace
 
-InflatingSource::InflatingSource(const Package& package, const std::string& part)
-    : stream_(package, part), thread_([this] { inflate(); }) {}
+InflatingSource::InflatingSource(const Package& package, const std::string& part) : stream_(package, part) {
+    if (stream_.size() > kPiece) thread_ = std::thread([this] { inflate(); });
+}
 
 InflatingSource::~InflatingSource() {
+    if (!thread_.joinable()) return;
     {
         std::lock_guard lock(mutex_);
         stopping_ = true;
@@ -61,6 +63,7 @@ void InflatingSource::inflate() {
 }
 
 std::size_t InflatingSource::read(char* out, std::size_t max) {
+    if (!thread_.joinable()) return stream_.read(out, max);
     if (taken_ == current_.size()) {
         std::unique_lock lock(mutex_);
         if (!current_.empty()) spare_.push_back(std::move(current_));

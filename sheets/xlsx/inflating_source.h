@@ -15,7 +15,8 @@
 namespace sheets::xlsx {
 
 // A part inflated on a thread of its own, a few pieces ahead of the reader, so that inflating and
-// reading the XML share two cores. Stopping early (destroying it) ends the thread.
+// reading the XML share two cores; a small part is inflated as it is read. Stopping early (destroying
+// it) ends the thread.
 class InflatingSource : public ByteSource {
 public:
     InflatingSource(const Package& package, const std::string& part);
@@ -38,7 +39,7 @@ private:
     std::exception_ptr error_;
     std::vector<char> current_;
     std::size_t taken_ = 0;
-    std::thread thread_;
+    std::thread thread_;  // not started for a small part
 };
 
 }  // namespace sheets::xlsx

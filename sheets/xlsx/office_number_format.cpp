@@ -159,6 +159,13 @@ private:
         return false;
     }
 
+    // Whether the 0 at i belongs to the tenths (hundredths, ...) of the seconds: "ss.00".
+    bool fractionOfSeconds(std::size_t i) const {
+        std::size_t k = i;
+        while (k > 0 && s_[k - 1] == u'0') --k;
+        return k >= 2 && s_[k - 1] == u'.' && (s_[k - 2] | 0x20) == u's';
+    }
+
     // Whether the section shows dates and times or numbers, from its unquoted letters and digits.
     bool classify() {
         for (std::size_t i = 0; i < s_.size(); ++i) {
@@ -184,6 +191,8 @@ private:
                 ++i;
             } else if (isDateLetter(c) || upper(std::u16string(s_.substr(i, 5))) == u"AM/PM") {
                 date_ = true;
+            } else if (c == u'0' && fractionOfSeconds(i)) {
+                continue;
             } else if (c == u'0' || c == u'#' || c == u'?' || c == u'%') {
                 number_ = true;
             }

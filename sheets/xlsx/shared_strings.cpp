@@ -66,7 +66,7 @@ void appendRun(XmlScanner& scanner, std::u16string& out, std::string& scratch) {
 
 }  // namespace
 
-std::u16string officeItemText(XmlScanner& scanner) {
+std::u16string officeItemText(XmlScanner& scanner, bool* formattedText) {
     std::u16string out;
     std::string scratch;
     int runs = 0;
@@ -98,7 +98,9 @@ std::u16string officeItemText(XmlScanner& scanner) {
             scanner.skip();
         }
     }
-    if (runs > 1 || formatted || out.find(u'\n') != std::u16string::npos) asFormattedText(out);
+    const bool asFormatted = runs > 1 || formatted || out.find(u'\n') != std::u16string::npos;
+    if (asFormatted) asFormattedText(out);
+    if (formattedText) *formattedText = asFormatted;
     return out;
 }
 
@@ -115,7 +117,12 @@ SharedStrings::SharedStrings(const Package& package, const std::string& part,
     std::uint64_t reported = 0;
     for (auto tag = scanner.next(); tag != XmlScanner::Tag::EndOfInput; tag = scanner.next()) {
         if (scanner.name() != "si" || tag == XmlScanner::Tag::End) continue;
-        if (tag == XmlScanner::Tag::Start) text_ += officeItemText(scanner);
+        bool formatted = false;
+        if (tag == XmlScanner::Tag::Start) {
+            const std::u16string item = officeItemText(scanner, &formatted);
+            if (item.empty() && formatted) emptyFormatted_.insert(offsets_.size() - 1);
+            text_ += item;
+        }
         offsets_.push_back(static_cast<std::uint32_t>(text_.size()));
         if (progress && scanner.consumed() - reported > (8u << 20)) {
             reported = scanner.consumed();

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <set>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -16,8 +17,9 @@ class Package;
 // loaded: its runs joined, phonetic runs left out, the _xHHHH_ escapes the office decodes decoded,
 // and, where the office keeps the text as formatted text (several runs, a run with its own font,
 // phonetic runs, or a line break), line breaks made single line feeds and tabs made U+0001. Reads
-// from the item's start tag to its end tag.
-std::u16string officeItemText(XmlScanner& scanner);
+// from the item's start tag to its end tag. `formatted` tells whether the office keeps it as
+// formatted text, which makes a cell even when it is empty.
+std::u16string officeItemText(XmlScanner& scanner, bool* formatted = nullptr);
 
 // The package's shared strings, held compactly.
 class SharedStrings {
@@ -31,8 +33,11 @@ public:
     std::u16string_view at(std::size_t i) const {
         return std::u16string_view(text_).substr(offsets_[i], offsets_[i + 1] - offsets_[i]);
     }
+    // Whether string i, empty, still makes a cell: the office keeps it as formatted text.
+    bool emptyButFormatted(std::size_t i) const { return emptyFormatted_.count(i) > 0; }
 
 private:
+    std::set<std::size_t> emptyFormatted_;
     std::u16string text_;
     std::vector<std::uint32_t> offsets_;
 };

@@ -153,27 +153,6 @@ Raw::Formula formulaKind(std::string_view formula) {
     return Raw::Plain;
 }
 
-// Text the office keeps as it is, or as formatted text when it breaks lines (officeItemText).
-std::u16string plainCellText(std::string_view v) {
-    std::string xml = "<is><t>";
-    for (char c : v)
-        xml += c == '<' ? std::string("&lt;") : c == '&' ? std::string("&amp;") : std::string(1, c);
-    xml += "</t></is>";
-    struct Source : ByteSource {
-        std::string_view s;
-        std::size_t read(char* out, std::size_t max) override {
-            const std::size_t n = std::min(max, s.size());
-            std::copy_n(s.data(), n, out);
-            s.remove_prefix(n);
-            return n;
-        }
-    } source;
-    source.s = xml;
-    XmlScanner scanner(source, "a cell's text");
-    scanner.next();
-    return officeItemText(scanner);
-}
-
 }  // namespace
 
 // One pass over a worksheet part.
@@ -211,7 +190,11 @@ public:
             }
         }
         for (const auto& [row, column] : context_.comments) used_.comment(row, column);
-        out_.usedRows_ = used_.count();
+        const auto count = used_.count();
+        if (!count)
+            doubt("a comment above the first used row",
+                  u"批注位于已用区域之上，LibreOffice 按批注框的位置计算行数");
+        out_.usedRows_ = *count;
     }
 
 private:
@@ -221,7 +204,7 @@ private:
         char type = 'n';  // n, s, S (str), i (inlineStr), b, e, d, ? (other)
         bool hasValue = false, hasFormula = false, hasItem = false;
         std::string value, formula, formulaType, sharedIndex;
-        bool formulaHasText = false;
+        bool formulaHasText = false, itemFormatted = false;
         std::u16string item;
     };
 
@@ -359,7 +342,8 @@ private:
                 c.formulaHasText = !c.formula.empty();
             } else if (name == "is") {
                 c.hasItem = true;
-                c.item = start ? officeItemText(*scanner_) : std::u16string();
+                c.itemFormatted = false;
+                c.item = start ? officeItemText(*scanner_, &c.itemFormatted) : std::u16string();
             } else if (start) {
                 scanner_->skip();
             }
@@ -394,9 +378,9 @@ private:
             case 'i':
                 if (c.hasItem && !c.item.empty())
                     raw.kind = Raw::OwnText, raw.text = wanted ? own(c.item) : 0;
-                return c.hasItem && !c.item.empty();
+                return c.hasItem && (!c.item.empty() || c.itemFormatted);
             case 'S':
-                if (value && wanted) raw.kind = Raw::OwnText, raw.text = own(plainCellText(c.value));
+                if (value && wanted) raw.kind = Raw::OwnText, raw.text = own(fromUtf8(c.value));
                 return value;
             case 'b':
                 if (value) {
@@ -420,7 +404,8 @@ private:
         if (!c.hasValue) return false;
         const auto index = leadingInteger(c.value);
         if (!index || *index < 0 || static_cast<std::size_t>(*index) >= context_.strings.size()) return false;
-        if (context_.strings.at(static_cast<std::size_t>(*index)).empty()) return false;
+        if (context_.strings.at(static_cast<std::size_t>(*index)).empty())
+            return context_.strings.emptyButFormatted(static_cast<std::size_t>(*index));
         raw.kind = Raw::SharedText;
         raw.text = static_cast<std::uint32_t>(*index);
         return true;
@@ -438,7 +423,7 @@ private:
     void dateValue(std::string_view v, Raw& raw) {
         if (const auto serial = isoDate(trimmed(v))) {
             raw.kind = Raw::Number;
-            raw.number = *serial;
+            raw.number = *serial - context_.dateOffset;
         } else if (v.size() >= 5 && std::isdigit(static_cast<unsigned char>(v[0])) && v[4] == '-') {
             uncertain(raw, u"单元格中有无法确定的日期写法");
         } else {
@@ -539,6 +524,13 @@ std::vector<CellValue> SheetReader::column(int column, std::int32_t rows) const 
     const auto& raws = found->second;
     for (std::size_t r = 0; r < out.size() && r < raws.size(); ++r) out[r] = value(raws[r]);
     return out;
+}
+
+CellValue SheetReader::cell(int column, std::int32_t row) const {
+    const auto found = columns_.find(column);
+    if (found == columns_.end()) throw Failure("column " + std::to_string(column) + " was not read");
+    const auto index = static_cast<std::size_t>(row - 1);
+    return row >= 1 && index < found->second.size() ? value(found->second[index]) : CellValue();
 }
 
 CellValue SheetReader::value(const Raw& raw) const {

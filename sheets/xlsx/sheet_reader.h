@@ -43,6 +43,8 @@ public:
     // Rows 1..rows of a column read, as the office reads them. Throws NeedsOffice when one of them is
     // what the office may read otherwise.
     std::vector<CellValue> column(int column, std::int32_t rows) const;
+    // One cell of a column read (row from 1), likewise.
+    CellValue cell(int column, std::int32_t row) const;
 
     // A cell as read, before its number format is applied.
     struct Raw {

@@ -168,10 +168,10 @@ void UsedRows::cell(int row, int column, int format, bool holdsContent) {
 }
 
 void UsedRows::comment(int row, int) {
-    noteContent(row);
+    lastComment_ = std::max(lastComment_, row);
 }
 
-std::int32_t UsedRows::count() {
+std::optional<std::int32_t> UsedRows::count() {
     int first = firstContent_, last = lastContent_;
     const auto consider = [&](Column& c) {
         catchUp(c, kLastRow);
@@ -191,7 +191,9 @@ std::int32_t UsedRows::count() {
         Column stand(format, look_, visible_);
         consider(stand);
     }
+    if (lastComment_ >= 0 && first != 0) return std::nullopt;
     if (first < 0) first = 0;
+    last = std::max(last, lastComment_);
     if (last < 0) last = 0;
     return last - first + 1;
 }

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <vector>
 
 namespace sheets::xlsx {
@@ -29,8 +30,10 @@ public:
     void cell(int row, int column, int format, bool holdsContent);
     void comment(int row, int column);
 
-    // After the last row: the count of used rows, as the office reports it.
-    std::int32_t count();
+    // After the last row: the count of used rows, as the office reports it; nullopt when a comment
+    // may move its first row (the office counts a comment from the top of its caption, which it
+    // places a few rows above the cell by the sheet's row heights).
+    std::optional<std::int32_t> count();
 
 private:
     class Column;
@@ -50,6 +53,7 @@ private:
     std::vector<Span> rowFormats_;
     std::vector<std::unique_ptr<Column>> columns_;
     int firstContent_ = -1, lastContent_ = -1;
+    int lastComment_ = -1;
 };
 
 }  // namespace sheets::xlsx

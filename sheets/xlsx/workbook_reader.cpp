@@ -2,6 +2,7 @@
 
 #include <cstring>
 #include <fstream>
+#include <set>
 
 #include <pugixml.hpp>
 
@@ -74,6 +75,18 @@ std::string linkedPart(const std::vector<std::pair<std::string, Link>>& links, s
     return {};
 }
 
+// Whether the office takes a sheet of that name: none of []*?:/\ in it, no apostrophe at either end.
+bool officeTakesName(const std::string& name) {
+    return !name.empty() && name.find_first_of("[]*?:/\\") == std::string::npos && name.front() != '\'' &&
+           name.back() != '\'';
+}
+
+std::string upperAscii(std::string s) {
+    for (char& c : s)
+        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+    return s;
+}
+
 }  // namespace
 
 WorkbookReader::WorkbookReader(const std::string& path, NumberLocale locale)
@@ -91,8 +104,12 @@ WorkbookReader::WorkbookReader(const std::string& path, NumberLocale locale)
                       causeAbout(FailureCause::Kind::NotAWorkbook, path));
     const auto pr = child(root, "workbookPr");
     if (pr.attribute("date1904").as_bool()) dateOffset_ = 1462;
+    std::set<std::string> names;
     for (auto sheet : children(child(root, "sheets"), "sheet")) {
         Sheet s{sheet.attribute("name").value(), {}, {}};
+        // The office leaves out a sheet whose name it does not take: the positions would differ.
+        if (!officeTakesName(s.name) || !names.insert(upperAscii(s.name)).second)
+            throw NeedsOffice{"the sheet name \"" + s.name + "\" of " + path, u"工作表名称不规范"};
         const std::string id = sheet.attribute("r:id").value();
         for (const auto& [linkId, link] : links)
             if (linkId == id) s.part = link.part, s.type = link.type;

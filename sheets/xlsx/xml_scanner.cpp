@@ -8,7 +8,8 @@
 namespace sheets::xlsx {
 namespace {
 
-constexpr std::size_t kPiece = 1 << 20;
+// What a read asks for at least; the buffer grows when a tag or a piece of text is longer.
+constexpr std::size_t kPiece = 64 << 10;
 
 bool isSpace(char c) {
     return c == ' ' || c == '\t' || c == '\n' || c == '\r';
@@ -70,7 +71,7 @@ bool appendCharacters(std::string_view raw, std::string& out) {
 }
 
 XmlScanner::XmlScanner(ByteSource& source, std::string part)
-    : source_(source), part_(std::move(part)), buffer_(2 * kPiece) {
+    : source_(source), part_(std::move(part)), buffer_(4 * kPiece) {
     ensure(3);
     // A byte order mark; anything but UTF-8 is not read.
     if (end_ >= 3 && std::memcmp(buffer_.data(), "\xEF\xBB\xBF", 3) == 0) pos_ = 3;
@@ -91,7 +92,7 @@ bool XmlScanner::fill() {
         consumed_ += pos_;
         pos_ = 0;
     }
-    if (buffer_.size() - end_ < kPiece) buffer_.resize(buffer_.size() + kPiece);
+    if (buffer_.size() - end_ < kPiece) buffer_.resize(buffer_.size() * 2);
     const std::size_t got = source_.read(buffer_.data() + end_, buffer_.size() - end_);
     if (got == 0) eof_ = true;
     end_ += got;

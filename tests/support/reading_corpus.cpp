@@ -466,7 +466,7 @@ std::vector<Sheet> usedRowSheets() {
     const int yellow = s.fill(2);
     std::vector<Sheet> out = {
         {"plain", worksheet(dataRows(3))},
-        {"B3:C6", worksheet(dataRows(4, 3, "C"))},
+        {"B3 to C6", worksheet(dataRows(4, 3, "C"))},
         {"fill A10", worksheet(dataRows(3) + styled(10, "A", yellow))},
         {"number format A10", worksheet(dataRows(3) + styled(10, "A", 14))},
         {"fill C10", worksheet(dataRows(3) + styled(10, "C", yellow))},
@@ -481,7 +481,8 @@ std::vector<Sheet> usedRowSheets() {
         {"empty", worksheet("")},
         {"fill A1 only", worksheet(styled(1, "A", yellow))},
         {"fill A1 data 5", worksheet(styled(1, "A", yellow) + dataRows(2, 5))},
-        {"fill A1:A2 data 5", worksheet(styled(1, "A", yellow) + styled(2, "A", yellow) + dataRows(2, 5))},
+        {"fill A1 and A2 data 5",
+         worksheet(styled(1, "A", yellow) + styled(2, "A", yellow) + dataRows(2, 5))},
         {"column style C", worksheet(dataRows(3), "<cols><col min=\"3\" max=\"3\" width=\"9\" style=\"" +
                                                       std::to_string(yellow) + "\"/></cols>")},
         {"column style C, C10 plain",
@@ -524,7 +525,7 @@ Sheet randomSheet(std::mt19937& rng, int index) {
                                                "t=\"b\"><v>%B</v>",
                                                "t=\"e\"><v>#N/A</v>",
                                                "><f>1+%N</f><v>%N</v>",
-                                               "t=\"str\"><f>\"x\"</f><v>x%N</v>",
+                                               "t=\"str\"><f>\"x%N\"</f><v>x%N</v>",
                                                "t=\"d\"><v>2020-01-%D</v>",
                                                "",
                                                "t=\"s\"><v>13</v>"};
@@ -543,14 +544,16 @@ Sheet randomSheet(std::mt19937& rng, int index) {
         for (int c = 0; c < n; ++c) {
             column += 1 + pick(3);
             std::string content = contents[static_cast<std::size_t>(pick(static_cast<int>(contents.size())))];
+            // One value for each kind of placeholder, so that a formula's saved result is its own.
+            std::map<char, std::string> values;
             for (auto at = content.find('%'); at != std::string::npos; at = content.find('%')) {
                 const char kind = content[at + 1];
-                const std::string value =
-                    kind == 'N'   ? std::to_string(pick(100000) - 500) + (pick(2) ? ".25" : "")
-                    : kind == 'S' ? std::to_string(pick(static_cast<int>(kStrings.size())))
-                    : kind == 'B' ? std::to_string(pick(2))
-                                  : (pick(9) < 1 ? "0" : "") + std::to_string(1 + pick(9));
-                content.replace(at, 2, value);
+                if (!values.count(kind))
+                    values[kind] = kind == 'N'   ? std::to_string(pick(100000) - 500) + (pick(2) ? ".25" : "")
+                                   : kind == 'S' ? std::to_string(pick(static_cast<int>(kStrings.size())))
+                                   : kind == 'B' ? std::to_string(pick(2))
+                                                 : std::to_string(10 + pick(19));
+                content.replace(at, 2, values[kind]);
             }
             const std::string ref = columnName(column) + std::to_string(row);
             const std::string style = pick(2) ? " s=\"" + std::to_string(pick(s.count)) + "\"" : "";
