@@ -127,10 +127,12 @@ private:
 
     void start() {
         policy_.setStage(u"启动 LibreOffice");
-        step("disable the inputs", [&] {
-            window_.setFrameEnabled(false);
-            window_.setStartEnabled(false);
-        });
+        // A run that starts again on the office finds the inputs still disabled.
+        if (officeBecause_.empty())
+            step("disable the inputs", [&] {
+                window_.setFrameEnabled(false);
+                window_.setStartEnabled(false);
+            });
         step("create the application", [&] { app_ = factory_.create(desktop_, files()); });
         step("hide the application", [&] { deref(app_).setVisible(false); });
     }
