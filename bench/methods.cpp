@@ -197,9 +197,8 @@ Measurement officeAlone(const TableFiles& files) {
     Measurement m = measurement("office alone: open, insert, save", files);
     const TableFiles f = copies(files, "office");
     Timed t;
-    auto& [clock, office, window, calc, factory] = t;
     try {
-        auto app = factory.create(window);
+        auto app = t.factory.create(t.window);
         auto parent = app->open(u16(f.parent));
         parent->worksheet(1);
         auto child = app->open(u16(f.child));

@@ -104,6 +104,31 @@ TEST_F(DirectTest, LeavesToTheOfficeWhatItCannotReadWithCertainty) {
     EXPECT_THROW(packages->add(), NeedsOffice);
 }
 
+// A long reading tells how far it has come, in rows of the rows expected, and stops when the desktop
+// throws, leaving the workbook usable.
+TEST_F(DirectTest, ALongReadingReportsItsRowsAndStopsWhenTold) {
+    std::string rows;
+    for (int r = 1; r <= 300000; ++r)
+        rows += "<row r=\"" + std::to_string(r) + "\"><c r=\"A" + std::to_string(r) + "\"><v>" + std::to_string(r) + "</v></c></row>";
+    reading_corpus::writeSheet(dir.file("long.xlsx"), rows);
+    struct Reports : FakeDesktop {
+        std::vector<std::pair<std::int64_t, std::int64_t>> seen;
+        bool stop = false;
+        void progress(std::int64_t done, std::int64_t total) override {
+            seen.emplace_back(done, total);
+            if (stop) throw std::runtime_error("stopped");
+        }
+    } reports;
+    auto app = DirectApplicationFactory().create(reports);
+    auto book = app->open(fromUtf8(dir.file("long.xlsx")));
+    EXPECT_EQ(book->worksheet(1)->usedRowCount(), 300000);
+    ASSERT_FALSE(reports.seen.empty());
+    for (const auto& [done, total] : reports.seen) EXPECT_TRUE(done > 0 && done <= total && total < 400000);
+    reports.stop = true;
+    EXPECT_THROW(book->worksheet(1)->usedRowCount(), std::runtime_error);
+    book->close(false);
+}
+
 // The change goes into the package in place after a copy of the file as it was; a file another
 // program changed or an office holds is not written; a changed third workbook closed without a choice
 // asks.
