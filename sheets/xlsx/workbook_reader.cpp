@@ -161,6 +161,11 @@ std::unique_ptr<SheetReader> WorkbookReader::read(int position, std::vector<int>
             throw NeedsOffice{"sheet " + sheet.name + " is a " + sheet.type, u"工作簿中有未知类型的工作表"};
         return std::make_unique<SheetReader>(context, std::string(), std::move(columns), progress);
     }
+    // The office builds the cells of a pivot table anew, in its own words.
+    for (const auto& [id, link] : linksOf(*package_, sheet.part))
+        if (link.type == "pivotTable")
+            throw NeedsOffice{"sheet " + sheet.name + " holds a pivot table",
+                              u"工作表中有数据透视表，LibreOffice 会重建其单元格"};
     return std::make_unique<SheetReader>(context, sheet.part, std::move(columns), progress);
 }
 
