@@ -1,5 +1,6 @@
 #include "run/lookup_run.h"
 
+#include <atomic>
 #include <iostream>
 #include <memory>
 #include <string>
@@ -12,6 +13,8 @@
 #include "run/run_report.h"
 #include "run/run_texts.h"
 #include "run/vb_text.h"
+#include "sheets/file_locks.h"
+#include "sheets/utf8.h"
 
 namespace run {
 namespace {
@@ -44,23 +47,28 @@ struct Table {
     TableColumns columns;
 };
 
-// What the run lends the application: the window's save question, and the run's safe points for
-// the progress of a long reading, where a cancel takes effect.
-class RunDesktop : public sheets::Desktop {
-public:
-    RunDesktop(RunWindow& window, SafePoints& points) : window_(window), points_(points) {}
-    bool askSaveChanges(const std::u16string& fileName) override { return window_.askSaveChanges(fileName); }
-    void progress(std::int64_t done, std::int64_t total) override { points_.at(done, total); }
-
-private:
-    RunWindow& window_;
-    SafePoints& points_;
-};
-
 // A file chosen for two roles is one open workbook.
 bool sameBook(const std::shared_ptr<sheets::Workbook>& a, const std::shared_ptr<sheets::Workbook>& b) {
     return a && a == b;
 }
+
+// What the run lends its spreadsheet application of the window: the save question, and the user's
+// cancel until the save begins. A cancel ends what the application is waiting for; after that point
+// nothing may cut a store short. The progress of a long reading goes to the run's safe points, where
+// a cancel takes effect too.
+class RunDesktop : public sheets::Desktop {
+public:
+    RunDesktop(RunWindow& window, SafePoints& points) : window_(window), points_(points) {}
+    bool askSaveChanges(const std::u16string& fileName) override { return window_.askSaveChanges(fileName); }
+    bool stopRequested() override { return !saving_ && window_.cancelled(); }
+    void progress(std::int64_t done, std::int64_t total) override { points_.at(done, total); }
+    void saving() { saving_ = true; }
+
+private:
+    RunWindow& window_;
+    SafePoints& points_;
+    std::atomic<bool> saving_ = false;
+};
 
 class LookupRun {
 public:
@@ -86,6 +94,8 @@ public:
             placeResult();
             complete();
         } catch (const RunStopped& stop) {
+            // A step the user's cancel cut short is no failure of the run.
+            if (window_.cancelled()) return cancelled();
             std::cerr << "pellucor: step '" << stop.failure.step << "' failed: " << stop.failure.detail
                       << '\n';
             window_.showDetailedMessage(std::u16string(kFailureText), std::u16string(kFailureTitle), u"",
@@ -97,9 +107,7 @@ public:
         } catch (const ConditionRejected&) {
             closeUnsaved("after a malformed condition");
         } catch (const RunCancelled&) {
-            closeUnsaved("after cancelling");
-            window_.setFrameEnabled(true);
-            window_.setStartEnabled(true);
+            cancelled();
         } catch (const sheets::NeedsOffice&) {
             closeUnsaved("before the run starts again on the office");
             throw;
@@ -107,6 +115,12 @@ public:
     }
 
 private:
+    void cancelled() {
+        closeUnsaved("after cancelling");
+        window_.setFrameEnabled(true);
+        window_.setStartEnabled(true);
+    }
+
     void message(std::u16string_view text, std::u16string_view title) {
         window_.showMessage(std::u16string(text), std::u16string(title));
     }
@@ -122,7 +136,19 @@ private:
             message(u"请输入条件", kNoticeTitle);
             return false;
         }
-        return true;
+        return targetsStorable();
+    }
+
+    // The file the result is stored in is checked before anything is opened: another program holding
+    // it, or a file or folder that cannot be written, would only fail the run at its very end.
+    bool targetsStorable() {
+        const bool intoChild = in_.placement == Placement::IntoChildSheet;
+        if (!intoChild && in_.placement != Placement::IntoThirdTable) return true;
+        const std::u16string& path = intoChild ? in_.childPath : in_.thirdPath;
+        const auto why = sheets::whyNotStorable(sheets::toUtf8(path));
+        if (!why) return true;
+        message(notStorableText(intoChild ? u"子表" : u"第三个工作簿", *why), kNoticeTitle);
+        return false;
     }
 
     void start() {
@@ -321,7 +347,7 @@ private:
         step("hide the application", [&] { deref(app_).setVisible(false); });
         step("activate the child sheet", [&] { deref(child_.sheet).activate(); });
         writeResult(child_.sheet, in_.childTargetLetter + u"1", where);
-        points_.begin(Phase::Save);
+        beginSaving();
         closeParentAndChild();
         step("quit the application", [&] { deref(app_).quit(); });
     }
@@ -334,7 +360,7 @@ private:
         step("take the new sheet", [&] { targetSheet_ = deref(app_).activeWorksheet(1); });
         planEdit(1, false);
         writeResult(targetSheet_, u"A1", {u"", u"1", resultColumns(u"A")});
-        points_.begin(Phase::Save);
+        beginSaving();
         closeParentAndChild();
     }
 
@@ -346,13 +372,19 @@ private:
         planEdit(in_.thirdTargetColumn + 1, true);
         step("activate the third sheet", [&] { deref(targetSheet_).activate(); });
         writeResult(targetSheet_, in_.thirdTargetLetter + u"1", where);
-        points_.begin(Phase::Save);
+        beginSaving();
         closeParentAndChild();
         // No save choice: the user is asked about a changed third table, unless the result never
         // reached it.
         closeAndStore("close the third workbook", thirdBook_, in_.thirdPath,
                       destination_ ? std::nullopt : std::optional<bool>(false));
         step("quit the application", [&] { deref(app_).quit(); });
+    }
+
+    // The last safe point: from here the run finishes what it has begun.
+    void beginSaving() {
+        points_.begin(Phase::Save);
+        desktop_.saving();
     }
 
     void releaseArrays() {
@@ -362,8 +394,9 @@ private:
     }
 
     RunSummary summary() const {
+        // A cancel that came once the save had begun could no longer stop the run.
         return {counts_, policy_.skipped(), policy_.skippedCount(), destination_,
-                stores_, notPlaced_,        officeBecause_};
+                stores_, notPlaced_,        window_.cancelled(),    officeBecause_};
     }
 
     void complete() {

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "run/error_policy.h"
@@ -58,15 +59,19 @@ struct RunSummary {
     std::optional<Destination> destination;  // set once the result is written
     std::vector<sheets::StoreReport> stores;
     std::optional<NotPlaced> notPlaced;
+    bool cancelledWhileSaving = false;
     std::u16string officeBecause;  // not empty: the run started again on the office, and why
 };
 
 // A path's file name, after its last slash or backslash; a path ending in one as it is.
 std::u16string fileNameOf(const std::u16string& path);
 
+// "子表 child.xlsx 无法保存结果：文件只读": a file the run would store, refused before it starts.
+std::u16string notStorableText(std::u16string_view role, const sheets::FailureCause& cause);
 // The user's reason for a failed step: its part of the run and its cause, in Chinese.
 std::u16string reasonText(const StepFailure& failure);
-// "结果未能保存到 child.xls：文件只读" when a placement step failed, else empty.
+// "结果未能保存到 child.xls：文件只读" when a placement step failed; "取消时已开始保存，结果已保存" when
+// the user cancelled too late to stop the save; else empty.
 std::u16string informativeText(const RunSummary& summary);
 // The completion's details: counts, skipped steps, where the result went, stores and backups.
 std::u16string summaryText(const RunSummary& summary);

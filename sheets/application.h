@@ -90,6 +90,9 @@ public:
     virtual ~Desktop() = default;
     // true: save, false: don't save. fileName is the workbook's file name without its folder.
     virtual bool askSaveChanges(const std::u16string& fileName) = 0;
+    // Whether the run wants to stop: an operation that would go on waiting may give up, and fail,
+    // once it does. Asked from any thread.
+    virtual bool stopRequested() { return false; }
     // done of total rows of a sheet being read, at least once a second while the application reads a
     // file on its own. It may throw to stop the reading, which then leaves everything as it was.
     virtual void progress(std::int64_t done, std::int64_t total) {

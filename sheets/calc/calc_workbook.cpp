@@ -33,11 +33,24 @@
 #include <com/sun/star/util/XNumberFormatsSupplier.hpp>
 
 #include "sheets/calc/calc_objects.h"
-#include "sheets/office_lock.h"
+#include "sheets/file_locks.h"
 #include "sheets/xlsx/xlsx_writer.h"
 
 namespace sheets::calc {
 namespace {
+
+// Why a document opened read-only cannot be stored: another program's hold on the file, or else the
+// file's or its folder's permissions.
+Failure refusedStore(const std::string& path) {
+    if (auto hold = heldByAnotherProgram(path))
+        return Failure("cannot save " + path + ": " + utf8(hold->program) + " holds it (user " +
+                           utf8(hold->user) + ", since " + utf8(hold->since) + ")",
+                       *hold);
+    const bool fileWritable = ::access(path.c_str(), W_OK) == 0;
+    return Failure(
+        "cannot save " + path + ": it was opened read-only",
+        causeAbout(fileWritable ? FailureCause::Kind::NoPermission : FailureCause::Kind::ReadOnly, path));
+}
 
 // Why the office's store failed, as far as the file system tells: the file or its folder not
 // writable, or less free space than the file takes.
@@ -133,7 +146,10 @@ std::shared_ptr<Session> CalcWorkbook::session() const {
 }
 
 std::shared_ptr<sheets::Worksheet> CalcWorkbook::worksheet(double index) {
-    session();
+    return session()->watched([&] { return sheetAt(index); });
+}
+
+std::shared_ptr<sheets::Worksheet> CalcWorkbook::sheetAt(double index) {
     if (!std::isfinite(index)) throw Failure("no sheet at a position that is not a number in " + label());
     // Round half to even (the default rounding mode).
     const double position = std::nearbyint(index);
@@ -160,6 +176,10 @@ std::shared_ptr<sheets::Worksheet> CalcWorkbook::worksheet(double index) {
 }
 
 StoreReport CalcWorkbook::close(std::optional<bool> saveChanges) {
+    return session()->watched([&] { return closeAndStore(saveChanges); });
+}
+
+StoreReport CalcWorkbook::closeAndStore(std::optional<bool> saveChanges) {
     auto s = session();
     bool modified = false;
     try {
@@ -195,7 +215,7 @@ StoreReport CalcWorkbook::save() {
     StoreReport report{StoreReport::How::ByOffice, fromOUString(fromUtf8(path_)), {}, {}, {}};
     try {
         Reference<css::frame::XStorable> storable(document_, UNO_QUERY_THROW);
-        if (lockedElsewhere_ || storable->isReadonly()) throw storeRefusal(path_);
+        if (lockedElsewhere_ || storable->isReadonly()) throw refusedStore(path_);
         // Another program saved over the file since it was loaded: storing would lose its content.
         if (identity_ && identityOf(path_) != identity_)
             throw Failure("not storing " + path_ + ": another program changed it since it was opened",

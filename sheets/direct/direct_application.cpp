@@ -11,8 +11,8 @@
 #include "sheets/backup.h"
 #include "sheets/failure.h"
 #include "sheets/file_identity.h"
+#include "sheets/file_locks.h"
 #include "sheets/office_locale.h"
-#include "sheets/office_lock.h"
 #include "sheets/utf8.h"
 #include "sheets/workbook_file.h"
 #include "sheets/xlsx/workbook_reader.h"
@@ -46,7 +46,6 @@ public:
         : session_(std::move(session)),
           path_(std::move(path)),
           identity_(identityOf(path_)),
-          lockedElsewhere_(::access(officeLockPath(path_).c_str(), F_OK) == 0),
           reader_(path_, session_.lock()->locale) {}
 
     const std::string& path() const { return path_; }
@@ -98,7 +97,8 @@ public:
 private:
     StoreReport save(Session& s) {
         StoreReport report{StoreReport::How::InPlace, fromUtf8(path_), {}, {}, {}};
-        if (lockedElsewhere_ || ::access(officeLockPath(path_).c_str(), F_OK) == 0) throw storeRefusal(path_);
+        // Another program that holds the file now, or a file or folder that cannot be written.
+        if (const auto why = whyNotStorable(path_)) throw Failure("not storing " + path_, *why);
         if (identity_ && identityOf(path_) != identity_)
             throw Failure("not storing " + path_ + ": another program changed it since it was opened",
                           causeAbout(FailureCause::Kind::FileChanged, path_));
@@ -123,7 +123,6 @@ private:
     std::weak_ptr<Session> session_;
     std::string path_;
     std::optional<FileIdentity> identity_;
-    bool lockedElsewhere_;
     xlsx::WorkbookReader reader_;
     std::vector<WorkbookEdit> edits_;
     bool editFailed_ = false;
@@ -245,8 +244,6 @@ public:
         const std::string file = existingWorkbookFile(path);
         for (const auto& w : session_->workbooks)
             if (w->path() == file) return w;
-        // TODO: refuse a file held by another program (the lock and owner files of LibreOffice, Excel
-        // and WPS) here, with the spreadsheet layer's shared check, before anything of it is read.
         auto book = std::make_shared<DirectWorkbook>(session_, file);
         session_->workbooks.push_back(book);
         return book;

@@ -6,6 +6,7 @@
 #include <sys/types.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
@@ -19,6 +20,7 @@
 
 #include "sheets/application.h"
 #include "sheets/calc/calc_application.h"
+#include "sheets/file_locks.h"
 #include "workbook_maker.h"
 
 namespace sheets {
@@ -42,8 +44,10 @@ public:
         asked.push_back(fileName);
         return answer;
     }
+    bool stopRequested() override { return stop; }
     std::vector<std::u16string> asked;
     bool answer = false;
+    std::atomic<bool> stop = false;
 };
 
 // A fresh folder for one test, removed afterwards.
@@ -92,8 +96,7 @@ inline bool exists(const std::string& path) {
 }
 
 inline std::string lockOf(const std::string& path) {
-    const auto slash = path.rfind('/');
-    return path.substr(0, slash + 1) + ".~lock." + path.substr(slash + 1) + "#";
+    return sheets::officeLockPath(path);
 }
 
 // Alive and not a zombie.

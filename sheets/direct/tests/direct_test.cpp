@@ -10,7 +10,7 @@
 #include "reading_corpus.h"
 #include "sheets/direct/direct_application.h"
 #include "sheets/failure.h"
-#include "sheets/office_lock.h"
+#include "sheets/file_locks.h"
 #include "sheets/utf8.h"
 
 namespace sheets::direct {
@@ -109,7 +109,8 @@ TEST_F(DirectTest, LeavesToTheOfficeWhatItCannotReadWithCertainty) {
 TEST_F(DirectTest, ALongReadingReportsItsRowsAndStopsWhenTold) {
     std::string rows;
     for (int r = 1; r <= 300000; ++r)
-        rows += "<row r=\"" + std::to_string(r) + "\"><c r=\"A" + std::to_string(r) + "\"><v>" + std::to_string(r) + "</v></c></row>";
+        rows += "<row r=\"" + std::to_string(r) + "\"><c r=\"A" + std::to_string(r) + "\"><v>" +
+                std::to_string(r) + "</v></c></row>";
     reading_corpus::writeSheet(dir.file("long.xlsx"), rows);
     struct Reports : FakeDesktop {
         std::vector<std::pair<std::int64_t, std::int64_t>> seen;
@@ -152,7 +153,7 @@ TEST_F(DirectTest, WritesInPlaceOnlyWhatItMay) {
     changedAfterOpening([&] { std::ofstream(path, std::ios::app) << ' '; }, Cause::FileChanged);
     std::ofstream(path, std::ios::binary | std::ios::trunc) << before;
     changedAfterOpening([&] { std::ofstream(officeLockPath(path)) << ",Someone,host,07.12.2026 10:00,x;"; },
-                        Cause::LockedByUser);
+                        Cause::HeldByProgram);
     std::filesystem::remove(officeLockPath(path));
     EXPECT_EQ(bytesOf(path), before);
 
