@@ -5,6 +5,8 @@
 #include <QTranslator>
 
 #include "sheets/calc/calc_application.h"
+#include "sheets/choosing_factory.h"
+#include "sheets/direct/direct_application.h"
 #include "ui/form1.h"
 #include "ui/look.h"
 
@@ -22,7 +24,10 @@ int main(int argc, char** argv) {
         app.installTranslator(&qtTranslator);
     ui::installLook(app);
 
-    sheets::calc::CalcApplicationFactory factory;
+    // A run on .xlsx and .xlsm files reads and writes the packages themselves; the office does the rest.
+    sheets::direct::DirectApplicationFactory packages;
+    sheets::calc::CalcApplicationFactory office;
+    sheets::ChoosingFactory factory(packages, office);
     ui::Form1 form1(factory);
     form1.show();
     return app.exec();

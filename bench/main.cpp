@@ -27,8 +27,9 @@ namespace fs = std::filesystem;
 
 struct Options {
     std::vector<std::int32_t> sizes{1000, 10000, 65536, 1048576};
-    std::set<std::string> methods{"lookup",     "further", "office", "per-cell",
-                                  "plain-cell", "vlookup", "memory"};
+    std::set<std::string> methods{"lookup",   "lookup-office", "further", "office",
+                                  "per-cell", "plain-cell",    "vlookup", "memory"};
+    std::string format = "auto";
     double perCellLimit = 300;
     std::int32_t perCellMaxRows = 65536;
     double vlookupLimit = 300;
@@ -42,9 +43,12 @@ struct Options {
 const char* const kUsage = R"(usage: pellucor_bench [options]
   --sizes N,...              table rows (parent and child alike, header included); .xls up to 65536,
                              .xlsx above (default 1000,10000,65536,1048576)
-  --methods M,...            lookup, further, office, per-cell, plain-cell, vlookup, vlookup-link,
-                             memory
-                             (default: all but vlookup-link)
+  --methods M,...            lookup, lookup-office, further, further-office, office, per-cell,
+                             plain-cell, vlookup, vlookup-link, memory (default: all but
+                             further-office and vlookup-link); lookup and further go the program's
+                             way (the packages themselves for .xlsx tables), the -office ones through
+                             the office
+  --format F                 xls, xlsx or auto: .xls up to 65536 rows, .xlsx above (default auto)
   --per-cell-limit S         give the per-cell methods up after S seconds (default 300)
   --per-cell-max-rows N      run the per-cell methods up to N rows only (default 65536)
   --vlookup-limit S          end the office's VLOOKUP after S seconds (default 300)
@@ -85,6 +89,8 @@ Options parse(int argc, char** argv) {
         } else if (a == "--methods") {
             const auto m = split(value());
             o.methods = {m.begin(), m.end()};
+        } else if (a == "--format") {
+            o.format = value();
         } else if (a == "--per-cell-limit") {
             o.perCellLimit = std::stod(value());
         } else if (a == "--per-cell-max-rows") {
@@ -112,13 +118,15 @@ Options parse(int argc, char** argv) {
 // Generated files are kept: a file is written under a temporary name and renamed when complete.
 class DataSet {
 public:
-    explicit DataSet(std::string dir) : dir_(std::move(dir)) { fs::create_directories(dir_); }
+    DataSet(std::string dir, std::string format) : dir_(std::move(dir)), format_(std::move(format)) {
+        fs::create_directories(dir_);
+    }
     ~DataSet() {
         if (app_) app_->quit();
     }
 
     bench::TableFiles files(std::int32_t rows) {
-        const std::string ext = rows <= 65536 ? ".xls" : ".xlsx";
+        const std::string ext = format_ == "auto" ? (rows <= 65536 ? ".xls" : ".xlsx") : "." + format_;
         bench::TableFiles f;
         f.rows = rows;
         f.parent = (fs::path(dir_) / ("parent-typed-" + std::to_string(rows) + ext)).string();
@@ -142,6 +150,7 @@ private:
     }
 
     std::string dir_;
+    std::string format_;
     bench::HeadlessWindow window_;
     std::unique_ptr<sheets::Application> app_;
 };
@@ -218,10 +227,10 @@ std::vector<bench::Measurement> measureAll(const Options& o) {
     auto wanted = [&](const char* m) { return o.methods.count(m) > 0; };
     {
         // Every workbook is generated before anything is timed.
-        DataSet data(o.dataDir);
+        DataSet data(o.dataDir, o.format);
         for (auto rows : o.sizes) data.files(rows);
     }
-    DataSet data(o.dataDir);
+    DataSet data(o.dataDir, o.format);
     std::vector<bench::Measurement> all;
     std::vector<std::string> notes;
     printHeader();
@@ -233,8 +242,11 @@ std::vector<bench::Measurement> measureAll(const Options& o) {
                 notes.push_back(std::to_string(m.rows) + " rows, " + m.method + ": " + m.note);
             all.push_back(std::move(m));
         };
-        if (wanted("lookup")) measure(bench::pellucorRun(f, false));
-        if (wanted("further")) measure(bench::pellucorRun(f, true));
+        const bool packages = fs::path(f.child).extension() == ".xlsx";
+        if (wanted("lookup")) measure(bench::pellucorRun(f, false, false));
+        if (wanted("lookup-office") && packages) measure(bench::pellucorRun(f, false, true));
+        if (wanted("further")) measure(bench::pellucorRun(f, true, false));
+        if (wanted("further-office") && packages) measure(bench::pellucorRun(f, true, true));
         if (wanted("office")) measure(bench::officeAlone(f));
         if (wanted("per-cell") && rows <= o.perCellMaxRows)
             measure(bench::perCellRun(f, bench::CellReads::ThroughWorksheet, o.perCellLimit));
@@ -250,13 +262,13 @@ std::vector<bench::Measurement> measureAll(const Options& o) {
     return all;
 }
 
-// Ratios per size, against the lookup run.
+// Ratios per size, against the lookup run through the office; the packages' run beside it.
 void printRatios(const std::vector<std::int32_t>& sizes, const std::vector<bench::Measurement>& all) {
     std::printf(
         "\n| rows | Pellucor s | office alone s | Pellucor / office alone | the same without start and quit "
         "| per cell (cell()) s | / Pellucor | per cell (plain UNO) s | / Pellucor | VLOOKUP s | / Pellucor "
-        "|\n");
-    std::printf("|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|\n");
+        "| packages s | / Pellucor |\n");
+    std::printf("|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|\n");
     for (const auto rows : sizes) {
         std::map<std::string, const bench::Measurement*> by;
         for (const auto& m : all)
@@ -265,7 +277,7 @@ void printRatios(const std::vector<std::int32_t>& sizes, const std::vector<bench
             auto i = by.find(name);
             return i == by.end() ? nullptr : i->second;
         };
-        const auto* p = find("Pellucor, lookup");
+        const auto* p = find("Pellucor, lookup (office)");
         if (!p) continue;
         const auto* office = find("office alone: open, insert, save");
         // Total and how many times the lookup run's total, "> " when the method did not finish.
@@ -274,13 +286,14 @@ void printRatios(const std::vector<std::int32_t>& sizes, const std::vector<bench
             const std::string more = unfinished(*m);
             return more + seconds(m->total) + " | " + more + ratio(m->total, p->total);
         };
-        std::printf("| %d | %s | %s | %s | %s | %s | %s | %s |\n", rows, seconds(p->total).c_str(),
+        std::printf("| %d | %s | %s | %s | %s | %s | %s | %s | %s |\n", rows, seconds(p->total).c_str(),
                     office ? seconds(office->total).c_str() : "-",
                     office ? ratio(p->total, office->total).c_str() : "-",
                     office ? ratio(officeWork(*p), officeWork(*office)).c_str() : "-",
                     against(find("per cell (Worksheet::cell), top-down scan")).c_str(),
                     against(find("per cell (plain UNO), top-down scan")).c_str(),
-                    against(find("VLOOKUP, parent sheet copied in")).c_str());
+                    against(find("VLOOKUP, parent sheet copied in")).c_str(),
+                    against(find("Pellucor, lookup (packages)")).c_str());
     }
     std::fflush(stdout);
 }

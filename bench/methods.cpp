@@ -19,6 +19,8 @@
 #include "run/tests/plain_scan.h"
 #include "run/vb_text.h"
 #include "sheets/calc/calc_application.h"
+#include "sheets/choosing_factory.h"
+#include "sheets/direct/direct_application.h"
 #include "sheets/utf8.h"
 #include "vlookup_column.h"
 
@@ -135,13 +137,26 @@ struct Timed {
     HeadlessWindow window;
     sheets::calc::CalcApplicationFactory calc;
     TimedFactory factory{calc, clock, office};
+    // The program's own choice: the packages themselves for .xlsx tables, the office for the rest.
+    sheets::direct::DirectApplicationFactory packages;
+    sheets::ChoosingFactory choosing{packages, calc};
+    TimedFactory chosen{choosing, clock, office};
 };
+
+bool packageFile(const std::string& path) {
+    return fs::path(path).extension() == ".xlsx";
+}
 
 }  // namespace
 
-Measurement pellucorRun(const TableFiles& files, bool furtherMatching) {
-    Measurement m = measurement(furtherMatching ? "Pellucor, further matching" : "Pellucor, lookup", files);
-    const TableFiles f = copies(files, furtherMatching ? "further" : "lookup");
+Measurement pellucorRun(const TableFiles& files, bool furtherMatching, bool throughOffice) {
+    const bool packages = !throughOffice && packageFile(files.child);
+    Measurement m =
+        measurement(std::string(furtherMatching ? "Pellucor, further matching" : "Pellucor, lookup") +
+                        (packages ? " (packages)" : " (office)"),
+                    files);
+    const TableFiles f =
+        copies(files, std::string(furtherMatching ? "further" : "lookup") + (packages ? "-packages" : ""));
 
     run::RunInputs in;
     in.parentPath = u16(f.parent);
@@ -158,8 +173,8 @@ Measurement pellucorRun(const TableFiles& files, bool furtherMatching) {
 
     run::KeyCondition condition;
     Timed t;
-    auto& [clock, office, window, calc, factory] = t;
-    run::lookupRun(in, condition, window, factory);
+    run::lookupRun(in, condition, t.window, throughOffice ? t.factory : t.chosen);
+    auto& window = t.window;
     const auto end = std::chrono::steady_clock::now();
     t.finish(m);
     m.longestReportGap.fill(std::nan(""));
@@ -182,9 +197,8 @@ Measurement officeAlone(const TableFiles& files) {
     Measurement m = measurement("office alone: open, insert, save", files);
     const TableFiles f = copies(files, "office");
     Timed t;
-    auto& [clock, office, window, calc, factory] = t;
     try {
-        auto app = factory.create(window);
+        auto app = t.factory.create(t.window);
         auto parent = app->open(u16(f.parent));
         parent->worksheet(1);
         auto child = app->open(u16(f.child));

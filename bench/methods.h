@@ -38,8 +38,9 @@ struct Measurement {
 };
 
 // A whole run, exactly as the Start button does it: lookup as result into the child sheet before
-// column C, or further matching (values agree, parent and child values) into two new columns.
-Measurement pellucorRun(const TableFiles& files, bool furtherMatching);
+// column C, or further matching (values agree, parent and child values) into two new columns. The
+// program's choice of application (the packages themselves for .xlsx tables), or the office.
+Measurement pellucorRun(const TableFiles& files, bool furtherMatching, bool throughOffice);
 
 // What the office alone needs for the same files: open both, insert a column, save the child, quit.
 Measurement officeAlone(const TableFiles& files);

@@ -28,6 +28,7 @@ public:
     TimedWorksheet(std::shared_ptr<sheets::Worksheet> inner, PhaseClock& clock)
         : inner_(std::move(inner)), clock_(clock) {}
 
+    void willRead(const std::vector<int>& columns) override { inner_->willRead(columns); }
     std::int32_t usedRowCount() override {
         Call c(clock_, Phase::Count);
         return inner_->usedRowCount();
@@ -167,9 +168,10 @@ double PhaseClock::total() const {
     return std::chrono::duration<double>(end_ - begin_).count();
 }
 
-std::unique_ptr<sheets::Application> TimedFactory::create(sheets::Desktop& desktop) {
+std::unique_ptr<sheets::Application> TimedFactory::create(sheets::Desktop& desktop,
+                                                          const sheets::RunFiles& files) {
     Call c(clock_, Phase::Start);
-    auto app = inner_.create(desktop);
+    auto app = inner_.create(desktop, files);
     lastOffice_ = sheets::calc::officeInfo(*app);
     return std::make_unique<TimedApplication>(std::move(app), clock_, memory_);
 }

@@ -58,7 +58,8 @@ class TimedFactory : public sheets::ApplicationFactory {
 public:
     TimedFactory(sheets::ApplicationFactory& inner, PhaseClock& clock, OfficeMemory& memory)
         : inner_(inner), clock_(clock), memory_(memory) {}
-    std::unique_ptr<sheets::Application> create(sheets::Desktop& desktop) override;
+    std::unique_ptr<sheets::Application> create(sheets::Desktop& desktop,
+                                                const sheets::RunFiles& files = {}) override;
 
     // The office of the last application created, while it lives.
     sheets::calc::OfficeInfo lastOffice() const { return lastOffice_; }

@@ -54,30 +54,35 @@ bool sameBook(const std::shared_ptr<sheets::Workbook>& a, const std::shared_ptr<
 
 // What the run lends its spreadsheet application of the window: the save question, and the user's
 // cancel until the save begins. A cancel ends what the application is waiting for; after that point
-// nothing may cut a store short.
+// nothing may cut a store short. The progress of a long reading goes to the run's safe points, where
+// a cancel takes effect too.
 class RunDesktop : public sheets::Desktop {
 public:
-    explicit RunDesktop(RunWindow& window) : window_(window) {}
+    RunDesktop(RunWindow& window, SafePoints& points) : window_(window), points_(points) {}
     bool askSaveChanges(const std::u16string& fileName) override { return window_.askSaveChanges(fileName); }
     bool stopRequested() override { return !saving_ && window_.cancelled(); }
+    void progress(std::int64_t done, std::int64_t total) override { points_.at(done, total); }
     void saving() { saving_ = true; }
 
 private:
     RunWindow& window_;
+    SafePoints& points_;
     std::atomic<bool> saving_ = false;
 };
 
 class LookupRun {
 public:
+    // officeBecause: not empty when the run starts again on the office, and why.
     LookupRun(const RunInputs& inputs, KeyCondition& condition, RunWindow& window,
-              sheets::ApplicationFactory& factory)
+              sheets::ApplicationFactory& factory, std::u16string officeBecause)
         : in_(inputs),
           condition_(condition),
           window_(window),
           factory_(factory),
           policy_(inputs.ignoreErrors),
           points_(window),
-          desktop_(window) {}
+          desktop_(window, points_),
+          officeBecause_(std::move(officeBecause)) {}
 
     void run() {
         if (!inputsAccepted()) return;
@@ -103,6 +108,9 @@ public:
             closeUnsaved("after a malformed condition");
         } catch (const RunCancelled&) {
             cancelled();
+        } catch (const sheets::NeedsOffice&) {
+            closeUnsaved("before the run starts again on the office");
+            throw;
         }
     }
 
@@ -145,12 +153,22 @@ private:
 
     void start() {
         policy_.setStage(u"启动 LibreOffice");
-        step("disable the inputs", [&] {
-            window_.setFrameEnabled(false);
-            window_.setStartEnabled(false);
-        });
-        step("create the application", [&] { app_ = factory_.create(desktop_); });
+        // A run that starts again on the office finds the inputs still disabled.
+        if (officeBecause_.empty())
+            step("disable the inputs", [&] {
+                window_.setFrameEnabled(false);
+                window_.setStartEnabled(false);
+            });
+        step("create the application", [&] { app_ = factory_.create(desktop_, files()); });
         step("hide the application", [&] { deref(app_).setVisible(false); });
+    }
+
+    // Every workbook the run opens, and whether the result goes into a new one.
+    sheets::RunFiles files() const {
+        sheets::RunFiles f{
+            {in_.parentPath, in_.childPath}, in_.placement == Placement::IntoNewWorkbook, officeBecause_};
+        if (in_.placement == Placement::IntoThirdTable) f.paths.push_back(in_.thirdPath);
+        return f;
     }
 
     // "父表（parent.xls，第 1 个工作表）"
@@ -160,10 +178,13 @@ private:
                u" 个工作表）";
     }
 
-    void openTable(Table& table, const std::u16string& path, const std::u16string& sheetNumber) {
+    // The sheet is told the columns collect() reads, so that a sheet read from its file is read once.
+    void openTable(Table& table, const std::u16string& path, const std::u16string& sheetNumber,
+                   const std::vector<int>& columns) {
         policy_.setStage(u"打开" + table.name);
         step("open a workbook", [&] { table.book = deref(app_).open(path); });
         step("take a worksheet", [&] { table.sheet = deref(table.book).worksheet(val(trim(sheetNumber))); });
+        if (table.sheet) table.sheet->willRead(columns);
         step("count the used rows", [&] { table.rowCount = deref(table.sheet).usedRowCount(); });
     }
 
@@ -208,7 +229,7 @@ private:
     void openParentTable() {
         parent_.name = tableName(u"父表", in_.parentPath, in_.parentSheet);
         points_.begin(Phase::OpenParent);
-        openTable(parent_, in_.parentPath, in_.parentSheet);
+        openTable(parent_, in_.parentPath, in_.parentSheet, {in_.parentKeyColumn + 1, in_.valueColumn + 1});
         step("create the parent arrays", [&] { createArrays(parent_, true); });
         step("take the parent key column", [&] { parent_.keyColumn = in_.parentKeyColumn + 1; });
     }
@@ -221,7 +242,9 @@ private:
     void openChildTable(bool withValues) {
         child_.name = tableName(u"子表", in_.childPath, in_.childSheet);
         points_.begin(Phase::OpenChild);
-        openTable(child_, in_.childPath, in_.childSheet);
+        std::vector<int> columns{in_.childKeyColumn + 1};
+        if (withValues) columns.push_back(in_.valueColumn + 1);
+        openTable(child_, in_.childPath, in_.childSheet, columns);
         step("create the child arrays", [&] { createArrays(child_, withValues); });
         step("take the child key column", [&] { child_.keyColumn = in_.childKeyColumn + 1; });
         points_.begin(Phase::ReadChild, child_.rowCount);
@@ -246,6 +269,9 @@ private:
             counts_ = countMatches(t, rows);
             edit_.cells = resultRows(t, rows, further ? in_.whose : Whose::Parent);
         });
+        // The result holds what the placement needs: the tables' columns go before it writes.
+        parent_.columns = {};
+        child_.columns = {};
     }
 
     void placeResult() {
@@ -370,7 +396,7 @@ private:
     RunSummary summary() const {
         // A cancel that came once the save had begun could no longer stop the run.
         return {counts_, policy_.skipped(), policy_.skippedCount(), destination_,
-                stores_, notPlaced_,        window_.cancelled()};
+                stores_, notPlaced_,        window_.cancelled(),    officeBecause_};
     }
 
     void complete() {
@@ -436,6 +462,7 @@ private:
     ErrorPolicy policy_;
     SafePoints points_;
     RunDesktop desktop_;
+    std::u16string officeBecause_;
 
     std::unique_ptr<sheets::Application> app_;
     Table parent_;
@@ -455,7 +482,12 @@ private:
 
 void lookupRun(const RunInputs& inputs, KeyCondition& condition, RunWindow& window,
                sheets::ApplicationFactory& factory) {
-    LookupRun(inputs, condition, window, factory).run();
+    try {
+        LookupRun(inputs, condition, window, factory, {}).run();
+    } catch (const sheets::NeedsOffice& needs) {
+        std::cerr << "pellucor: " << needs.detail << "; the run starts again on the office\n";
+        LookupRun(inputs, condition, window, factory, needs.reason).run();
+    }
 }
 
 }  // namespace run

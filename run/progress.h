@@ -36,6 +36,11 @@ public:
         if (listener_.cancelled()) throw RunCancelled{};
         listener_.progress(phase_, done, total_);
     }
+    // The same, the phase's total now known better.
+    void at(std::int64_t done, std::int64_t total) {
+        total_ = total;
+        at(done);
+    }
 
 private:
     ProgressListener& listener_;

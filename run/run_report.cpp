@@ -159,6 +159,7 @@ void skippedText(const RunSummary& s, std::u16string& out) {
 }
 
 void storesText(const RunSummary& s, std::u16string& out) {
+    if (!s.officeBecause.empty()) out += u"本次由 LibreOffice 读写工作簿，因为" + s.officeBecause + u"。\n";
     if (s.destination) {
         const Destination& d = *s.destination;
         const bool saved = std::any_of(s.stores.begin(), s.stores.end(), [&](const sheets::StoreReport& r) {

@@ -60,6 +60,7 @@ struct RunSummary {
     std::vector<sheets::StoreReport> stores;
     std::optional<NotPlaced> notPlaced;
     bool cancelledWhileSaving = false;
+    std::u16string officeBecause;  // not empty: the run started again on the office, and why
 };
 
 // A path's file name, after its last slash or backslash; a path ending in one as it is.

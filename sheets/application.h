@@ -17,6 +17,9 @@ class Worksheet {
 public:
     virtual ~Worksheet() = default;
 
+    // The columns a later columns() request will ask for, told before the used rows are counted: a
+    // sheet read from its file takes them from the same reading. Any other request still works.
+    virtual void willRead(const std::vector<int>& columns) { (void)columns; }
     // Rows of the used range (used cells in rows 3 to 10 give 8; an empty sheet gives 1).
     virtual std::int32_t usedRowCount() = 0;
     virtual CellValue cell(std::int32_t row, int column) = 0;
@@ -80,8 +83,8 @@ public:
     virtual void quit() = 0;
 };
 
-// What the windows lend to an application: the question it asks before closing a changed workbook
-// that was closed without a save choice.
+// What a run lends to an application: the question it asks before closing a changed workbook that
+// was closed without a save choice, and where it tells how far a long reading has come.
 class Desktop {
 public:
     virtual ~Desktop() = default;
@@ -90,6 +93,28 @@ public:
     // Whether the run wants to stop: an operation that would go on waiting may give up, and fail,
     // once it does. Asked from any thread.
     virtual bool stopRequested() { return false; }
+    // done of total rows of a sheet being read, at least once a second while the application reads a
+    // file on its own. It may throw to stop the reading, which then leaves everything as it was.
+    virtual void progress(std::int64_t done, std::int64_t total) {
+        (void)done;
+        (void)total;
+    }
+};
+
+// What a run is going to open, for a factory that chooses its application by the files.
+struct RunFiles {
+    std::vector<std::u16string> paths;  // every workbook the run opens
+    bool addsWorkbook = false;          // a new workbook is added and shown to the user
+    // Not empty when the run starts again on the office: why the first application could not go on.
+    std::u16string officeBecause = {};
+};
+
+// Thrown by an application that meets what it cannot read or write with certainty, a formula without
+// a saved result say, before anything is stored: the run starts again on the office. Deliberately not
+// a std::exception, so that no step takes it for a failure of its own.
+struct NeedsOffice {
+    std::string detail;     // for standard error
+    std::u16string reason;  // for the user, in Chinese
 };
 
 // Starts one new application for a run. An application destroyed without quit() ends its office
@@ -97,7 +122,7 @@ public:
 class ApplicationFactory {
 public:
     virtual ~ApplicationFactory() = default;
-    virtual std::unique_ptr<Application> create(Desktop& desktop) = 0;
+    virtual std::unique_ptr<Application> create(Desktop& desktop, const RunFiles& files = {}) = 0;
 };
 
 }  // namespace sheets

@@ -365,6 +365,27 @@ TEST(RunPlacement, OneFileInTwoRoles) {
     EXPECT_EQ(t.column(kChild, 1), (Texts{u"000", u"", u"222"}));
 }
 
+// The application is told the run's files; one that cannot read what it meets with certainty makes
+// the run start again on the office, closing what it had opened unsaved, and the details say why.
+TEST_F(RunTest, StartsAgainOnTheOfficeWhenTheApplicationCannotGoOn) {
+    in.placement = Placement::IntoThirdTable;
+    in.thirdPath = u"/d/third.xls";
+    put(in.thirdPath, {{u"t1"}});
+    office.needsOfficeOnce("column");
+    run();
+    expectCompleted();
+    ASSERT_EQ(office.applications().size(), 2u);
+    const auto& first = office.applications()[0];
+    EXPECT_TRUE(first.quit && first.destroyed);
+    for (const auto& b : first.books) EXPECT_FALSE(b->open || b->modified);
+    EXPECT_EQ(office.lastFiles.paths, (Texts{kParent, kChild, in.thirdPath}));
+    EXPECT_FALSE(office.lastFiles.addsWorkbook);
+    EXPECT_EQ(office.lastFiles.officeBecause, u"公式没有保存的结果");
+    EXPECT_NE(window.detailed.find(u"本次由 LibreOffice 读写工作簿，因为公式没有保存的结果。"),
+              std::u16string::npos);
+    EXPECT_EQ(sheetOnDisk(in.thirdPath).columnTexts(1), (Texts{u"000", u"", u"222"}));
+}
+
 // Rows read are counted in blocks: a safe point after each.
 TEST_F(RunTest, ReadingTheParentCountsBlocksOfRows) {
     Rows parent(70000, {u"k", u"v"});

@@ -29,6 +29,7 @@
 
 #include "sheets/calc/calc_objects.h"
 #include "sheets/file_locks.h"
+#include "sheets/workbook_file.h"
 
 namespace sheets::calc {
 namespace {
@@ -64,23 +65,6 @@ Sequence<css::beans::PropertyValue> loadArguments(LoadAs as, bool hidden) {
 // without any view, and a hidden load is quicker to open and to close.
 bool keepsViewOnlyWhenShown(const OUString& url) {
     return !url.startsWith("private:") && !url.toAsciiLowerCase().endsWith(".xls");
-}
-
-// The canonical absolute path of a readable regular file, or a Failure saying why there is none.
-std::string existingFile(const std::u16string& given) {
-    const std::string path = utf8(given);
-    const auto fail = [&](const std::string& why, FailureCause::Kind kind) {
-        return Failure("cannot open workbook " + path + ": " + why, causeAbout(kind, path));
-    };
-    if (path.empty()) throw fail("the path is empty", FailureCause::Kind::FileMissing);
-    char resolved[PATH_MAX];
-    if (!::realpath(path.c_str(), resolved)) throw fail(std::strerror(errno), causeOfErrno(errno, path).kind);
-    struct stat st {};
-    if (::stat(resolved, &st) != 0 || !S_ISREG(st.st_mode))
-        throw fail("not a regular file", FailureCause::Kind::NotAWorkbook);
-    if (::access(resolved, R_OK) != 0) throw fail(std::strerror(errno), causeOfErrno(errno, path).kind);
-    if (st.st_size == 0) throw fail("the file is empty", FailureCause::Kind::NotAWorkbook);
-    return resolved;
 }
 
 std::string lowerExtension(const std::string& path) {
@@ -191,7 +175,7 @@ private:
     }
 
     std::shared_ptr<sheets::Workbook> openFile(const std::u16string& path) {
-        const std::string file = existingFile(path);
+        const std::string file = existingWorkbookFile(path);
         if (auto open = session_->findByPath(file)) {
             session_->makeActive(open);
             return open;
@@ -429,7 +413,8 @@ void Session::updateShown() {
     }
 }
 
-std::unique_ptr<sheets::Application> CalcApplicationFactory::create(sheets::Desktop& desktop) {
+std::unique_ptr<sheets::Application> CalcApplicationFactory::create(sheets::Desktop& desktop,
+                                                                   const sheets::RunFiles&) {
     const bool headless = !displayAvailable();
     // On a busy machine the X server now and then refuses the office's connection ("Can't open
     // display"), and the office ends before it listens, three times in a row at times: a new one

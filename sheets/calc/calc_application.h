@@ -14,7 +14,8 @@ class CalcApplicationFactory : public sheets::ApplicationFactory {
 public:
     // The office runs headless where no display is available (neither DISPLAY nor WAYLAND_DISPLAY),
     // else invisible until a workbook is shown.
-    std::unique_ptr<sheets::Application> create(sheets::Desktop& desktop) override;
+    std::unique_ptr<sheets::Application> create(sheets::Desktop& desktop,
+                                                const sheets::RunFiles& files = {}) override;
 };
 
 // Where an application's office lives: its pipe, for the tests and benchmarks that make and read

@@ -157,13 +157,17 @@ namespace {
 // Rows [first, last] of one column, 0-based, and what was read of them so far.
 struct ColumnBlock {
     Reference<css::table::XCellRange> range;
+    sal_Int32 column = 0;
     sal_Int32 first = 0;
     sal_Int32 last = 0;
     std::vector<CellValue> values;
 
-    // Calls apply(i) for each row of an address that lies in the block, i counted from its top.
+    // Calls apply(i) for each row of an address that lies in the block, i counted from its top. The
+    // office's queries on a column right of every used one report the cells of the last used column
+    // (LibreOffice 7.4): those are not the block's.
     template <class Apply>
     void forRows(const css::table::CellRangeAddress& a, Apply&& apply) const {
+        if (a.StartColumn > column || a.EndColumn < column) return;
         for (sal_Int32 r = std::max(a.StartRow, first); r <= std::min(a.EndRow, last); ++r)
             apply(static_cast<std::size_t>(r - first));
     }
@@ -292,7 +296,7 @@ void applyFormulas(ColumnBlock& block, const Reference<css::sheet::XSpreadsheet>
 
 std::vector<CellValue> CalcWorksheet::readColumn(sal_Int32 column, sal_Int32 firstRow, sal_Int32 rows) {
     if (rows == 0) return {};
-    ColumnBlock block{nullptr, firstRow, firstRow + rows - 1,
+    ColumnBlock block{nullptr, column, firstRow, firstRow + rows - 1,
                       std::vector<CellValue>(static_cast<std::size_t>(rows))};
     try {
         block.range = sheet_->getCellRangeByPosition(column, block.first, column, block.last);

@@ -22,6 +22,7 @@
 
 #include "office_guard_script.h"
 #include "sheets/failure.h"
+#include "sheets/office_locale.h"
 
 extern char** environ;
 
@@ -157,26 +158,6 @@ std::vector<std::string> socketPathsOf(pid_t pid) {
     return paths;
 }
 
-// The locale for the office when the program's own will not do, else "". The office maps file names
-// through the character set it reads from LC_ALL, LC_CTYPE or LANG, so under a locale that is not
-// UTF-8 (LANG=C, for one) it cannot reach a file with a Chinese name: it gets the same language in
-// UTF-8 instead.
-std::string officeLocale() {
-    std::string locale = "C";
-    for (const char* name : {"LC_ALL", "LC_CTYPE", "LANG"})
-        if (const char* value = std::getenv(name); value && *value) {
-            locale = value;
-            break;
-        }
-    std::string base = locale.substr(0, locale.find_first_of(".@"));
-    const auto dot = locale.find('.');
-    std::string codeset =
-        dot == std::string::npos ? "" : locale.substr(dot + 1, locale.find('@', dot) - dot - 1);
-    std::transform(codeset.begin(), codeset.end(), codeset.begin(), ::tolower);
-    if (codeset == "utf-8" || codeset == "utf8") return {};
-    return (base == "POSIX" ? "C" : base) + ".UTF-8";
-}
-
 std::vector<char*> pointersTo(std::vector<std::string>& strings) {
     std::vector<char*> pointers;
     for (auto& s : strings) pointers.push_back(s.data());
@@ -269,7 +250,7 @@ std::vector<std::string> OfficeProcess::guardArguments() const {
             stateDir_,
             token,
             pipeName_,
-            officeLocale(),
+            sheets::officeLocaleOverride(),
             LO_PROGRAM_DIR "/soffice.bin",
             "-env:UserInstallation=" + fileUrlOf(stateDir_ + "/profile"),
             headless_ ? "--headless" : "--invisible",

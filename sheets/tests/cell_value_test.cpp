@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "sheets/choosing_factory.h"
 #include "sheets/failure.h"
 
 namespace sheets {
@@ -40,6 +41,24 @@ TEST(CellValue, Text) {
     for (std::size_t i = 0; i < std::size(cases); ++i)
         EXPECT_EQ(cases[i].first.toText(), cases[i].second) << "case " << i;
     EXPECT_THROW(CellValue::error().toText(), Failure);
+}
+
+// The packages themselves serve a run only when every file it opens is an .xlsx or .xlsm and no new
+// workbook is shown; the office serves the rest and a run that starts again on it.
+TEST(ChoosingFactory, ThePackagesOnlyForPackagesThatStayFiles) {
+    const std::pair<RunFiles, bool> cases[] = {
+        {{{u"/d/p.xlsx", u"/d/c.xlsm"}}, true},
+        {{{u"/d/p.XLSX", u"c.Xlsm", u"/d/third.xlsx"}}, true},
+        {{{u"/d/p.xlsx", u"/d/c.xls"}}, false},
+        {{{u"/d/p.xlsx", u"/d/c.ods"}}, false},
+        {{{u"/d/p.xlsx", u"/d/c.xlsx", u"C:\\"}}, false},
+        {{{u"/d/p.xlsx", u"/d.xlsx/c"}}, false},
+        {{{u"/d/p.xlsx", u"/d/c.xlsx"}, true}, false},
+        {{{u"/d/p.xlsx", u"/d/c.xlsx"}, false, u"公式没有保存的结果"}, false},
+        {{}, false},
+    };
+    for (std::size_t i = 0; i < std::size(cases); ++i)
+        EXPECT_EQ(ChoosingFactory::packagesServe(cases[i].first), cases[i].second) << "case " << i;
 }
 
 }  // namespace

@@ -143,6 +143,30 @@ bool Package::has(const std::string& part) const {
            (replaced_.count(part) || zip_name_locate(archive_, part.c_str(), 0) >= 0);
 }
 
+std::uint64_t Package::sizeOf(const std::string& part) const {
+    zip_stat_t st;
+    const auto index = zip_name_locate(archive_, part.c_str(), 0);
+    if (index < 0 || zip_stat_index(archive_, static_cast<zip_uint64_t>(index), 0, &st) != 0) return 0;
+    return (st.valid & ZIP_STAT_SIZE) ? st.size : 0;
+}
+
+PartStream::PartStream(const Package& package, const std::string& part)
+    : part_(part), size_(package.sizeOf(part)) {
+    const auto index = zip_name_locate(package.archive_, part.c_str(), 0);
+    if (index >= 0) file_ = zip_fopen_index(package.archive_, static_cast<zip_uint64_t>(index), 0);
+    if (!file_) throw Failure("cannot read " + part + " of " + package.path_);
+}
+
+PartStream::~PartStream() {
+    if (file_) zip_fclose(file_);
+}
+
+std::size_t PartStream::read(char* out, std::size_t max) {
+    const auto got = zip_fread(file_, out, max);
+    if (got < 0) throw Failure("cannot inflate " + part_ + ": " + zip_file_strerror(file_));
+    return static_cast<std::size_t>(got);
+}
+
 std::vector<std::string> Package::parts() const {
     std::vector<std::string> out;
     for (const auto& n : names_) {

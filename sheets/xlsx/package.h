@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <map>
 #include <memory>
 #include <optional>
@@ -10,6 +11,7 @@
 #include "sheets/file_identity.h"
 
 struct zip;
+struct zip_file;
 
 namespace sheets::xlsx {
 
@@ -25,6 +27,8 @@ public:
     Package& operator=(const Package&) = delete;
 
     bool has(const std::string& part) const;
+    // The part's uncompressed size as the package states it.
+    std::uint64_t sizeOf(const std::string& part) const;
     std::vector<std::string> parts() const;  // in the file's order
     std::string read(const std::string& part) const;
 
@@ -37,11 +41,33 @@ public:
     void writeOver(const std::optional<FileIdentity>& expected);
 
 private:
+    friend class PartStream;
     std::string path_;
     zip* archive_ = nullptr;
     std::vector<std::string> names_;
     std::map<std::string, std::string> replaced_;
     std::set<std::string> removed_;
+};
+
+// A part read as it inflates, piece by piece, for parts too large to hold at once. One at a time per
+// package; it may be read on another thread than the one that opened it.
+class PartStream {
+public:
+    // Throws Failure when the package has no such part.
+    PartStream(const Package& package, const std::string& part);
+    ~PartStream();
+    PartStream(const PartStream&) = delete;
+    PartStream& operator=(const PartStream&) = delete;
+
+    // Up to max bytes of the part into out; 0 at its end. Throws Failure when the part's data is
+    // damaged.
+    std::size_t read(char* out, std::size_t max);
+    std::uint64_t size() const { return size_; }
+
+private:
+    std::string part_;
+    ::zip_file* file_ = nullptr;
+    std::uint64_t size_ = 0;
 };
 
 // "xl/worksheets/sheet1.xml" relative to "xl/workbook.xml": target "worksheets/sheet1.xml".

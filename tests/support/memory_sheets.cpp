@@ -240,8 +240,9 @@ std::vector<std::u16string> Sheet::columnTexts(int column) const {
     return out;
 }
 
-std::unique_ptr<sheets::Application> Office::create(sheets::Desktop& desktop) {
+std::unique_ptr<sheets::Application> Office::create(sheets::Desktop& desktop, const sheets::RunFiles& files) {
     operation("create");
+    lastFiles = files;
     return std::make_unique<MemoryApplication>(
         std::make_shared<AppState>(AppState{*this, desktop, records_.emplace_back(), {}, {}}));
 }
@@ -249,6 +250,10 @@ std::unique_ptr<sheets::Application> Office::create(sheets::Desktop& desktop) {
 void Office::operation(const std::string& entry) {
     log_.push_back(entry);
     if (onOperation) onOperation(entry);
+    if (!needsOffice_.empty() && entry.starts_with(needsOffice_)) {
+        needsOffice_.clear();
+        throw sheets::NeedsOffice{"injected: " + entry, u"公式没有保存的结果"};
+    }
     for (Rule& rule : rules_)
         if (entry.starts_with(rule.prefix) && (++rule.seen == rule.nth || rule.nth == 0))
             throw Failure("injected failure: " + entry, rule.cause);

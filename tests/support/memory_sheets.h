@@ -63,7 +63,8 @@ struct ApplicationRecord {
 
 class Office : public sheets::ApplicationFactory {
 public:
-    std::unique_ptr<sheets::Application> create(sheets::Desktop& desktop) override;
+    std::unique_ptr<sheets::Application> create(sheets::Desktop& desktop,
+                                                const sheets::RunFiles& files = {}) override;
 
     std::map<std::u16string, Book> disk;
 
@@ -76,7 +77,12 @@ public:
     void fail(std::string prefix, int nth = 0, sheets::FailureCause cause = {}) {
         rules_.push_back({std::move(prefix), nth, 0, std::move(cause)});
     }
+    // The first operation whose entry starts with prefix throws NeedsOffice, as an application that
+    // cannot read something with certainty does; later ones go through.
+    void needsOfficeOnce(std::string prefix) { needsOffice_ = std::move(prefix); }
     const std::deque<ApplicationRecord>& applications() const { return records_; }
+    // What the last run said it would open.
+    sheets::RunFiles lastFiles;
     // Hears every operation as it is logged, on the thread that carries it out.
     std::function<void(const std::string&)> onOperation;
 
@@ -90,6 +96,7 @@ private:
     };
     std::vector<std::string> log_;
     std::vector<Rule> rules_;
+    std::string needsOffice_;
     std::deque<ApplicationRecord> records_;
 };
 

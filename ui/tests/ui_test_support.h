@@ -18,7 +18,7 @@ namespace ui::test {
 
 // The windows never start an application in these tests.
 struct NoApplications : sheets::ApplicationFactory {
-    std::unique_ptr<sheets::Application> create(sheets::Desktop&) override {
+    std::unique_ptr<sheets::Application> create(sheets::Desktop&, const sheets::RunFiles&) override {
         throw std::logic_error("no app");
     }
 };
