@@ -8,6 +8,7 @@
 
 #include "run/error_policy.h"
 #include "run/matching.h"
+#include "run/near_misses.h"
 #include "sheets/application.h"
 
 namespace run {
@@ -30,11 +31,24 @@ struct MatchCounts {
     std::size_t duplicateKeys = 0;  // keys of more than one parent row
     std::size_t duplicateRows = 0;  // parent rows after the first of their key
     std::vector<Duplicate> examples;
+    DuplicateKeys taken = DuplicateKeys::First;  // what a lookup took of a duplicate key's rows
+    NearMisses nearMisses;
 
     bool operator==(const MatchCounts&) const = default;
 };
 
-MatchCounts countMatches(const MatchTables& tables, const std::vector<std::int32_t>& rows);
+// How a run compared its keys beyond what `tables` hold: the keys as read (the tables' own when not
+// given), the differences already folded away, and what a lookup took of duplicate keys.
+struct KeyComparison {
+    ShownKeys shown;
+    KeyFolding folded;
+    DuplicateKeys taken = DuplicateKeys::First;
+};
+
+// `rows`: the parent row chosen for each child row; the first of its key when a lookup took all of
+// them or counted them.
+MatchCounts countMatches(const MatchTables& tables, const std::vector<std::int32_t>& rows,
+                         const KeyComparison& comparison = {});
 
 // Where the result cells went.
 struct Destination {
@@ -58,11 +72,14 @@ struct RunSummary {
     std::optional<Destination> destination;  // set once the result is written
     std::vector<sheets::StoreReport> stores;
     std::optional<NotPlaced> notPlaced;
+    std::u16string options;  // the options not at their defaults, in one line; empty at the defaults
 };
 
 // A path's file name, after its last slash or backslash; a path ending in one as it is.
 std::u16string fileNameOf(const std::u16string& path);
 
+// The cause of a failed step, in Chinese ("文件只读").
+std::u16string causeText(const StepFailure& failure);
 // The user's reason for a failed step: its part of the run and its cause, in Chinese.
 std::u16string reasonText(const StepFailure& failure);
 // "结果未能保存到 child.xls：文件只读" when a placement step failed, else empty.

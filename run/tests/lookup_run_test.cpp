@@ -1,6 +1,7 @@
 #include <cerrno>
 #include <tuple>
 
+#include "run/composite_key.h"
 #include "run/key_collection.h"
 #include "run_fixture.h"
 
@@ -194,9 +195,9 @@ TEST(KeyCollection, CellStepsAndTheirFailures) {
     auto s = app->open(u"/t.xls")->worksheet(1);
     ErrorPolicy ignore(true);
     KeyCollector collector;
-    TableColumns table{Texts(5, u"?"), Texts(5, u"?"), std::vector<sheets::CellValue>(5)};
+    TableColumns table{Texts(5, u"?"), Texts(5, u"?"), std::vector<sheets::CellValue>(5), {}};
     auto& keys = table.keys;
-    collector.collect(ignore, {s.get(), 5, 1, 2}, table);
+    collector.collect(ignore, {s.get(), 5, 1, 2, {}, {}}, table);
     EXPECT_EQ(keys, (Texts{u"A01", u"", u"k\t", u"42", u"?"}));
     EXPECT_EQ(table.values, (Texts{u" v1 ", u"v2", u"", u"", u"?"}));
     EXPECT_EQ(table.valueCells[0], sheets::CellValue::text(u" v1 "));
@@ -213,20 +214,27 @@ TEST(KeyCollection, CellStepsAndTheirFailures) {
     office.fail("column 3");
     for (const auto& [column, rows, expected] : tables) {
         keys.assign(static_cast<std::size_t>(rows), u"?");
-        collector.collect(ignore, {s.get(), rows, column, std::nullopt}, table);
+        collector.collect(ignore, {s.get(), rows, column, std::nullopt, {}, {}}, table);
         EXPECT_EQ(keys, expected) << column;
     }
 
     const auto reads = office.log().size();  // a mode outside 1 to 4 reads nothing
     for (const auto mode : {std::optional<std::int16_t>{}, std::optional<std::int16_t>{5}}) {
         collector.setRule({false, mode, {}});
-        collector.collect(ignore, {s.get(), 5, 1, 2}, table);
+        collector.collect(ignore, {s.get(), 5, 1, 2, {}, {}}, table);
     }
     EXPECT_EQ(office.log().size(), reads);
 
-    ErrorPolicy stop(false);
+    // A composite key is stored only when each of its parts was read; further value cells as they are.
     collector.setRule({});
-    EXPECT_THROW(collector.collect(stop, {s.get(), 5, 1, 2}, table), RunStopped);
+    keys.assign(5, u"?");
+    collector.collect(ignore, {s.get(), 5, 2, 1, {1}, {2}}, table);
+    EXPECT_EQ(keys, (Texts{compositeKey({u"v1", u"A01"}), compositeKey({u"v2", u""}),
+                           compositeKey({u"", u"k\t"}), compositeKey({u"", u"42"}), u"?"}));
+    EXPECT_EQ(table.moreValueCells.at(0)[0], sheets::CellValue::text(u" v1 "));
+
+    ErrorPolicy stop(false);
+    EXPECT_THROW(collector.collect(stop, {s.get(), 5, 1, 2, {}, {}}, table), RunStopped);
 }
 
 // The help window's example, also with "父子" and with further matching, before several columns.
@@ -314,6 +322,8 @@ TEST_F(RunTest, IntoAThirdTableAsksAboutSaving) {
         u"原文件的备份：/backups/third.xls");
     const Texts expected[] = {{u"000"}, {u"001"}, {u"t1"}, {u"t2"}};
     for (int c = 1; c <= 4; ++c) EXPECT_EQ(column(third, c), expected[c - 1]) << c;
+    EXPECT_EQ(window.completion.resultFile + u" " + window.completion.backups.at(0),
+              third + u" /backups/third.xls");
 
     FakeRunWindow declined;  // "don't save": the result was written, but not saved
     declined.answerSave = false;
@@ -322,6 +332,7 @@ TEST_F(RunTest, IntoAThirdTableAsksAboutSaving) {
     EXPECT_NE(declined.detailed.find(u"结果写入：third.xls，第 1 个工作表，A、B 列，未保存。"),
               std::u16string::npos);
     EXPECT_EQ(declined.detailed.find(u"已保存"), std::u16string::npos);
+    EXPECT_TRUE(declined.completion.resultFile.empty() && declined.completion.backups.empty());
 }
 
 // One file in two roles is one open workbook, closed once: as parent and child it saves the result

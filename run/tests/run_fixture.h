@@ -35,6 +35,10 @@ public:
         informative = informativeText;
         detailed = detailedText;
     }
+    void showCompletion(const Completion& c) override {
+        completion = c;
+        RunWindow::showCompletion(c);
+    }
     void setFrameEnabled(bool on) override { events.push_back(on ? "Frame1 on" : "Frame1 off"); }
     void setStartEnabled(bool on) override { events.push_back(on ? "Command1 on" : "Command1 off"); }
     // The program ends here, so every office must be gone by now.
@@ -60,6 +64,7 @@ public:
 
     std::vector<Message> messages;
     std::u16string informative, detailed;  // of the last message
+    Completion completion;
     Log events;
     Texts asked;
     bool answerSave = true;
