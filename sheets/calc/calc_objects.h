@@ -19,6 +19,7 @@
 #include "sheets/calc/office_process.h"
 #include "sheets/calc/uno_support.h"
 #include "sheets/file_identity.h"
+#include "sheets/run_history.h"
 
 namespace sheets::calc {
 
@@ -114,6 +115,7 @@ public:
 private:
     StoreReport save();
     bool writeInPlace(StoreReport& report);
+    void storeByOffice(StoreReport& report);
     void closeDocument();
 
     std::weak_ptr<Session> session_;
