@@ -13,7 +13,7 @@ std::u16string lettersOf(const std::vector<int>& columns, std::u16string_view se
 std::u16string foldingText(KeyFolding f) {
     std::u16string out;
     const std::pair<bool, std::u16string_view> parts[] = {
-        {f.width, u"全角半角视为相同"}, {f.letterCase, u"忽略大小写"}, {f.invisible, u"忽略不可见字符"}};
+        {f.width, u"全半角视同"}, {f.letterCase, u"不分大小写"}, {f.invisible, u"忽略不可见字符"}};
     for (const auto& [on, text] : parts)
         if (on) out += (out.empty() ? u"" : u"、") + std::u16string(text);
     return out;
@@ -22,11 +22,11 @@ std::u16string foldingText(KeyFolding f) {
 std::u16string duplicatesText(DuplicateKeys d) {
     switch (d) {
         case DuplicateKeys::Last:
-            return u"重复的键取最后一行";
+            return u"重复键取末行";
         case DuplicateKeys::AllJoined:
-            return u"重复的键全部取回";
+            return u"重复键全取";
         case DuplicateKeys::Count:
-            return u"重复的键计数";
+            return u"重复键计数";
         case DuplicateKeys::First:
             break;
     }
@@ -46,12 +46,12 @@ std::u16string optionsSummary(const RunOptions& o) {
     std::vector<std::u16string> parts;
     if (o.folding.any()) parts.push_back(foldingText(o.folding));
     if (!o.moreValueColumns.empty())
-        parts.push_back(u"另外取回 " + lettersOf(o.moreValueColumns, u"、") + u" 列");
+        parts.push_back(u"另取 " + lettersOf(o.moreValueColumns, u"、") + u" 列");
     if (o.composite())
-        parts.push_back(u"组合键（父表加 " + lettersOf(o.moreParentKeyColumns, u"+") + u"，子表加 " +
+        parts.push_back(u"组合键（父+" + lettersOf(o.moreParentKeyColumns, u"+") + u"，子+" +
                         lettersOf(o.moreChildKeyColumns, u"+") + u"）");
     if (o.duplicates != DuplicateKeys::First) parts.push_back(duplicatesText(o.duplicates));
-    if (o.unmatched == Unmatched::WriteText) parts.push_back(u"没有匹配时写入“" + o.unmatchedText + u"”");
+    if (o.unmatched == Unmatched::WriteText) parts.push_back(u"无匹配写“" + o.unmatchedText + u"”");
     if (parts.empty()) return {};
     std::u16string out = u"选项：";
     for (std::size_t i = 0; i < parts.size(); ++i) out += (i ? u"；" : u"") + parts[i];

@@ -33,7 +33,7 @@ struct RunOptions {
 // "A", "Z", "AA" for 0-based columns 0, 25, 26.
 std::u16string columnLetters(int column);
 
-// The options that are not at their defaults, in one short line ("选项：忽略大小写；另外取回 D、F 列"), or
+// The options that are not at their defaults, in one short line ("选项：不分大小写；另取 D、F 列"), or
 // the empty text when all are.
 std::u16string optionsSummary(const RunOptions& options);
 

@@ -30,7 +30,10 @@
 #include "ui/form2.h"
 #include "ui/input_filters.h"
 #include "ui/look.h"
+#include "ui/option_settings.h"
+#include "ui/options_window.h"
 #include "ui/qt_run_window.h"
+#include "ui/run_history_window.h"
 #include "ui/twips.h"
 
 using namespace Qt::StringLiterals;
@@ -75,6 +78,10 @@ constexpr Spot kSpots[] = {
     {u"Command5", 3420, 3240, kPickWidth, kBoxHeight},
     {u"Label9", 4230, 3300, 225, kLabelHeight},
     {u"Combo10", 4470, 3240, kColumnListWidth, kBoxHeight},
+    // beside the placement rows, where the window has room: the options and the recent runs
+    {u"optionsButton", 3210, 2640, 1215, kBoxHeight},
+    {u"historyButton", 4590, 2640, 1215, kBoxHeight},
+    {u"optionsSummary", 2010, 2985, 3795, 240},
     {u"Check1", 60, 3870, 2400, kOptionHeight},
     {u"Command4", 3210, 3840, 1215, kButtonHeight},
     {u"Command1", 4590, 3840, 1215, kButtonHeight},
@@ -207,11 +214,13 @@ private:
 
 }  // namespace
 
-Form1::Form1(sheets::ApplicationFactory& factory, QWidget* parent)
+Form1::Form1(sheets::ApplicationFactory& factory, QSettings* settings, QWidget* parent)
     : QWidget(parent, Qt::Window | Qt::MSWindowsFixedSizeDialogHint),
       factory_(factory),
       runner_(run::lookupRun),
-      chooser_(chooseWorkbook) {
+      chooser_(chooseWorkbook),
+      settings_(settings),
+      options_(settings ? loadOptions(*settings) : run::RunOptions()) {
     setObjectName(u"Form1"_s);
     setWindowTitle(u"Pellucor V2.1"_s);
     setFont(windowFont());
@@ -235,6 +244,7 @@ void Form1::createControls() {
         tableRows(*Frame1, kChildNames, u"子表"_s, 1170, 1650);
     createMatchingControls();
     createPlacementControls();
+    createOptionControls();
     // The bottom row, outside the frame that a run disables.
     Check1 = place(new QCheckBox(u"忽略格式产生的错误"_s), *this, at(u"Check1"));
     Command4 = place(new QPushButton(u"帮助"_s), *this, at(u"Command4"));
@@ -273,6 +283,42 @@ void Form1::createPlacementControls() {
     Command5 = pickButton(*Frame1, at(u"Command5"));
     place(new QLabel(u"列"_s), *Frame1, at(u"Label9"));
     Combo10 = list(*Frame1, at(u"Combo10"), columnLetters());
+}
+
+void Form1::createOptionControls() {
+    optionsButton_ = pickButton(*Frame1, at(u"optionsButton"));
+    optionsButton_->setText(u"选项…"_s);
+    historyButton_ = pickButton(*Frame1, at(u"historyButton"));
+    historyButton_->setText(u"运行记录…"_s);
+    historyButton_->setToolTip(u"最近保存过文件的运行，可撤销"_s);
+    optionsSummary_ = place(new QLabel, *Frame1, at(u"optionsSummary"));
+    QPalette notice = optionsSummary_->palette();
+    notice.setColor(QPalette::WindowText, QColor(0xB0, 0x00, 0x00));
+    optionsSummary_->setPalette(notice);
+    connect(optionsButton_, &QPushButton::clicked, this, &Form1::showOptions);
+    connect(historyButton_, &QPushButton::clicked, this, &Form1::showRunHistory);
+    showOptionsSummary();
+}
+
+void Form1::showOptions() {
+    OptionsWindow window(options_, *this);
+    if (window.exec() != QDialog::Accepted) return;
+    options_ = window.options();
+    if (settings_) saveOptions(*settings_, options_);
+    showOptionsSummary();
+}
+
+void Form1::showRunHistory() {
+    RunHistoryWindow window(*this);
+    window.exec();
+}
+
+// The options not at their defaults in one line, cut short with its whole text in the tool tip.
+void Form1::showOptionsSummary() {
+    const QString summary = QString::fromStdU16String(run::optionsSummary(options_));
+    optionsSummary_->setText(
+        optionsSummary_->fontMetrics().elidedText(summary, Qt::ElideRight, optionsSummary_->width()));
+    optionsSummary_->setToolTip(summary);
 }
 
 // The first texts, the input filters and what each control does.
@@ -363,6 +409,7 @@ run::RunInputs Form1::inputs() const {
     in.thirdPath = Text7->text().toStdU16String();
     in.thirdTargetColumn = Combo10->currentIndex();
     in.thirdTargetLetter = Combo10->currentText().toStdU16String();
+    in.options = options_;
     return in;
 }
 

@@ -20,16 +20,20 @@ class QButtonGroup;
 class QCheckBox;
 class QComboBox;
 class QGroupBox;
+class QLabel;
 class QLineEdit;
 class QPushButton;
 class QRadioButton;
+class QSettings;
 
 namespace ui {
 
 class QtRunWindow;
 
-// The main window: every input of a run, the file choosers, the help button and the start button.
-// It owns the key condition that runs share and hands every run the application factory. A run works
+// The main window: every input of a run, the file choosers, the help button and the start button,
+// the options window and the list of recent runs. It owns the key condition that runs share and the
+// run options, which it remembers in `settings` when given, and hands every run the application
+// factory. A run works
 // on a thread of its own while the window stays alive; closing the window during a run cancels it
 // and closes the window once the run has stopped.
 class Form1 : public QWidget {
@@ -38,7 +42,8 @@ public:
     using Runner = std::function<void(const run::RunInputs&, run::KeyCondition&, run::RunWindow&,
                                       sheets::ApplicationFactory&)>;
 
-    explicit Form1(sheets::ApplicationFactory& factory, QWidget* parent = nullptr);
+    explicit Form1(sheets::ApplicationFactory& factory, QSettings* settings = nullptr,
+                   QWidget* parent = nullptr);
     ~Form1() override;
 
     // What the start button runs, on a thread of its own; run::lookupRun unless replaced.
@@ -49,6 +54,7 @@ public:
     // The inputs as a run started now would get them.
     run::RunInputs inputs() const;
     const run::KeyCondition& keyCondition() const { return keyCondition_; }
+    const run::RunOptions& options() const { return options_; }
     // The help window while it is open, else null.
     Form2* helpWindow() const { return form2_; }
 
@@ -59,6 +65,10 @@ private:
     void createControls();
     void createMatchingControls();
     void createPlacementControls();
+    void createOptionControls();
+    void showOptions();
+    void showRunHistory();
+    void showOptionsSummary();
     void setUpControls();
     void Form_Load();
     void Combo3_Click();
@@ -76,6 +86,8 @@ private:
     FileChooser chooser_;
     QString lastFolder_;  // of the workbook chosen last, where the file dialog opens next
     run::KeyCondition keyCondition_;
+    QSettings* settings_;
+    run::RunOptions options_;
     std::unique_ptr<QtRunWindow> runWindow_;
     QPointer<Form2> form2_;
     bool running_ = false;
@@ -108,6 +120,9 @@ private:
     std::array<QRadioButton*, 3> Option1;
     QButtonGroup* Option1Group;
     QCheckBox* Check1;
+    QPushButton* optionsButton_;
+    QPushButton* historyButton_;
+    QLabel* optionsSummary_;
 };
 
 }  // namespace ui

@@ -149,7 +149,7 @@ TEST(RunOptions, EachThroughAWholeRun) {
          },
          "apply insert 1 at 3 write C1",
          {texts({u"000", u"111", u"222"})},
-         u"选项：全角半角视为相同、忽略大小写、忽略不可见字符"},
+         u"选项：全半角视同、不分大小写、忽略不可见字符"},
         {"keys not folded",
          [](RunSetup& t) {
              t.put(kChild, {{u"ａ０１"}, {u"A02\u200B"}, {u"A03"}});
@@ -173,7 +173,7 @@ TEST(RunOptions, EachThroughAWholeRun) {
          },
          "apply insert 1 at 3 write C1",
          {texts({u"000", u"无", u"222"})},
-         u"没有匹配时写入“无”"},
+         u"无匹配写“无”"},
         {"unmatched rows of further matching",
          [](RunSetup& t) {
              t.in.matching = Matching::FurtherMatching;
