@@ -33,7 +33,6 @@ public:
 
     explicit ErrorPolicy(bool ignoreErrors) : ignoreErrors_(ignoreErrors) {}
 
-
     // The part of the run the following steps belong to.
     void setStage(std::u16string stage) { stage_ = std::move(stage); }
 

@@ -14,6 +14,8 @@
 #include "run/run_report.h"
 #include "run/run_texts.h"
 #include "run/vb_text.h"
+#include "sheets/file_locks.h"
+#include "sheets/utf8.h"
 
 namespace run {
 namespace {
@@ -130,7 +132,19 @@ private:
             message(u"父表和子表的组合键列数不同，请在“选项”中为两个表选择同样多的键列", kNoticeTitle);
             return false;
         }
-        return true;
+        return targetsStorable();
+    }
+
+    // The file the result is stored in is checked before anything is opened: another program holding
+    // it, or a file or folder that cannot be written, would only fail the run at its very end.
+    bool targetsStorable() {
+        const bool intoChild = in_.placement == Placement::IntoChildSheet;
+        if (!intoChild && in_.placement != Placement::IntoThirdTable) return true;
+        const std::u16string& path = intoChild ? in_.childPath : in_.thirdPath;
+        const auto why = sheets::whyNotStorable(sheets::toUtf8(path));
+        if (!why) return true;
+        message(notStorableText(intoChild ? u"子表" : u"第三个工作簿", *why), kNoticeTitle);
+        return false;
     }
 
     void start() {
@@ -390,8 +404,9 @@ private:
     }
 
     RunSummary summary() const {
-        return {counts_, policy_.skipped(), policy_.skippedCount(),   destination_,
-                stores_, notPlaced_,        optionsSummary(options())};
+        // A cancel that came once the save had begun could no longer stop the run.
+        return {counts_, policy_.skipped(), policy_.skippedCount(), destination_,
+                stores_, notPlaced_,        window_.cancelled(),    optionsSummary(options())};
     }
 
     // The saved workbook that holds the result, and the copies of the files stored over.

@@ -52,6 +52,16 @@ std::u16string systemErrorText(int error) {
     }
 }
 
+// "文件正由 Microsoft Excel（用户 张三）打开，请先在该程序中关闭它"
+std::u16string heldText(const sheets::FailureCause& c) {
+    std::vector<std::u16string> who;
+    if (!c.user.empty()) who.push_back(u"用户 " + c.user);
+    if (!c.since.empty()) who.push_back(u"自 " + c.since + u" 起");
+    std::u16string text = u"文件正由 " + (c.program.empty() ? std::u16string(u"其他程序") : c.program);
+    for (std::size_t i = 0; i < who.size(); ++i) text += (i ? u"，" : u"（") + who[i];
+    return text + (who.empty() ? u" " : u"）") + u"打开，请先在该程序中关闭它";
+}
+
 }  // namespace
 
 std::u16string causeText(const StepFailure& f) {
@@ -67,9 +77,6 @@ std::u16string causeText(const StepFailure& f) {
         case Kind::ErrorValue:
             return u"单元格 " + c.cell + u" 的值是错误值" +
                    (c.errorValue.empty() ? u"" : u" " + c.errorValue) + u"，无法转为文本";
-        case Kind::LockedByUser:
-            return u"文件已被 " + (c.user.empty() ? std::u16string(u"其他用户") : c.user) +
-                   (c.since.empty() ? u"" : u" 自 " + c.since + u" 起") + u"锁定，请先在其他程序中关闭它";
         case Kind::ReadOnly:
             return u"文件只读";
         case Kind::NoSpace:
@@ -87,8 +94,9 @@ std::u16string causeText(const StepFailure& f) {
         case Kind::FileChanged:
             return u"运行期间文件已被其他程序修改，为免覆盖其内容未保存";
         case Kind::HeldByProgram:
-            return u"文件正由 " + (c.program.empty() ? std::u16string(u"其他程序") : c.program) +
-                   (c.user.empty() ? u"" : u"（用户 " + c.user + u"）") + u"打开，请先在该程序中关闭它";
+            return heldText(c);
+        case Kind::FolderReadOnly:
+            return u"文件所在的文件夹不可写入";
         case Kind::Unknown:
             break;
     }
@@ -279,6 +287,11 @@ MatchCounts countMatches(const MatchTables& t, const std::vector<std::int32_t>& 
     return c;
 }
 
+std::u16string notStorableText(std::u16string_view role, const sheets::FailureCause& cause) {
+    return std::u16string(role) + u" " + cause.file + u" 无法保存结果：" +
+           causeText(StepFailure{{}, {}, cause, {}});
+}
+
 std::u16string reasonText(const StepFailure& failure) {
     std::u16string out;
     if (!failure.stage.empty()) out += u"步骤：" + failure.stage + u"\n";
@@ -286,11 +299,17 @@ std::u16string reasonText(const StepFailure& failure) {
 }
 
 std::u16string informativeText(const RunSummary& s) {
-    if (!s.notPlaced) return {};
+    std::u16string out;
+    const bool stored = std::any_of(s.stores.begin(), s.stores.end(), [](const sheets::StoreReport& r) {
+        return r.how != sheets::StoreReport::How::NotStored;
+    });
+    if (s.cancelledWhileSaving && stored) out = u"取消时已开始保存，结果已保存";
+    if (!s.notPlaced) return out;
     const NotPlaced& n = *s.notPlaced;
     const StepFailure& why = n.failure.cause.kind == Kind::NeverObtained ? n.ownFailure : n.failure;
     const std::u16string where = n.file.empty() ? std::u16string(u"新工作簿") : n.file;
-    return (n.saving ? u"结果未能保存到 " : u"结果未能写入 ") + where + u"：" + causeText(why);
+    return out + (out.empty() ? u"" : u"\n") + (n.saving ? u"结果未能保存到 " : u"结果未能写入 ") + where +
+           u"：" + causeText(why);
 }
 
 std::u16string summaryText(const RunSummary& s) {

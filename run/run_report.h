@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "run/error_policy.h"
@@ -72,6 +73,7 @@ struct RunSummary {
     std::optional<Destination> destination;  // set once the result is written
     std::vector<sheets::StoreReport> stores;
     std::optional<NotPlaced> notPlaced;
+    bool cancelledWhileSaving = false;
     std::u16string options;  // the options not at their defaults, in one line; empty at the defaults
 };
 
@@ -80,9 +82,12 @@ std::u16string fileNameOf(const std::u16string& path);
 
 // The cause of a failed step, in Chinese ("文件只读").
 std::u16string causeText(const StepFailure& failure);
+// "子表 child.xlsx 无法保存结果：文件只读": a file the run would store, refused before it starts.
+std::u16string notStorableText(std::u16string_view role, const sheets::FailureCause& cause);
 // The user's reason for a failed step: its part of the run and its cause, in Chinese.
 std::u16string reasonText(const StepFailure& failure);
-// "结果未能保存到 child.xls：文件只读" when a placement step failed, else empty.
+// "结果未能保存到 child.xls：文件只读" when a placement step failed; "取消时已开始保存，结果已保存" when
+// the user cancelled too late to stop the save; else empty.
 std::u16string informativeText(const RunSummary& summary);
 // The completion's details: counts, skipped steps, where the result went, stores and backups.
 std::u16string summaryText(const RunSummary& summary);

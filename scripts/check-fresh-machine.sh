@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Tries the README on a fresh minimal Debian system, as a new user would:
-#   check-fresh-machine.sh RELEASE        (bookworm or trixie; as root)
+#   check-fresh-machine.sh RELEASE             (bookworm or trixie; as root)
+#   check-fresh-machine.sh --prepare RELEASE   only fills the download cache (below), which a check
+#                                              then finds full; for running beside other work
 # makes the system with debootstrap, puts a clean clone of this repository's HEAD into it, runs the
 # start command under Xvfb until the main window shows, then the test command; on trixie it also
 # makes the Debian package, installs it with apt into a second fresh system and starts the program
@@ -8,12 +10,12 @@
 #
 # Downloads are kept in $PELLUCOR_FRESH_CACHE (default /var/cache/pellucor-fresh): the base system
 # as a tarball and apt's archive folder, so that a repeated check downloads next to nothing; and
-# a compiler cache, so that it compiles little.
+# a compiler cache, so that it compiles little. Packages come from the Debian archive this machine's
+# own apt sources name.
 # Everything mounted for the fresh system lives in a private mount and PID namespace: the host never
 # sees those mounts, and every process started inside ends with the check.
 set -euo pipefail
 
-mirror=http://deb.debian.org/debian
 window_title='^Pellucor V2.1$'
 xvfb_args=(-a -s "-screen 0 1280x1024x24")
 
@@ -133,9 +135,40 @@ inside() {
   return $failed
 }
 
+# Fills apt's archive folder with every package the checks install, without installing any.
+prepare_inside() {
+  local root=$1 cache=$2 repo=/root/pellucor set packages=()
+  mount --make-rprivate /
+  mount_system "$root" "$cache"
+  for set in program tests package; do
+    mapfile -t -O "${#packages[@]}" packages < <(in_system "$root" bash $repo/scripts/install-deps.sh $set --list)
+  done
+  packages+=(xvfb xauth xdotool ccache desktop-file-utils)
+  in_system "$root" apt-get update -q &&
+    in_system "$root" apt-get install -y -q -d --no-install-recommends "${packages[@]}"
+}
+
 # ---- on the host ------------------------------------------------------------------------------------
 
+# The Debian archive of this machine's own apt sources (deb822 .sources files or one-line lists).
+host_mirror() {
+  local uri
+  uri=$(sed -n 's/^[[:space:]]*URIs:[[:space:]]*//p' /etc/apt/sources.list.d/*.sources 2>/dev/null |
+    tr ' ' '\n' | grep -E '/debian/?$' | head -n 1 || true)
+  if [ -z "$uri" ]; then
+    uri=$(cat /etc/apt/sources.list /etc/apt/sources.list.d/*.list 2>/dev/null |
+      sed -n 's/^[[:space:]]*deb[[:space:]]\+\(\[[^]]*\][[:space:]]*\)\?\([^[:space:]]*\).*/\2/p' |
+      grep -E '/debian/?$' | head -n 1 || true)
+  fi
+  echo "${uri%/}"
+}
+
 main() {
+  local prepare_only=
+  if [ "${1:-}" = --prepare ]; then
+    prepare_only=1
+    shift
+  fi
   local release=${1:-}
   case "$release" in
     bookworm) first_display=200 ;;
@@ -143,11 +176,19 @@ main() {
     *) echo "usage: check-fresh-machine.sh bookworm|trixie" >&2; exit 2 ;;
   esac
   [ "$(id -u)" -eq 0 ] || { echo "check-fresh-machine: run as root" >&2; exit 2; }
+  # The one tool a machine may lack comes from its own archive.
+  if ! command -v debootstrap >/dev/null; then
+    log "installing debootstrap"
+    { apt-get update -q && apt-get install -y -q --no-install-recommends debootstrap; } >/dev/null ||
+      { echo "check-fresh-machine: cannot install debootstrap" >&2; exit 2; }
+  fi
   for tool in debootstrap unshare chroot git; do
     command -v $tool >/dev/null || { echo "check-fresh-machine: needs $tool" >&2; exit 2; }
   done
 
   repo=$(cd "$(dirname "$0")/.." && pwd)
+  mirror=$(host_mirror)
+  [ -n "$mirror" ] || { echo "check-fresh-machine: no Debian archive in this machine's apt sources" >&2; exit 2; }
   cache=${PELLUCOR_FRESH_CACHE:-/var/cache/pellucor-fresh}/$release
   mkdir -p "$cache/archives/partial" "$cache/ccache"
   exec 9>"$cache/lock"
@@ -197,6 +238,14 @@ main() {
   git init -q "$root/root/pellucor"
   git -C "$root/root/pellucor" fetch -q "$repo" "$commit"
   git -C "$root/root/pellucor" checkout -q --detach FETCH_HEAD
+  if [ -n "$prepare_only" ]; then
+    log "$release: downloading the packages from $mirror"
+    unshare --mount --pid --fork --kill-child -- \
+      bash "$repo/scripts/check-fresh-machine.sh" --inside-prepare "$root" "$cache" >"$logs/prepare.log" 2>&1 ||
+      { tail -n 20 "$logs/prepare.log"; exit 1; }
+    log "$release: download cache filled after $((SECONDS - total_start)) s"
+    return
+  fi
   log "$release: checking $(git -C "$repo" log --oneline -1 "$commit")"
   package_root=
   if [ "$release" = trixie ]; then
@@ -229,6 +278,9 @@ main() {
   if [ "${1:-}" = --inside ]; then
     shift
     inside "$@"
+  elif [ "${1:-}" = --inside-prepare ]; then
+    shift
+    prepare_inside "$@"
   else
     main "$@"
   fi

@@ -3,6 +3,7 @@
 #   install-deps.sh            what building and running the program needs
 #   install-deps.sh tests      that, and what the test suite adds
 #   install-deps.sh package    that, and what making the Debian package adds
+#   install-deps.sh SET --list prints the packages of a set instead
 set -euo pipefail
 
 program=(
@@ -23,8 +24,12 @@ case "${1:-program}" in
   program) packages=("${program[@]}") ;;
   tests) packages=("${program[@]}" "${tests[@]}") ;;
   package) packages=("${program[@]}" "${package[@]}") ;;
-  *) echo "usage: install-deps.sh [program|tests|package]" >&2; exit 2 ;;
+  *) echo "usage: install-deps.sh [program|tests|package] [--list]" >&2; exit 2 ;;
 esac
+if [ "${2:-}" = --list ]; then
+  printf '%s\n' "${packages[@]}"
+  exit 0
+fi
 
 missing=()
 for p in "${packages[@]}"; do

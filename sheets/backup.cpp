@@ -1,6 +1,8 @@
 #include "sheets/backup.h"
 
 #include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -21,8 +23,8 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// Run folders are named "YYYY-MM-DD_HH-MM-SS", with "-N" for a second run in the same second:
-// their names sort by age, and nothing else in the root is ever removed.
+// Run folders are named "YYYY-MM-DD_HH-MM-SS", with "-N" for a second run in the same second; nothing
+// else in the root is ever removed.
 bool isRunFolder(const std::string& name) {
     if (name.size() < 19) return false;
     for (std::size_t i = 0; i < 19; ++i) {
@@ -65,21 +67,50 @@ int copyAll(int in, int out) {
     }
 }
 
-// Copies from to to through a temporary name, synced before it takes its own name.
+void syncFile(const fs::path& file) {
+    Descriptor fd(::open(file.c_str(), O_RDONLY | O_CLOEXEC));
+    if (fd.valid()) ::fsync(fd.get());
+}
+
+void syncFolder(const fs::path& folder) {
+    Descriptor fd(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (fd.valid()) ::fsync(fd.get());
+}
+
+// Copies from to to through a temporary name, synced before it takes its own name, and the name
+// synced too. The temporary is locked while it is written, so that another run that finds it knows
+// whether it is left over (backup.h, removeLeftovers).
 void copyBytes(const fs::path& from, const fs::path& to) {
     const fs::path partial = to.string() + ".partial";
     Descriptor in(::open(from.c_str(), O_RDONLY | O_CLOEXEC));
     if (!in.valid()) fail(from, "cannot read it", errno);
     Descriptor out(::open(partial.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600));
     if (!out.valid()) fail(from, "cannot create " + partial.string(), errno);
+    ::flock(out.get(), LOCK_EX);
     int error = copyAll(in.get(), out.get());
     if (!error && ::fsync(out.get()) != 0) error = errno;
-    if (const int closed = out.close(); !error) error = closed;
     if (!error && ::rename(partial.c_str(), to.c_str()) != 0) error = errno;
+    if (const int closed = out.close(); !error) error = closed;
     if (error) {
         ::unlink(partial.c_str());
         fail(from, "cannot copy it to " + to.string(), error);
     }
+    syncFolder(to.parent_path());
+}
+
+// When a run folder was made: its birth time where the file system keeps one, else its change
+// time. Not its name, which a clock set back would make look old.
+std::int64_t madeAt(const fs::path& folder) {
+    struct statx st {};
+    if (::statx(AT_FDCWD, folder.c_str(), 0, STATX_BTIME | STATX_CTIME, &st) != 0) return 0;
+    const auto& t = (st.stx_mask & STATX_BTIME) ? st.stx_btime : st.stx_ctime;
+    return static_cast<std::int64_t>(t.tv_sec) * 1'000'000'000 + t.tv_nsec;
+}
+
+// A copy a run was making when it was killed: its temporary, which no live run holds locked.
+void removeIfLeftOver(const fs::path& file) {
+    Descriptor fd(::open(file.c_str(), O_RDONLY | O_CLOEXEC));
+    if (fd.valid() && ::flock(fd.get(), LOCK_EX | LOCK_NB) == 0) ::unlink(file.c_str());
 }
 
 }  // namespace
@@ -107,6 +138,7 @@ void RunBackup::makeFolder() {
         const fs::path candidate = root_ / (n == 1 ? stamp : stamp + "-" + std::to_string(n));
         if (fs::create_directory(candidate, ec)) {
             folder_ = candidate;
+            syncFolder(root_);
             break;
         }
         if (ec) fail(candidate, "cannot create the backup folder", ec.value());
@@ -114,19 +146,20 @@ void RunBackup::makeFolder() {
     removeOldRuns();
 }
 
-// Old backups that cannot be removed stay; that never stops a run.
+// Old backups that cannot be removed stay; that never stops a run. The oldest go first; this run's
+// own folder never does. Copies left half-made by a run that was killed go too.
 void RunBackup::removeOldRuns() const {
     std::error_code ec;
-    std::vector<std::string> runs;
-    for (const auto& entry : fs::directory_iterator(root_, ec))
-        if (entry.is_directory(ec) && isRunFolder(entry.path().filename().string()))
-            runs.push_back(entry.path().filename().string());
-    // "…-SS" sorts before "…-SS-2": order by length within the same second.
-    std::sort(runs.begin(), runs.end(), [](const std::string& a, const std::string& b) {
-        return a.compare(0, 19, b, 0, 19) != 0 ? a < b : a.size() != b.size() ? a.size() < b.size() : a < b;
-    });
-    const auto excess = static_cast<std::ptrdiff_t>(runs.size()) - keptRuns_;
-    for (std::ptrdiff_t i = 0; i < excess; ++i) fs::remove_all(root_ / runs[static_cast<std::size_t>(i)], ec);
+    std::vector<std::pair<std::int64_t, fs::path>> runs;
+    for (const auto& entry : fs::directory_iterator(root_, ec)) {
+        if (!entry.is_directory(ec) || !isRunFolder(entry.path().filename().string())) continue;
+        for (const auto& file : fs::recursive_directory_iterator(entry.path(), ec))
+            if (file.path().extension() == ".partial") removeIfLeftOver(file.path());
+        if (entry.path() != folder_) runs.emplace_back(madeAt(entry.path()), entry.path());
+    }
+    std::sort(runs.begin(), runs.end());
+    const auto excess = static_cast<std::ptrdiff_t>(runs.size()) + 1 - keptRuns_;
+    for (std::ptrdiff_t i = 0; i < excess; ++i) fs::remove_all(runs[static_cast<std::size_t>(i)].second, ec);
 }
 
 fs::path RunBackup::copy(const fs::path& file) {
@@ -144,6 +177,7 @@ fs::path RunBackup::copy(const fs::path& file) {
     std::ofstream note(folder_ / "originals.txt", std::ios::app);
     note << fs::relative(target, folder_).string() << '\t' << file.string() << '\n';
     note.flush();
+    if (note) syncFile(folder_ / "originals.txt");
     if (!note) {
         std::error_code ec;
         fs::remove(target, ec);

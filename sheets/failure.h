@@ -11,20 +11,20 @@ namespace sheets {
 struct FailureCause {
     enum class Kind {
         Unknown,
-        FileMissing,    // file
-        NotAWorkbook,   // file (also an empty file)
-        NoSuchSheet,    // file, sheetCount, sheetPosition
-        ErrorValue,     // cell, errorValue ("#DIV/0!")
-        LockedByUser,   // file, user, since
-        ReadOnly,       // file
-        NoSpace,        // file
-        NoPermission,   // file
-        NoFile,         // a new workbook that has no file to be saved in
-        BackupFailed,   // file, systemError: why the copy could not be made
-        NeverObtained,  // an object an earlier step did not obtain
-        Damaged,        // file: a workbook of its kind whose content cannot be read
-        FileChanged,    // file: changed on disk by another program since the run opened it
-        HeldByProgram,  // file, program ("Microsoft Excel", "WPS"), user when known
+        FileMissing,     // file
+        NotAWorkbook,    // file (also an empty file)
+        NoSuchSheet,     // file, sheetCount, sheetPosition
+        ErrorValue,      // cell, errorValue ("#DIV/0!")
+        ReadOnly,        // file
+        NoSpace,         // file
+        NoPermission,    // file
+        NoFile,          // a new workbook that has no file to be saved in
+        BackupFailed,    // file, systemError: why the copy could not be made
+        NeverObtained,   // an object an earlier step did not obtain
+        Damaged,         // file: a workbook of its kind whose content cannot be read
+        FileChanged,     // file: changed on disk by another program since the run opened it
+        HeldByProgram,   // file, program ("LibreOffice", "Microsoft Excel", "WPS Office"), user, since
+        FolderReadOnly,  // file: its folder cannot be written
     };
     FailureCause() = default;
     explicit FailureCause(Kind k, std::u16string fileName = {}) : kind(k), file(std::move(fileName)) {}

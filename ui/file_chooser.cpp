@@ -4,6 +4,7 @@
 #include <QDropEvent>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QLineEdit>
 #include <QMimeData>
 #include <QUrl>
 
@@ -52,10 +53,34 @@ private:
     std::function<void(const QString&)> dropped_;
 };
 
+// Qt's dialog takes the name in its name field by what its list has selected meanwhile: a full path
+// typed where the dialog shows its folder is cut to the file's name, while the folders on the way
+// stay selected, and the dialog then opens a folder instead of returning the file. A name (or full
+// path) of an existing file is taken as it is.
+class WorkbookDialog : public QFileDialog {
+public:
+    using QFileDialog::QFileDialog;
+    const QString& typedFile() const { return typedFile_; }
+
+    void accept() override {
+        const auto* name = findChild<QLineEdit*>(u"fileNameEdit"_s);
+        const QString text = name ? name->text() : QString();
+        const QFileInfo typed(text.isEmpty() ? QString() : directory().absoluteFilePath(text));
+        if (typed.isFile()) {
+            typedFile_ = typed.absoluteFilePath();
+            return QDialog::accept();
+        }
+        QFileDialog::accept();
+    }
+
+private:
+    QString typedFile_;
+};
+
 }  // namespace
 
 std::optional<QString> chooseWorkbook(QWidget& owner, const QString& folder) {
-    QFileDialog dialog(&owner, u"打开文件"_s, folder);
+    WorkbookDialog dialog(&owner, u"打开文件"_s, folder);
     dialog.setObjectName(QStringLiteral("openFileDialog"));
     dialog.setOption(QFileDialog::DontUseNativeDialog);
     dialog.setAcceptMode(QFileDialog::AcceptOpen);
@@ -64,6 +89,7 @@ std::optional<QString> chooseWorkbook(QWidget& owner, const QString& folder) {
     dialog.setNameFilters({u"Excel文档 (*.xls *.xlsx *.xlsm)"_s, u"所有支持的工作簿 (%1)"_s.arg(all),
                            u"Excel 97-2003 文档 (*.xls)"_s});
     if (dialog.exec() != QDialog::Accepted) return std::nullopt;
+    if (!dialog.typedFile().isEmpty()) return QDir::toNativeSeparators(dialog.typedFile());
     const QStringList files = dialog.selectedFiles();
     if (files.isEmpty()) return std::nullopt;
     return QDir::toNativeSeparators(files.first());

@@ -451,9 +451,14 @@ std::optional<std::string> Form1::runOffThisThread(const run::RunInputs& in) {
         finished = true;
         QMetaObject::invokeMethod(&whileRunning, &QEventLoop::quit, Qt::QueuedConnection);
     });
-    // The application being told to exit ends every event loop; the run may still be waiting for the
-    // windows, so they go on until it has returned, and the exit follows.
-    while (!finished) whileRunning.exec();
+    while (!finished) {
+        if (whileRunning.exec() != -1) continue;
+        // The application was told to exit: from now on every event loop returns at once. The run,
+        // which may be waiting for the windows, is cancelled and served until it has returned, without
+        // spinning; the exit follows.
+        runWindow_->cancel();
+        while (!finished) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    }
     worker.join();
     return escaped;
 }

@@ -1,4 +1,8 @@
+#include <unistd.h>
+
 #include <cerrno>
+#include <filesystem>
+#include <fstream>
 #include <tuple>
 
 #include "run/composite_key.h"
@@ -32,6 +36,19 @@ TEST_F(RunTest, InputChecksComeFirstInTheirOrder) {
         EXPECT_EQ(w.messages, messages);
         EXPECT_EQ(w.events.size(), messages.size());  // nothing disabled
     }
+    // The file the result goes into, held by another program, is refused before anything is opened.
+    const auto dir = std::filesystem::temp_directory_path() / ("pellucor-held-" + std::to_string(::getpid()));
+    std::filesystem::create_directories(dir);
+    std::ofstream(dir / "child.xls") << "x";
+    std::ofstream(dir / ".~child.xls") << "";
+    FakeRunWindow held;
+    RunInputs heldInputs = in;
+    heldInputs.childPath = (dir / "child.xls").u16string();
+    lookupRun(heldInputs, condition, held, office);
+    const Message refused{u"子表 child.xls 无法保存结果：文件正由 WPS Office 打开，请先在该程序中关闭它",
+                          u"提示"};
+    EXPECT_EQ(held.messages, std::vector{refused});
+    std::filesystem::remove_all(dir);
     EXPECT_TRUE(office.log().empty());
 
     in.parentCondition = u"*2";  // a condition with whole-word matching is not checked
@@ -61,7 +78,8 @@ TEST(RunFailures, UnderEachPolicy) {
     const Texts untouched{u"111", u"222", u"333"}, none, first{u"000"}, last{u"", u"", u"222"};
     const std::u16string parentKeys = u"读取父表（parent.xls，第 1 个工作表）的键和值";
     const std::u16string notWritten = u"结果未能写入 child.xls", notSaved = u"结果未能保存到 child.xls";
-    const std::u16string locked = u"文件已被 张三 自 07.12.2026 02:16 起锁定，请先在其他程序中关闭它";
+    const std::u16string locked =
+        u"文件正由 LibreOffice（用户 张三，自 07.12.2026 02:16 起）打开，请先在该程序中关闭它";
     const std::u16string unknown = u"原因不明（技术细节：injected failure: ";
     const auto left = [](std::int16_t mode, std::int16_t length, std::int16_t offset) {
         return KeyCondition{mode, length, offset};  // the condition a case leaves
@@ -111,8 +129,8 @@ TEST(RunFailures, UnderEachPolicy) {
          notWritten},
         {"child locked",
          [](RunSetup& t) {
-             auto c = cause(Kind::LockedByUser);
-             c.user = u"张三", c.since = u"07.12.2026 02:16";
+             auto c = cause(Kind::HeldByProgram);
+             c.program = u"LibreOffice", c.user = u"张三", c.since = u"07.12.2026 02:16";
              t.office.fail("close child.xls", 0, c);
          },
          untouched, u"保存 child.xls", locked, notSaved},
@@ -370,7 +388,7 @@ TEST_F(RunTest, ReadingTheParentCountsBlocksOfRows) {
 
 // A cancel in any phase before the save stops the run at its next safe point: nothing on the disk
 // changes, every workbook is closed unsaved, the office ends and the window is idle again. Once the
-// save has begun the run completes. Each placement passes every phase in order.
+// save has begun the run completes, and says so. Each placement passes every phase in order.
 TEST(RunCancel, InEachPhase) {
     const std::vector<Phase> all{Phase::OpenParent, Phase::ReadParent,  Phase::OpenChild, Phase::ReadChild,
                                  Phase::Match,      Phase::WriteResult, Phase::Save};
@@ -394,6 +412,9 @@ TEST(RunCancel, InEachPhase) {
                 EXPECT_EQ(t.sheetOnDisk(placement == 2 ? third : kChild).cells !=
                               before.at(placement == 2 ? third : kChild).sheets[0].cells,
                           placement != 1);
+                // A cancel too late to stop the save is said; nothing is stored into a new workbook.
+                const bool saidLate = t.window.informative == u"取消时已开始保存，结果已保存";
+                EXPECT_EQ(saidLate, cancelIn && placement != 1);
                 continue;
             }
             EXPECT_TRUE(t.window.messages.empty());

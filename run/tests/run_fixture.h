@@ -8,6 +8,7 @@
 #include "memory_sheets.h"
 #include "run/lookup_run.h"
 #include "run/run_window.h"
+#include "sheets/utf8.h"
 
 namespace run {
 
@@ -18,6 +19,9 @@ using Log = std::vector<std::string>;
 struct Message {
     std::u16string text, title;
     bool operator==(const Message&) const = default;
+    friend void PrintTo(const Message& m, std::ostream* os) {
+        *os << '"' << sheets::toUtf8(m.text) << "\" (" << sheets::toUtf8(m.title) << ')';
+    }
 };
 
 // Records what a run does to the window; every question about saving is answered alike, "save" unless

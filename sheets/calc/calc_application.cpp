@@ -28,6 +28,7 @@
 #include <com/sun/star/util/XModifiable.hpp>
 
 #include "sheets/calc/calc_objects.h"
+#include "sheets/file_locks.h"
 
 namespace sheets::calc {
 namespace {
@@ -177,7 +178,7 @@ public:
         // Without anyone to ask, the office declines a file that another office has locked. Such a
         // workbook opens as a copy: it reads and changes like any other and fails at its save.
         bool lockedElsewhere = false;
-        if (!document.is() && ::access(OfficeProcess::lockFilePath(file).c_str(), F_OK) == 0) {
+        if (!document.is() && ::access(officeLockPath(file).c_str(), F_OK) == 0) {
             document = load(fileUrl(file), file, LoadAs::Copy);
             lockedElsewhere = true;
         } else if (!document.is() && !folderWritable(file)) {

@@ -33,37 +33,24 @@
 #include <com/sun/star/util/XNumberFormatsSupplier.hpp>
 
 #include "sheets/calc/calc_objects.h"
+#include "sheets/file_locks.h"
 #include "sheets/utf8.h"
 #include "sheets/xlsx/xlsx_writer.h"
 
 namespace sheets::calc {
 namespace {
 
-// Why a document opened read-only cannot be stored: who holds its lock, from the lock file another
-// office wrote beside it (",<office user>,<system user>,<host>,<since>,<profile>;"), or else the
+// Why a document opened read-only cannot be stored: another program's hold on the file, or else the
 // file's or its folder's permissions.
 Failure refusedStore(const std::string& path) {
-    const std::string lock = OfficeProcess::lockFilePath(path);
-    std::ifstream in(lock);
-    std::string content((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    if (content.empty()) {
-        const bool fileWritable = ::access(path.c_str(), W_OK) == 0;
-        return Failure(
-            "cannot save " + path + ": it was opened read-only",
-            causeAbout(fileWritable ? FailureCause::Kind::NoPermission : FailureCause::Kind::ReadOnly, path));
-    }
-    std::vector<std::string> fields;
-    std::istringstream is(content.substr(0, content.find(';')));
-    for (std::string f; std::getline(is, f, ',');) fields.push_back(f);
-    auto field = [&](std::size_t i) { return i < fields.size() ? fields[i] : std::string(); };
-    const std::string user = field(0).empty() ? field(1) : field(0);
-    FailureCause cause = causeAbout(FailureCause::Kind::LockedByUser, path);
-    cause.user = fromOUString(fromUtf8(user));
-    cause.since = fromOUString(fromUtf8(field(3)));
-    return Failure("cannot save " + path + ": it is locked by " +
-                       (user.empty() ? std::string("an unnamed user") : user) + " on " + field(2) +
-                       " since " + field(3) + " (lock file " + lock + ", office profile " + field(4) + ")",
-                   cause);
+    if (auto hold = heldByAnotherProgram(path))
+        return Failure("cannot save " + path + ": " + utf8(hold->program) + " holds it (user " +
+                           utf8(hold->user) + ", since " + utf8(hold->since) + ")",
+                       *hold);
+    const bool fileWritable = ::access(path.c_str(), W_OK) == 0;
+    return Failure(
+        "cannot save " + path + ": it was opened read-only",
+        causeAbout(fileWritable ? FailureCause::Kind::NoPermission : FailureCause::Kind::ReadOnly, path));
 }
 
 // Why the office's store failed, as far as the file system tells: the file or its folder not

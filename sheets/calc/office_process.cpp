@@ -363,9 +363,4 @@ void OfficeProcess::release() {
     }).detach();
 }
 
-std::string OfficeProcess::lockFilePath(const std::string& documentPath) {
-    const auto slash = documentPath.rfind('/');
-    return documentPath.substr(0, slash + 1) + ".~lock." + documentPath.substr(slash + 1) + "#";
-}
-
 }  // namespace sheets::calc

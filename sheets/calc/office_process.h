@@ -44,8 +44,6 @@ public:
     // Lets the office run on for the user; the guard stays until it exits.
     void release();
 
-    static std::string lockFilePath(const std::string& documentPath);
-
 private:
     std::vector<std::string> guardArguments() const;
     void startGuard();

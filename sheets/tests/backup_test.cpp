@@ -1,5 +1,12 @@
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <thread>
+
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -19,8 +26,8 @@ std::string bytesOf(const fs::path& p) {
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
-// Two files of one name in one run, a folder per run, the newest 30 runs kept and nothing else in
-// the folder touched; a root that cannot be made fails the copy.
+// Two files of one name in one run, a folder per run, the newest 30 runs kept by their age and
+// nothing else in the folder touched; a root that cannot be made fails the copy.
 TEST(RunBackup, CopiesByteForByteAndKeepsTheLastRuns) {
     const fs::path root = fs::temp_directory_path() / ("pellucor-backup-test-" + std::to_string(::getpid()));
     fs::remove_all(root);
@@ -31,8 +38,20 @@ TEST(RunBackup, CopiesByteForByteAndKeepsTheLastRuns) {
     std::ofstream(root / "b" / "子表.xlsx", std::ios::binary) << "other";
     const fs::path backups = root / "backups";
     fs::create_directories(backups / "mine");
-    for (int i = 0; i < 31; ++i)
-        fs::create_directories(backups / ("2001-01-01_00-00-" + std::to_string(10 + i)));
+    // Made first though named last, as after the clock was set back: its age counts, not its name.
+    const auto made = [&](const std::string& name) {
+        fs::create_directories(backups / name);
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));  // file times are coarse
+    };
+    made("2099-01-01_00-00-00");
+    for (int i = 0; i < 30; ++i) made("2001-01-01_00-00-" + std::to_string(10 + i));
+    // A copy left half-made by a killed run goes; one a live run is making stays.
+    const fs::path leftOver = backups / "2001-01-01_00-00-20" / "x.xlsx.partial",
+                   live = backups / "2001-01-01_00-00-21" / "y.xlsx.partial";
+    std::ofstream(leftOver) << "half";
+    std::ofstream(live) << "half";
+    const int liveCopy = ::open(live.c_str(), O_RDONLY);
+    ASSERT_EQ(::flock(liveCopy, LOCK_EX), 0);
 
     RunBackup run(backups, 30);
     const fs::path first = run.copy(root / "a" / "子表.xlsx"), second = run.copy(root / "b" / "子表.xlsx");
@@ -47,10 +66,13 @@ TEST(RunBackup, CopiesByteForByteAndKeepsTheLastRuns) {
     int runs = 0;
     for (const auto& entry : fs::directory_iterator(backups)) runs += entry.path().filename() != "mine";
     EXPECT_EQ(runs, 30);
+    EXPECT_FALSE(fs::exists(backups / "2099-01-01_00-00-00"));
     EXPECT_FALSE(fs::exists(backups / "2001-01-01_00-00-10"));
-    EXPECT_FALSE(fs::exists(backups / "2001-01-01_00-00-11"));
-    EXPECT_TRUE(fs::exists(backups / "2001-01-01_00-00-12"));
+    EXPECT_TRUE(fs::exists(backups / "2001-01-01_00-00-11"));
     EXPECT_TRUE(fs::exists(backups / "mine"));
+    EXPECT_FALSE(fs::exists(leftOver));
+    EXPECT_TRUE(fs::exists(live));
+    ::close(liveCopy);
 
     RunBackup blocked(root / "a" / "子表.xlsx" / "backups");  // under a file: as root too
     try {

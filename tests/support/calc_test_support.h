@@ -19,6 +19,7 @@
 
 #include "sheets/application.h"
 #include "sheets/calc/calc_application.h"
+#include "sheets/file_locks.h"
 #include "workbook_maker.h"
 
 namespace sheets {
@@ -92,8 +93,7 @@ inline bool exists(const std::string& path) {
 }
 
 inline std::string lockOf(const std::string& path) {
-    const auto slash = path.rfind('/');
-    return path.substr(0, slash + 1) + ".~lock." + path.substr(slash + 1) + "#";
+    return sheets::officeLockPath(path);
 }
 
 // Alive and not a zombie.
