@@ -12,6 +12,7 @@
 
 #include "sheets/descriptor.h"
 #include "sheets/file_identity.h"
+#include "sheets/file_locks.h"
 #include "sheets/file_replace.h"
 #include "sheets/utf8.h"
 
@@ -79,11 +80,12 @@ std::vector<std::string> fields(const std::string& line) {
     return out;
 }
 
+// Appends to the folder's record, synced like the backup's other notes.
 bool appendLines(const fs::path& folder, const std::string& lines) {
-    std::ofstream note(folder / kRecord, std::ios::app);
-    note << lines;
-    note.flush();
-    return static_cast<bool>(note);
+    Descriptor out(::open((folder / kRecord).c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0600));
+    if (!out.valid()) return false;
+    const bool written = ::write(out.get(), lines.data(), lines.size()) == static_cast<ssize_t>(lines.size());
+    return written && ::fsync(out.get()) == 0 && out.close() == 0;
 }
 
 // Run folders sort by their names, "…-SS" before "…-SS-2".
@@ -93,8 +95,16 @@ bool newerFirst(const RecordedRun& a, const RecordedRun& b) {
     return x.size() != y.size() ? x.size() > y.size() : x > y;
 }
 
+// Whether an undo of the run named stands: one that no later undo has undone in turn. An undo names
+// a run made before it, so the chain ends.
+bool standsUndone(const std::vector<RecordedRun>& runs, const std::string& name) {
+    for (const RecordedRun& undo : runs)
+        if (undo.undoes == name && !standsUndone(runs, undo.folder.filename().string())) return true;
+    return false;
+}
+
 // Why the file cannot be put back, if it cannot: it cannot be read, it is no longer what the run
-// wrote, or its copy is gone.
+// wrote, its copy is gone, or another program holds it or it cannot be written.
 std::optional<UndoOutcome::Refused> refusal(const StoredFile& f) {
     using Why = UndoOutcome::Refused::Why;
     int error = 0;
@@ -107,6 +117,9 @@ std::optional<UndoOutcome::Refused> refusal(const StoredFile& f) {
     if (!fs::is_regular_file(f.backup))
         return UndoOutcome::Refused{
             f.original, Why::BackupGone, {}, "its copy " + f.backup.string() + " is gone"};
+    // Another program that has it open would write its own content back over it.
+    if (auto why = whyNotStorable(f.original.string()))
+        return UndoOutcome::Refused{f.original, Why::Failed, std::move(*why), "it cannot be written now"};
     return std::nullopt;
 }
 
@@ -189,12 +202,7 @@ std::vector<RecordedRun> recordedRuns(const fs::path& root) {
         if (entry.is_directory(error))
             if (auto run = recordedRun(entry.path())) runs.push_back(std::move(*run));
     std::sort(runs.begin(), runs.end(), newerFirst);
-    // Newest first: an undo that was itself undone is marked before it would mark its own run.
-    for (const RecordedRun& undo : runs) {
-        if (undo.undoes.empty() || undo.undone) continue;
-        for (RecordedRun& run : runs)
-            if (run.folder.filename() == undo.undoes) run.undone = true;
-    }
+    for (RecordedRun& run : runs) run.undone = standsUndone(runs, run.folder.filename().string());
     return runs;
 }
 

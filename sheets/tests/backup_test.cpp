@@ -125,14 +125,21 @@ TEST(RunHistory, UndoRestoresRefusesChangedFilesAndIsUndoneInTurn) {
     ASSERT_EQ(runs.size(), 3u);
     EXPECT_TRUE(!runs[0].undone && runs[1].undone && !runs[2].undone);
 
-    write(child, "the run's resulT");  // changed since the undo of the undo wrote it
-    fs::remove(runs[0].files[1].backup);
-    const UndoOutcome refused = undoRun(runs[0], backups);
-    ASSERT_EQ(refused.refused.size(), 2u);
-    EXPECT_TRUE(refused.restored.empty());
-    EXPECT_EQ(refused.refused[0].why, UndoOutcome::Refused::Why::Changed);
-    EXPECT_EQ(refused.refused[1].why, UndoOutcome::Refused::Why::BackupGone);
+    // changed since the undo of the undo wrote it; open in LibreOffice; then its copy gone
+    write(child, "the run's resulT");
+    write(root / "b" / ".~lock.子表.xlsx#", ",张三,host,07.12.2026 02:16,file:///p;");
+    using Why = UndoOutcome::Refused::Why;
+    for (const Why why : {Why::Failed, Why::BackupGone}) {
+        if (why == Why::BackupGone)
+            fs::remove(root / "b" / ".~lock.子表.xlsx#"), fs::remove(runs[0].files[1].backup);
+        const UndoOutcome refused = undoRun(runs[0], backups);
+        ASSERT_EQ(refused.refused.size(), 2u);
+        EXPECT_TRUE(refused.restored.empty());
+        EXPECT_EQ(refused.refused[0].why, Why::Changed);
+        EXPECT_EQ(refused.refused[1].why, why);
+    }
     EXPECT_EQ(bytesOf(child), "the run's resulT");
+    EXPECT_EQ(bytesOf(third), "third after");
     EXPECT_EQ(recordedRuns(backups).size(), 3u);
     fs::remove_all(root);
 }
