@@ -25,7 +25,7 @@ constexpr std::u16string_view kMalformedCondition = u"条件格式有误,请按�
 constexpr std::u16string_view kDoneText = u"操作完成!";
 constexpr std::u16string_view kDoneTitle = u"完成";
 
-// Thrown after Wrong has reported a malformed condition: the run stops there.
+// Thrown once a malformed condition has been reported: the run stops there.
 struct ConditionRejected {};
 
 // An object that was never obtained makes every step that uses it fail.
@@ -189,8 +189,8 @@ private:
         if (match == KeyMatch::Condition) {
             rule.wholeWord = false;
             step("parse the condition", [&] {
-                if (!AandB(condition, condition_)) {
-                    Wrong();
+                if (!parseCondition(condition, condition_)) {
+                    reportMalformedCondition();
                     throw ConditionRejected{};
                 }
             });
@@ -206,7 +206,7 @@ private:
         keys_.collect(policy_, source, table.columns, [&](std::int64_t done) { points_.at(done); });
     }
 
-    void Wrong() {
+    void reportMalformedCondition() {
         message(kMalformedCondition, kNoticeTitle);
         window_.setFrameEnabled(true);
         window_.setStartEnabled(true);

@@ -70,12 +70,12 @@ private:
     void showRunHistory();
     void showOptionsSummary();
     void setUpControls();
-    void Form_Load();
-    void Combo3_Click();
-    void Combo4_Click();
-    void Combo6_Click();
-    void Command1_Click();
-    void Command4_Click();
+    void selectFirstEntries();
+    void showParentCondition();
+    void showChildCondition();
+    void showFurtherMatching();
+    void run();
+    void showHelp();
     void chooseFileInto(QLineEdit& box);
     std::optional<std::string> runOffThisThread(const run::RunInputs& in);
     void takeWorkbook(QLineEdit& box, const QString& path);
@@ -93,33 +93,34 @@ private:
     bool running_ = false;
     bool closeAfterRun_ = false;
 
-    QGroupBox* Frame1;
-    QGroupBox* Frame2;
-    QLineEdit* Text1;
-    QLineEdit* Text2;
-    QLineEdit* Text3;
-    QLineEdit* Text4;
-    QLineEdit* Text5;
-    QLineEdit* Text6;
-    QLineEdit* Text7;
-    QComboBox* Combo1;
-    QComboBox* Combo2;
-    QComboBox* Combo3;
-    QComboBox* Combo4;
-    QComboBox* Combo5;
-    QComboBox* Combo6;
-    QComboBox* Combo7;
-    QComboBox* Combo8;
-    QComboBox* Combo9;
-    QComboBox* Combo10;
-    QPushButton* Command1;
-    QPushButton* Command2;
-    QPushButton* Command3;
-    QPushButton* Command4;
-    QPushButton* Command5;
-    std::array<QRadioButton*, 3> Option1;
-    QButtonGroup* Option1Group;
-    QCheckBox* Check1;
+    // The controls, named for what they are; each keeps the object name of its place on the window.
+    QGroupBox* inputFrame_;                          // Frame1
+    QGroupBox* furtherMatchingFrame_;                // Frame2
+    QLineEdit* parentPathBox_;                       // Text1
+    QLineEdit* childPathBox_;                        // Text2
+    QLineEdit* parentSheetBox_;                      // Text3
+    QLineEdit* parentConditionBox_;                  // Text4
+    QLineEdit* childSheetBox_;                       // Text5
+    QLineEdit* childConditionBox_;                   // Text6
+    QLineEdit* thirdPathBox_;                        // Text7
+    QComboBox* parentKeyColumnList_;                 // Combo1
+    QComboBox* childKeyColumnList_;                  // Combo2
+    QComboBox* parentMatchKindList_;                 // Combo3
+    QComboBox* childMatchKindList_;                  // Combo4
+    QComboBox* valueColumnList_;                     // Combo5
+    QComboBox* matchingList_;                        // Combo6
+    QComboBox* valueTestList_;                       // Combo7
+    QComboBox* whoseList_;                           // Combo8
+    QComboBox* childTargetColumnList_;               // Combo9
+    QComboBox* thirdTargetColumnList_;               // Combo10
+    QPushButton* startButton_;                       // Command1
+    QPushButton* parentChooserButton_;               // Command2
+    QPushButton* childChooserButton_;                // Command3
+    QPushButton* helpButton_;                        // Command4
+    QPushButton* thirdChooserButton_;                // Command5
+    std::array<QRadioButton*, 3> placementButtons_;  // Option1_0 to Option1_2
+    QButtonGroup* placementGroup_;
+    QCheckBox* ignoreErrorsBox_;  // Check1
     QPushButton* optionsButton_;
     QPushButton* historyButton_;
     QLabel* optionsSummary_;

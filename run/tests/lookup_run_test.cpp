@@ -175,7 +175,7 @@ TEST(RunCondition, MalformedStopsTheRunAndKeepsThePreviousValues) {
         (childSide ? t.in.childCondition : t.in.parentCondition) = u"6**";
         const auto childBefore = t.sheetOnDisk(kChild).cells;
         t.run();
-        EXPECT_EQ(t.window.messages, std::vector{kWrong});
+        EXPECT_EQ(t.window.messages, std::vector{kMalformed});
         EXPECT_EQ(t.window.events,
                   (Log{"Frame1 off", "Command1 off", "message", "Frame1 on", "Command1 on"}));
         EXPECT_EQ(parts(t.condition), parts({std::int16_t{1}, 3, 7}));

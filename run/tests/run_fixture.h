@@ -84,7 +84,7 @@ inline const std::u16string kChild = u"/d/child.xls";
 inline const Message kDone{u"操作完成!", u"完成"};
 inline const Message kFailed{u"操作错误，请检查Excel表是否正确或输入参数是否规范！请重新运行软件",
                              u"错误提示"};
-inline const Message kWrong{u"条件格式有误,请按照规定格式输入,详细请与IT:Tolvek联系", u"提示"};
+inline const Message kMalformed{u"条件格式有误,请按照规定格式输入,详细请与IT:Tolvek联系", u"提示"};
 
 // The help window's example on the memory disk and the window's defaults, except that the values
 // are in column B and the result goes before column C of the child sheet.
