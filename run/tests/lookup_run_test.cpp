@@ -15,7 +15,8 @@ namespace {
 constexpr auto parts = [](const KeyCondition& c) { return std::tuple(c.keyMode, c.keyLength, c.keyOffset); };
 
 TEST_F(RunTest, InputChecksComeFirstInTheirOrder) {
-    const Message params{u"请正确输入参数", u"提示"}, cond{u"请输入条件", u"提示"};
+    const Message params{u"请正确输入参数", u"提示"}, cond{u"请输入条件", u"提示"},
+        composite{u"父表和子表的组合键列数不同，请在“选项”中为两个表选择同样多的键列", u"提示"};
     const std::pair<void (*)(RunInputs&), std::vector<Message>> cases[] = {
         {[](RunInputs& i) { i.parentPath = u"C:\\"; }, {}},
         {[](RunInputs& i) { i.childPath = u"C:\\"; }, {}},
@@ -25,6 +26,7 @@ TEST_F(RunTest, InputChecksComeFirstInTheirOrder) {
         {[](RunInputs& i) { i.childSheet.clear(), i.parentMatchKind = KeyMatch::Condition; }, {params}},
         {[](RunInputs& i) { i.parentMatchKind = KeyMatch::Condition; }, {cond}},
         {[](RunInputs& i) { i.childMatchKind = KeyMatch::Condition; }, {cond}},
+        {[](RunInputs& i) { i.options.moreParentKeyColumns = {2}; }, {composite}},
     };
     for (std::size_t i = 0; i < std::size(cases); ++i) {
         SCOPED_TRACE(i);
