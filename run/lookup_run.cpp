@@ -1,6 +1,7 @@
 #include "run/lookup_run.h"
 
 #include <algorithm>
+#include <atomic>
 #include <iostream>
 #include <memory>
 #include <string>
@@ -72,6 +73,21 @@ bool sameBook(const std::shared_ptr<sheets::Workbook>& a, const std::shared_ptr<
     return a && a == b;
 }
 
+// What the run lends its spreadsheet application of the window: the save question, and the user's
+// cancel until the save begins. A cancel ends what the application is waiting for; after that point
+// nothing may cut a store short.
+class RunDesktop : public sheets::Desktop {
+public:
+    explicit RunDesktop(RunWindow& window) : window_(window) {}
+    bool askSaveChanges(const std::u16string& fileName) override { return window_.askSaveChanges(fileName); }
+    bool stopRequested() override { return !saving_ && window_.cancelled(); }
+    void saving() { saving_ = true; }
+
+private:
+    RunWindow& window_;
+    std::atomic<bool> saving_ = false;
+};
+
 class LookupRun {
 public:
     LookupRun(const RunInputs& inputs, KeyCondition& condition, RunWindow& window,
@@ -81,7 +97,8 @@ public:
           window_(window),
           factory_(factory),
           policy_(inputs.ignoreErrors),
-          points_(window) {}
+          points_(window),
+          desktop_(window) {}
 
     void run() {
         if (!inputsAccepted()) return;
@@ -93,6 +110,8 @@ public:
             placeResult();
             complete();
         } catch (const RunStopped& stop) {
+            // A step the user's cancel cut short is no failure of the run.
+            if (window_.cancelled()) return cancelled();
             std::cerr << "pellucor: step '" << stop.failure.step << "' failed: " << stop.failure.detail
                       << '\n';
             window_.showDetailedMessage(std::u16string(kFailureText), std::u16string(kFailureTitle), u"",
@@ -104,14 +123,18 @@ public:
         } catch (const ConditionRejected&) {
             closeUnsaved("after a malformed condition");
         } catch (const RunCancelled&) {
-            closeUnsaved("after cancelling");
-            window_.setFrameEnabled(true);
-            window_.setStartEnabled(true);
+            cancelled();
         }
     }
 
 private:
     const RunOptions& options() const { return in_.options; }
+
+    void cancelled() {
+        closeUnsaved("after cancelling");
+        window_.setFrameEnabled(true);
+        window_.setStartEnabled(true);
+    }
 
     void message(std::u16string_view text, std::u16string_view title) {
         window_.showMessage(std::u16string(text), std::u16string(title));
@@ -153,7 +176,7 @@ private:
             window_.setFrameEnabled(false);
             window_.setStartEnabled(false);
         });
-        step("create the application", [&] { app_ = factory_.create(window_); });
+        step("create the application", [&] { app_ = factory_.create(desktop_); });
         step("hide the application", [&] { deref(app_).setVisible(false); });
     }
 
@@ -361,7 +384,7 @@ private:
         step("hide the application", [&] { deref(app_).setVisible(false); });
         step("activate the child sheet", [&] { deref(child_.sheet).activate(); });
         writeResult(child_.sheet, in_.childTargetLetter + u"1", where);
-        points_.begin(Phase::Save);
+        beginSaving();
         closeParentAndChild();
         step("quit the application", [&] { deref(app_).quit(); });
     }
@@ -374,7 +397,7 @@ private:
         step("take the new sheet", [&] { targetSheet_ = deref(app_).activeWorksheet(1); });
         planEdit(1, false);
         writeResult(targetSheet_, u"A1", {u"", u"1", resultColumns(0)});
-        points_.begin(Phase::Save);
+        beginSaving();
         closeParentAndChild();
     }
 
@@ -386,13 +409,19 @@ private:
         planEdit(in_.thirdTargetColumn + 1, true);
         step("activate the third sheet", [&] { deref(targetSheet_).activate(); });
         writeResult(targetSheet_, in_.thirdTargetLetter + u"1", where);
-        points_.begin(Phase::Save);
+        beginSaving();
         closeParentAndChild();
         // No save choice: the user is asked about a changed third table, unless the result never
         // reached it.
         closeAndStore("close the third workbook", thirdBook_, in_.thirdPath,
                       destination_ ? std::nullopt : std::optional<bool>(false));
         step("quit the application", [&] { deref(app_).quit(); });
+    }
+
+    // The last safe point: from here the run finishes what it has begun.
+    void beginSaving() {
+        points_.begin(Phase::Save);
+        desktop_.saving();
     }
 
     void releaseArrays() {
@@ -486,6 +515,7 @@ private:
     sheets::ApplicationFactory& factory_;
     ErrorPolicy policy_;
     SafePoints points_;
+    RunDesktop desktop_;
 
     std::unique_ptr<sheets::Application> app_;
     Table parent_;

@@ -97,6 +97,8 @@ std::u16string causeText(const StepFailure& f) {
             return heldText(c);
         case Kind::FolderReadOnly:
             return u"文件所在的文件夹不可写入";
+        case Kind::OfficeStalled:
+            return u"LibreOffice 在 " + number(c.seconds) + u" 秒内没有任何进展，已将其结束";
         case Kind::Unknown:
             break;
     }

@@ -87,6 +87,9 @@ public:
     virtual ~Desktop() = default;
     // true: save, false: don't save. fileName is the workbook's file name without its folder.
     virtual bool askSaveChanges(const std::u16string& fileName) = 0;
+    // Whether the run wants to stop: an operation that would go on waiting may give up, and fail,
+    // once it does. Asked from any thread.
+    virtual bool stopRequested() { return false; }
 };
 
 // Starts one new application for a run. An application destroyed without quit() ends its office

@@ -25,6 +25,7 @@ struct FailureCause {
         FileChanged,     // file: changed on disk by another program since the run opened it
         HeldByProgram,   // file, program ("LibreOffice", "Microsoft Excel", "WPS Office"), user, since
         FolderReadOnly,  // file: its folder cannot be written
+        OfficeStalled,   // seconds: the office did nothing for so long and was ended
     };
     FailureCause() = default;
     explicit FailureCause(Kind k, std::u16string fileName = {}) : kind(k), file(std::move(fileName)) {}
@@ -39,6 +40,7 @@ struct FailureCause {
     std::u16string since;
     int systemError = 0;  // errno of a file operation, 0 when none
     std::u16string program;
+    int seconds = 0;
 };
 
 // A cause about a file, named by its path (UTF-8): the file's name without its folder.

@@ -144,8 +144,39 @@ public:
         end();
     }
 
+    std::shared_ptr<sheets::Workbook> open(const std::u16string& path) override {
+        session_->checkRunning();
+        return session_->watched([&] { return openFile(path); });
+    }
+
+    std::shared_ptr<sheets::Workbook> add() override {
+        session_->checkRunning();
+        return session_->watched([&] { return addNew(); });
+    }
+
     void setVisible(bool visible) override {
         session_->checkRunning();
+        session_->watched([&] { show(visible); });
+    }
+
+    std::shared_ptr<sheets::Worksheet> activeWorksheet(double index) override {
+        session_->checkRunning();
+        if (session_->workbooks.empty()) throw Failure("there is no active workbook");
+        return session_->workbooks.back()->worksheet(index);
+    }
+
+    void quit() override {
+        session_->checkRunning();
+        end();
+    }
+
+    OfficeInfo info() const {
+        auto& o = session_->office;
+        return {o.officePid(), o.guardPid(), o.stateDir(), o.pipeName(), o.headless()};
+    }
+
+private:
+    void show(bool visible) {
         session_->visible = visible;
         std::string problems;
         for (const auto& w : session_->workbooks) {
@@ -159,8 +190,7 @@ public:
         if (!problems.empty()) throw Failure(problems);
     }
 
-    std::shared_ptr<sheets::Workbook> open(const std::u16string& path) override {
-        session_->checkRunning();
+    std::shared_ptr<sheets::Workbook> openFile(const std::u16string& path) {
         const std::string file = existingFile(path);
         if (auto open = session_->findByPath(file)) {
             session_->makeActive(open);
@@ -194,8 +224,7 @@ public:
         return workbook;
     }
 
-    std::shared_ptr<sheets::Workbook> add() override {
-        session_->checkRunning();
+    std::shared_ptr<sheets::Workbook> addNew() {
         Reference<css::lang::XComponent> document =
             load("private:factory/scalc", "a new workbook", LoadAs::File);
         if (!document.is()) throw Failure("cannot create a new workbook: the office created nothing");
@@ -205,23 +234,6 @@ public:
         return workbook;
     }
 
-    std::shared_ptr<sheets::Worksheet> activeWorksheet(double index) override {
-        session_->checkRunning();
-        if (session_->workbooks.empty()) throw Failure("there is no active workbook");
-        return session_->workbooks.back()->worksheet(index);
-    }
-
-    void quit() override {
-        session_->checkRunning();
-        end();
-    }
-
-    OfficeInfo info() const {
-        auto& o = session_->office;
-        return {o.officePid(), o.guardPid(), o.stateDir(), o.pipeName(), o.headless()};
-    }
-
-private:
     void connect() {
         auto& office = session_->office;
         const OUString url =
@@ -333,6 +345,7 @@ private:
         for (const auto& w : workbooks) w->discard();
         bool terminated = false;
         try {
+            const OfficeWatch::Call during(session_->watch);
             if (session_->frames.is()) terminated = session_->frames->terminate();
         } catch (const css::uno::Exception&) {
             // The bridge goes down with the office: terminate() may not return normally.
@@ -347,7 +360,24 @@ private:
 
 }  // namespace
 
-Session::Session(sheets::Desktop& d, bool headless) : desktop(d), office(headless) {}
+Session::Session(sheets::Desktop& d, bool headless)
+    : desktop(d), office(headless), watch(office.officePid(), d) {}
+
+void Session::throwIfEndedByWatch(const std::string& detail) const {
+    switch (watch.ended()) {
+        case OfficeWatch::Ended::No:
+            return;
+        case OfficeWatch::Ended::Stopped:
+            throw Failure(detail + " (the office was ended: the run stopped)");
+        case OfficeWatch::Ended::Stalled: {
+            FailureCause cause(FailureCause::Kind::OfficeStalled);
+            cause.seconds = static_cast<int>(watch.stallLimit().count());
+            throw Failure(detail + " (the office did nothing for " + std::to_string(cause.seconds) +
+                              " s and was ended)",
+                          cause);
+        }
+    }
+}
 
 std::u16string Session::backUp(const std::string& path) {
     return fromOUString(fromUtf8(backups.copy(path).string()));
@@ -402,15 +432,15 @@ void Session::updateShown() {
 std::unique_ptr<sheets::Application> CalcApplicationFactory::create(sheets::Desktop& desktop) {
     const bool headless = !displayAvailable();
     // On a busy machine the X server now and then refuses the office's connection ("Can't open
-    // display"), and the office ends before it listens, twice in a row at times: a new one starts
-    // after a pause that grows, three times at the most.
+    // display"), and the office ends before it listens, three times in a row at times: a new one
+    // starts after a pause that doubles, five times at the most (7.5 s of pauses in all).
     for (int attempt = 1;; ++attempt) {
         try {
             return std::make_unique<CalcApplication>(desktop, headless);
         } catch (const OfficeEndedEarly& e) {
-            if (attempt == 3) throw;
+            if (attempt == 5) throw;
             std::cerr << "pellucor: " << e.what() << "; starting it once more\n";
-            std::this_thread::sleep_for(attempt * 500ms);
+            std::this_thread::sleep_for((1 << (attempt - 1)) * 500ms);
         }
     }
 }

@@ -17,6 +17,7 @@
 #include "sheets/backup.h"
 #include "sheets/calc/hosted_frame.h"
 #include "sheets/calc/office_process.h"
+#include "sheets/calc/office_watch.h"
 #include "sheets/calc/uno_support.h"
 #include "sheets/file_identity.h"
 #include "sheets/run_history.h"
@@ -51,6 +52,7 @@ struct Session {
 
     sheets::Desktop& desktop;
     OfficeProcess office;
+    OfficeWatch watch;
     Reference<css::uno::XComponentContext> context;
     Reference<css::frame::XDesktop2> frames;
     // The frames of the workbooks loaded from files, each in an invisible window of its own.
@@ -66,6 +68,19 @@ struct Session {
     std::u16string backUp(const std::string& path);
 
     void checkRunning() const;
+    // Carries out one call to the office under the watch (office_watch.h): a call the watch cut short
+    // by ending the office fails saying why.
+    template <class Call>
+    auto watched(Call&& call) -> decltype(call()) {
+        const OfficeWatch::Call during(watch);
+        try {
+            return call();
+        } catch (const Failure& f) {
+            throwIfEndedByWatch(f.what());
+            throw;
+        }
+    }
+    void throwIfEndedByWatch(const std::string& detail) const;
     bool canShow() const { return !office.headless(); }
     void makeActive(const std::shared_ptr<CalcWorkbook>& workbook);
     void forget(const CalcWorkbook* workbook);
@@ -113,6 +128,8 @@ public:
     void activateSheet(const Reference<css::sheet::XSpreadsheet>& sheet);
 
 private:
+    std::shared_ptr<sheets::Worksheet> sheetAt(double index);
+    StoreReport closeAndStore(std::optional<bool> saveChanges);
     StoreReport save();
     bool writeInPlace(StoreReport& report);
     void storeByOffice(StoreReport& report);
@@ -151,6 +168,13 @@ private:
     std::vector<CellValue> readColumn(sal_Int32 column, sal_Int32 firstRow, sal_Int32 rows);
     std::string where() const;
     void check() const;
+    // Carries out a call to the office under its watch (Session::watched).
+    template <class Call>
+    auto watched(Call&& call) -> decltype(call()) {
+        return workbook_->session()->watched(std::forward<Call>(call));
+    }
+    std::int32_t usedRows();
+    void writeEdit(const SheetEdit& edit);
     void insertColumns(int at, int count);
     void writeCells(const CellRows& rows, CellPosition from);
 

@@ -147,7 +147,10 @@ std::shared_ptr<Session> CalcWorkbook::session() const {
 }
 
 std::shared_ptr<sheets::Worksheet> CalcWorkbook::worksheet(double index) {
-    session();
+    return session()->watched([&] { return sheetAt(index); });
+}
+
+std::shared_ptr<sheets::Worksheet> CalcWorkbook::sheetAt(double index) {
     if (!std::isfinite(index)) throw Failure("no sheet at a position that is not a number in " + label());
     // Round half to even (the default rounding mode).
     const double position = std::nearbyint(index);
@@ -174,6 +177,10 @@ std::shared_ptr<sheets::Worksheet> CalcWorkbook::worksheet(double index) {
 }
 
 StoreReport CalcWorkbook::close(std::optional<bool> saveChanges) {
+    return session()->watched([&] { return closeAndStore(saveChanges); });
+}
+
+StoreReport CalcWorkbook::closeAndStore(std::optional<bool> saveChanges) {
     auto s = session();
     bool modified = false;
     try {

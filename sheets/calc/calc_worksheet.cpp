@@ -123,6 +123,10 @@ void CalcWorksheet::check() const {
 
 std::int32_t CalcWorksheet::usedRowCount() {
     check();
+    return watched([&] { return usedRows(); });
+}
+
+std::int32_t CalcWorksheet::usedRows() {
     try {
         Reference<css::sheet::XSheetCellCursor> cursor = sheet_->createCursor();
         Reference<css::sheet::XUsedAreaCursor> used(cursor, UNO_QUERY_THROW);
@@ -143,7 +147,7 @@ CellValue CalcWorksheet::cell(std::int32_t row, int column) {
         os << "no cell at row " << row << ", column " << column << " of " << where();
         throw Failure(os.str());
     }
-    return readColumn(column - 1, row - 1, 1).front();
+    return watched([&] { return readColumn(column - 1, row - 1, 1).front(); });
 }
 
 std::vector<std::vector<CellValue>> CalcWorksheet::columns(const std::vector<int>& columns,
@@ -156,7 +160,7 @@ std::vector<std::vector<CellValue>> CalcWorksheet::columns(const std::vector<int
             os << "cannot read rows 1 to " << rows << " of column " << column << " of " << where();
             throw Failure(os.str());
         }
-        out.push_back(readColumn(column - 1, 0, rows));
+        out.push_back(watched([&] { return readColumn(column - 1, 0, rows); }));
     }
     return out;
 }
@@ -332,7 +336,7 @@ void CalcWorksheet::insertColumns(int at, int count) {
 
 void CalcWorksheet::activate() {
     check();
-    workbook_->activateSheet(sheet_);
+    watched([&] { workbook_->activateSheet(sheet_); });
 }
 
 void CalcWorksheet::select(const std::u16string& address) {
@@ -409,6 +413,10 @@ void CalcWorksheet::writeCells(const CellRows& rows, CellPosition from) {
 
 void CalcWorksheet::apply(const SheetEdit& edit) {
     check();
+    watched([&] { writeEdit(edit); });
+}
+
+void CalcWorksheet::writeEdit(const SheetEdit& edit) {
     const auto rows = static_cast<sal_Int64>(edit.cells.rowCount());
     const int width = edit.cells.width;
     const std::string what = "cannot insert " + std::to_string(edit.insertCount) + " column(s) at " +

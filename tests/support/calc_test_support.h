@@ -6,6 +6,7 @@
 #include <sys/types.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
@@ -43,8 +44,10 @@ public:
         asked.push_back(fileName);
         return answer;
     }
+    bool stopRequested() override { return stop; }
     std::vector<std::u16string> asked;
     bool answer = false;
+    std::atomic<bool> stop = false;
 };
 
 // A fresh folder for one test, removed afterwards.

@@ -125,6 +125,45 @@ TEST(Lifecycle, AStoreCutShortLeavesTheFileAsItWas) {
     EXPECT_EQ(bytesOf(path), before);
 }
 
+// Stops a process and waits until it is stopped.
+void stopProcess(pid_t pid) {
+    ::kill(pid, SIGSTOP);
+    for (int i = 0; i < 1000; ++i) {
+        std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+        std::string line;
+        std::getline(stat, line);
+        if (line.find(") T ") != std::string::npos) return;
+        std::this_thread::sleep_for(1ms);
+    }
+}
+
+// An office that waits for ever (here: stopped by a signal) is ended, and the call that waits for it
+// fails: at once when the run stops, else once the office has done nothing for the stall limit.
+TEST(Lifecycle, NoCallWaitsForAnOfficeForEver) {
+    ::setenv("PELLUCOR_OFFICE_STALL_SECONDS", "3", 1);
+    for (const bool stop : {true, false}) {
+        SCOPED_TRACE(stop ? "stopped" : "stalled");
+        FakeDesktop desktop;
+        TempDir dir;
+        auto app = headlessApplication(desktop);
+        auto book = openChanged(*app, dir.file("waits.ods"));
+        auto sheet = book->worksheet(1);
+        stopProcess(officeInfo(*app).officePid);
+        desktop.stop = stop;
+        const auto start = std::chrono::steady_clock::now();
+        try {
+            sheet->usedRowCount();
+            ADD_FAILURE() << "an office that does nothing answered";
+        } catch (const Failure& f) {
+            EXPECT_EQ(f.cause().kind, stop ? FailureCause::Kind::Unknown : FailureCause::Kind::OfficeStalled);
+            EXPECT_EQ(f.cause().seconds, stop ? 0 : 3);
+        }
+        EXPECT_LT(std::chrono::steady_clock::now() - start, stop ? 3s : 8s);
+        app->quit();  // nothing left waiting: the office has gone
+    }
+    ::unsetenv("PELLUCOR_OFFICE_STALL_SECONDS");
+}
+
 // A program killed without letting go of its application.
 TEST(Lifecycle, AnOfficeNeverShownDoesNotOutliveAKilledProgram) {
     TempDir dir;
