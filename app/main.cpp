@@ -2,6 +2,7 @@
 #include <QApplication>
 #include <QIcon>
 #include <QLibraryInfo>
+#include <QSettings>
 #include <QTranslator>
 
 #include "sheets/calc/calc_application.h"
@@ -28,7 +29,10 @@ int main(int argc, char** argv) {
     sheets::direct::DirectApplicationFactory packages;
     sheets::calc::CalcApplicationFactory office;
     sheets::ChoosingFactory factory(packages, office);
-    ui::Form1 form1(factory);
+    // The run options are remembered in ~/.config/Pellucor/Pellucor.conf.
+    QSettings settings(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("Pellucor"),
+                       QStringLiteral("Pellucor"));
+    ui::Form1 form1(factory, &settings);
     form1.show();
     return app.exec();
 }

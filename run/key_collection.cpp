@@ -2,6 +2,7 @@
 
 #include <string_view>
 
+#include "run/composite_key.h"
 #include "run/key_cut.h"
 #include "run/vb_text.h"
 
@@ -106,24 +107,34 @@ void KeyCollector::collect(ErrorPolicy& policy, const KeySource& source, TableCo
                            const std::function<void(std::int64_t)>& rowsDone) {
     if (source.rowCount <= 0) return;
     if (!rule_.wholeWord && !(rule_.mode && *rule_.mode >= 1 && *rule_.mode <= 4)) return;
+    // One request: the key columns, then the value column and the further ones.
     std::vector<int> wanted{source.keyColumn};
-    if (source.valueColumn) wanted.push_back(*source.valueColumn);
-    const auto read = ColumnCells::read(source.sheet, wanted, source.rowCount);
-    const ColumnCells& keyCells = read[0];
-    const ColumnCells noValues;
-    const ColumnCells& valueCells = source.valueColumn ? read[1] : noValues;
+    wanted.insert(wanted.end(), source.moreKeyColumns.begin(), source.moreKeyColumns.end());
+    const std::size_t keyColumns = wanted.size();
+    if (source.valueColumn) {
+        wanted.push_back(*source.valueColumn);
+        wanted.insert(wanted.end(), source.moreValueColumns.begin(), source.moreValueColumns.end());
+    }
+    auto read = ColumnCells::read(source.sheet, wanted, source.rowCount);
+    const std::vector<ColumnCells> values(std::make_move_iterator(read.begin() + keyColumns),
+                                          std::make_move_iterator(read.end()));
+    read.resize(keyColumns);
+    if (source.valueColumn) table.moreValueCells.resize(source.moreValueColumns.size());
     const auto rows = static_cast<std::size_t>(source.rowCount);
     for (std::size_t r = 0; r < rows; ++r) {
         if (rowsDone && r > 0 && r % kRowsPerReport == 0) rowsDone(static_cast<std::int64_t>(r));
-        takeKey(policy, keyCells, r, table.keys);
-        if (source.valueColumn) takeValue(policy, valueCells, r, table);
+        takeKey(policy, read, r, table.keys);
+        if (!source.valueColumn) continue;
+        takeValue(policy, values[0], r, table);
+        for (std::size_t v = 1; v < values.size(); ++v)
+            takeMoreValue(policy, values[v], r, table.moreValueCells[v - 1]);
     }
 }
 
 // The trimmed text, whole or cut by the mode; mode 3 cuts from the holder, which an unreadable cell
-// leaves as it was. An entry beyond an array never created fails the cut.
-void KeyCollector::takeKey(ErrorPolicy& policy, const ColumnCells& cells, std::size_t r,
-                           std::vector<std::u16string>& keys) {
+// leaves as it was.
+std::optional<std::u16string_view> KeyCollector::firstKeyPart(ErrorPolicy& policy, const ColumnCells& cells,
+                                                              std::size_t r) {
     const std::int16_t mode = rule_.wholeWord ? 0 : *rule_.mode;
     std::optional<std::u16string_view> text = cells.text(r, scratch_);
     if (text) {
@@ -135,13 +146,36 @@ void KeyCollector::takeKey(ErrorPolicy& policy, const ColumnCells& cells, std::s
         if (text) holder_.assign(*text);
         text = holder_;
     }
-    if (!text) return;
+    if (!text) return std::nullopt;
     const auto key = mode == 0 ? text : cutKey(*text, mode, rule_.condition);
     if (!key)
-        return policy.failed(kCutKeyStep, "the key cut gets a negative length or a position below 1",
-                             atCell(cells.cellAddress(r)));
+        policy.failed(kCutKeyStep, "the key cut gets a negative length or a position below 1",
+                      atCell(cells.cellAddress(r)));
+    return key;
+}
+
+// The first part as its rule cuts it, then the further parts trimmed. An entry beyond an array
+// never created fails the cut.
+void KeyCollector::takeKey(ErrorPolicy& policy, const std::vector<ColumnCells>& cells, std::size_t r,
+                           std::vector<std::u16string>& keys) {
+    const auto first = firstKeyPart(policy, cells[0], r);
+    bool read = first.has_value();
+    if (cells.size() > 1) {
+        parts_.assign(1, first.value_or(std::u16string_view()));
+        partTexts_.resize(cells.size() - 1);
+        for (std::size_t k = 1; k < cells.size(); ++k) {
+            const auto text = cells[k].text(r, partTexts_[k - 1]);
+            if (!text) cells[k].failed(policy, "read the key cell", r);
+            read = read && text;
+            parts_.push_back(text ? trimView(*text) : std::u16string_view());
+        }
+    }
+    if (!read) return;
     if (r >= keys.size()) return policy.failed(kCutKeyStep, "no key array");
-    keys[r].assign(*key);
+    if (cells.size() == 1)
+        keys[r].assign(*first);
+    else
+        keys[r] = compositeKey(parts_);
 }
 
 void KeyCollector::takeValue(ErrorPolicy& policy, const ColumnCells& cells, std::size_t r,
@@ -152,6 +186,13 @@ void KeyCollector::takeValue(ErrorPolicy& policy, const ColumnCells& cells, std:
         return policy.failed("read the value cell", "no value array");
     table.values[r].assign(*text);
     table.valueCells[r] = cells.cell(r);
+}
+
+void KeyCollector::takeMoreValue(ErrorPolicy& policy, const ColumnCells& cells, std::size_t r,
+                                 std::vector<sheets::CellValue>& values) {
+    if (!cells.text(r, scratch_)) return cells.failed(policy, "read the value cell", r);
+    if (values.size() <= r) values.resize(r + 1);
+    values[r] = cells.cell(r);
 }
 
 }  // namespace run

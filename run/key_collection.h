@@ -18,7 +18,9 @@ struct KeySource {
     sheets::Worksheet* sheet = nullptr;  // null when the sheet was never obtained
     std::int32_t rowCount = 0;
     int keyColumn = 0;
-    std::optional<int> valueColumn;  // values are collected only when set
+    std::optional<int> valueColumn;     // values are collected only when set
+    std::vector<int> moreKeyColumns;    // a composite key's further parts, each trimmed and taken whole
+    std::vector<int> moreValueColumns;  // further value cells, for the result only
 };
 
 // How keys are taken: the whole trimmed text, or cut by the table mode with the KeyLength and
@@ -34,6 +36,7 @@ struct TableColumns {
     std::vector<std::u16string> keys;
     std::vector<std::u16string> values;         // the value cells' texts, which matching compares
     std::vector<sheets::CellValue> valueCells;  // the value cells as they are, for the result
+    std::vector<std::vector<sheets::CellValue>> moreValueCells;  // per further value column
 };
 
 // The step whose key cut got an invalid position, and the one whose condition held a number
@@ -52,22 +55,29 @@ public:
     void setRule(const KeyRule& rule) { rule_ = rule; }
 
     // Fills the keys (and the values, when the source has a value column) for rows 1..rowCount. Each
-    // row has a key step (two in mode 3: the trimmed-text holder, then the cut) and a value step; a
-    // failing step goes through the policy and stores nothing. Each column is read with one block
-    // request; a failed block read fails every cell step of that column. A condition mode outside 1
-    // to 4 reads nothing. rowsDone, when given, hears how many rows are done after each block of rows.
+    // row has a key step (two in mode 3: the trimmed-text holder, then the cut), one for each further
+    // key part and one for each value; a failing step goes through the policy and stores nothing (a
+    // composite key is stored only when all its parts were read). The table's columns are read with
+    // one block request; a failed block read fails every cell step of them. A condition mode outside
+    // 1 to 4 reads nothing. rowsDone, when given, hears how many rows are done after each block of rows.
     void collect(ErrorPolicy& policy, const KeySource& source, TableColumns& table,
                  const std::function<void(std::int64_t)>& rowsDone = {});
 
 private:
     class ColumnCells;
-    void takeKey(ErrorPolicy& policy, const ColumnCells& cells, std::size_t r,
+    void takeKey(ErrorPolicy& policy, const std::vector<ColumnCells>& cells, std::size_t r,
                  std::vector<std::u16string>& keys);
+    std::optional<std::u16string_view> firstKeyPart(ErrorPolicy& policy, const ColumnCells& cells,
+                                                    std::size_t r);
     void takeValue(ErrorPolicy& policy, const ColumnCells& cells, std::size_t r, TableColumns& table);
+    void takeMoreValue(ErrorPolicy& policy, const ColumnCells& cells, std::size_t r,
+                       std::vector<sheets::CellValue>& values);
 
     KeyRule rule_;
     std::u16string holder_;
-    std::u16string scratch_;  // a cell's text made for it
+    std::u16string scratch_;                 // a cell's text made for it
+    std::vector<std::u16string> partTexts_;  // the same, for a composite key's further parts
+    std::vector<std::u16string_view> parts_;
 };
 
 }  // namespace run

@@ -26,7 +26,7 @@ std::optional<std::u16string_view> midView(std::u16string_view s, long position,
 
 }  // namespace
 
-bool AandB(std::u16string_view c, KeyCondition& keyCondition) {
+bool parseCondition(std::u16string_view c, KeyCondition& keyCondition) {
     if (c.find(u'*') == std::u16string_view::npos) return false;
 
     if (c.find(u'?') == std::u16string_view::npos) {

@@ -12,7 +12,7 @@ namespace run {
 // condition, leaving keyCondition as it was. Throws RunError when a number does not convert to a
 // 16-bit integer; the fields stored before that conversion (KeyMode always, KeyOffset in the two
 // forms with "?") then stay changed.
-bool AandB(std::u16string_view condition, KeyCondition& keyCondition);
+bool parseCondition(std::u16string_view condition, KeyCondition& keyCondition);
 
 // The key cut by a condition mode from a trimmed cell text, as a view into it. nullopt when the cut
 // is invalid: a negative length, or a start position below 1 (mode 3 on a text shorter than

@@ -1,11 +1,13 @@
 #include "run/lookup_run.h"
 
+#include <algorithm>
 #include <atomic>
 #include <iostream>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "run/composite_key.h"
 #include "run/error_policy.h"
 #include "run/key_collection.h"
 #include "run/key_cut.h"
@@ -24,7 +26,7 @@ constexpr std::u16string_view kMalformedCondition = u"条件格式有误,请按�
 constexpr std::u16string_view kDoneText = u"操作完成!";
 constexpr std::u16string_view kDoneTitle = u"完成";
 
-// Thrown after Wrong has reported a malformed condition: the run stops there.
+// Thrown once a malformed condition has been reported: the run stops there.
 struct ConditionRejected {};
 
 // An object that was never obtained makes every step that uses it fail.
@@ -46,6 +48,25 @@ struct Table {
     std::optional<std::int16_t> mode;
     TableColumns columns;
 };
+
+// Columns counted from 0 as the sheets count them, from 1.
+std::vector<int> oneBased(const std::vector<int>& columns) {
+    std::vector<int> out;
+    for (const int c : columns) out.push_back(c + 1);
+    return out;
+}
+
+// Keys with the differences the options leave aside folded away.
+std::vector<std::u16string> foldedKeys(std::span<const std::u16string> keys, KeyFolding folding,
+                                       bool composite) {
+    std::vector<std::u16string> out;
+    out.reserve(keys.size());
+    for (const auto& key : keys) {
+        out.push_back(foldedKey(key, folding));
+        if (composite && hasOnlyEmptyParts(out.back())) out.back().clear();
+    }
+    return out;
+}
 
 // A file chosen for two roles is one open workbook.
 bool sameBook(const std::shared_ptr<sheets::Workbook>& a, const std::shared_ptr<sheets::Workbook>& b) {
@@ -115,6 +136,8 @@ public:
     }
 
 private:
+    const RunOptions& options() const { return in_.options; }
+
     void cancelled() {
         closeUnsaved("after cancelling");
         window_.setFrameEnabled(true);
@@ -134,6 +157,10 @@ private:
         if ((in_.parentMatchKind == KeyMatch::Condition && in_.parentCondition.empty()) ||
             (in_.childMatchKind == KeyMatch::Condition && in_.childCondition.empty())) {
             message(u"请输入条件", kNoticeTitle);
+            return false;
+        }
+        if (options().moreParentKeyColumns.size() != options().moreChildKeyColumns.size()) {
+            message(u"父表和子表的组合键列数不同，请在“选项”中为两个表选择同样多的键列", kNoticeTitle);
             return false;
         }
         return targetsStorable();
@@ -199,14 +226,15 @@ private:
 
     // The table's condition is parsed into the window's KeyCondition and the mode copied at once,
     // since the other table's condition overwrites it.
-    void collect(Table& table, KeyMatch match, const std::u16string& condition, bool withValues) {
+    void collect(Table& table, KeyMatch match, const std::u16string& condition, bool withValues,
+                 const std::vector<int>& moreKeyColumns, const std::vector<int>& moreValueColumns = {}) {
         policy_.setStage(u"读取" + table.name + (withValues ? u"的键和值" : u"的键"));
         KeyRule rule;
         if (match == KeyMatch::Condition) {
             rule.wholeWord = false;
             step("parse the condition", [&] {
-                if (!AandB(condition, condition_)) {
-                    Wrong();
+                if (!parseCondition(condition, condition_)) {
+                    reportMalformedCondition();
                     throw ConditionRejected{};
                 }
             });
@@ -215,12 +243,14 @@ private:
             rule.condition = condition_;
         }
         keys_.setRule(rule);
-        const KeySource source{table.sheet.get(), table.rowCount, table.keyColumn,
-                               withValues ? std::optional<int>(in_.valueColumn + 1) : std::nullopt};
+        const KeySource source{
+            table.sheet.get(),        table.rowCount,
+            table.keyColumn,          withValues ? std::optional<int>(in_.valueColumn + 1) : std::nullopt,
+            oneBased(moreKeyColumns), oneBased(moreValueColumns)};
         keys_.collect(policy_, source, table.columns, [&](std::int64_t done) { points_.at(done); });
     }
 
-    void Wrong() {
+    void reportMalformedCondition() {
         message(kMalformedCondition, kNoticeTitle);
         window_.setFrameEnabled(true);
         window_.setStartEnabled(true);
@@ -234,9 +264,12 @@ private:
         step("take the parent key column", [&] { parent_.keyColumn = in_.parentKeyColumn + 1; });
     }
 
+    // A lookup reads the further value columns with the parent's.
     void collectParentKeys() {
         points_.begin(Phase::ReadParent, parent_.rowCount);
-        collect(parent_, in_.parentMatchKind, in_.parentCondition, true);
+        const bool lookup = in_.matching == Matching::LookupAsResult;
+        collect(parent_, in_.parentMatchKind, in_.parentCondition, true, options().moreParentKeyColumns,
+                lookup ? options().moreValueColumns : std::vector<int>());
     }
 
     void openChildTable(bool withValues) {
@@ -248,7 +281,7 @@ private:
         step("create the child arrays", [&] { createArrays(child_, withValues); });
         step("take the child key column", [&] { child_.keyColumn = in_.childKeyColumn + 1; });
         points_.begin(Phase::ReadChild, child_.rowCount);
-        collect(child_, in_.childMatchKind, in_.childCondition, withValues);
+        collect(child_, in_.childMatchKind, in_.childCondition, withValues, options().moreChildKeyColumns);
     }
 
     MatchTables tables() const {
@@ -256,22 +289,47 @@ private:
                 child_.columns.values, parent_.columns.valueCells, child_.columns.valueCells};
     }
 
-    // A lookup takes the parent's value of the first row with the child's key; further matching
-    // also compares the values, and gives the parent's, the child's or both.
+    // The keys as the run compares them: folded when the options say so.
+    MatchTables matchedTables() {
+        MatchTables t = tables();
+        if (!options().folding.any()) return t;
+        parentFolded_ = foldedKeys(t.parentKeys, options().folding, options().composite());
+        childFolded_ = foldedKeys(t.childKeys, options().folding, options().composite());
+        t.parentKeys = parentFolded_;
+        t.childKeys = childFolded_;
+        return t;
+    }
+
+    // A lookup takes the parent's value of the first row with the child's key (or of the last, all of
+    // them or their number), and of the further value columns; further matching also compares the
+    // values, and gives the parent's, the child's or both.
     void match() {
         const bool further = in_.matching == Matching::FurtherMatching;
         openChildTable(further);
         policy_.setStage(further ? u"匹配" : u"查找");
         points_.begin(Phase::Match);
         step(further ? "match the values" : "look up the values", [&] {
-            const MatchTables t = tables();
-            const auto rows = further ? furtherMatchRows(t, in_.valueTest) : lookupRows(t);
-            counts_ = countMatches(t, rows);
-            edit_.cells = resultRows(t, rows, further ? in_.whose : Whose::Parent);
+            const MatchTables t = matchedTables();
+            const RunOptions& o = options();
+            const DuplicateKeys taken = further ? DuplicateKeys::First : o.duplicates;
+            const auto rows = further ? furtherMatchRows(t, in_.valueTest) : lookupRows(t, taken);
+            const MatchTables shown = tables();
+            counts_ =
+                countMatches(t, rows, {{shown.parentKeys, shown.childKeys, o.composite()}, o.folding, taken});
+            edit_.cells =
+                further ? resultRows(t, rows, in_.whose) : lookupResult(t, valueColumns(), rows, taken);
+            if (o.unmatched == Unmatched::WriteText) markUnmatched(edit_.cells, rows, o.unmatchedText);
         });
         // The result holds what the placement needs: the tables' columns go before it writes.
         parent_.columns = {};
         child_.columns = {};
+    }
+
+    // The parent's value cells of a lookup: the value column's, then the further ones'.
+    std::vector<std::span<const sheets::CellValue>> valueColumns() const {
+        std::vector<std::span<const sheets::CellValue>> columns{parent_.columns.valueCells};
+        for (const auto& more : parent_.columns.moreValueCells) columns.emplace_back(more);
+        return columns;
     }
 
     void placeResult() {
@@ -289,11 +347,16 @@ private:
         }
     }
 
-    // "C", or "C、D" for the parent's and the child's values side by side.
-    std::u16string resultColumns(const std::u16string& letter) const {
-        if (in_.whose != Whose::Both || letter.empty()) return letter;
-        const char16_t next = static_cast<char16_t>(letter.back() + 1);
-        return letter + u"、" + (next > u'Z' ? std::u16string(u"AA") : std::u16string(1, next));
+    // Two columns for the parent's and the child's values side by side, one for each value column
+    // of a lookup, one for a count.
+    int resultWidth() const { return std::max(edit_.cells.width, in_.whose == Whose::Both ? 2 : 1); }
+
+    // "C", or "C、D" from 0-based column 2 for a result two columns wide.
+    std::u16string resultColumns(int column) const {
+        std::u16string letters;
+        for (int c = column; c < column + resultWidth(); ++c)
+            letters += (c > column ? u"、" : u"") + columnLetters(c);
+        return letters;
     }
 
     // The clipboard shows the result as text while it is placed, but the sheet takes the cells from
@@ -313,7 +376,7 @@ private:
     // parent's and the child's values side by side, and written from row 1 of the first.
     void planEdit(int column, bool inserting) {
         edit_.insertAt = inserting ? column : 0;
-        edit_.insertCount = inserting ? (in_.whose == Whose::Both ? 2 : 1) : 0;
+        edit_.insertCount = inserting ? resultWidth() : 0;
         edit_.firstColumn = column;
     }
 
@@ -341,7 +404,7 @@ private:
 
     void intoChildSheet() {
         const Destination where{fileNameOf(in_.childPath), trim(in_.childSheet),
-                                resultColumns(in_.childTargetLetter)};
+                                resultColumns(in_.childTargetColumn)};
         policy_.setStage(u"写入结果到" + child_.name);
         planEdit(in_.childTargetColumn + 1, true);
         step("hide the application", [&] { deref(app_).setVisible(false); });
@@ -359,13 +422,13 @@ private:
         step("add a workbook", [&] { deref(app_).add(); });
         step("take the new sheet", [&] { targetSheet_ = deref(app_).activeWorksheet(1); });
         planEdit(1, false);
-        writeResult(targetSheet_, u"A1", {u"", u"1", resultColumns(u"A")});
+        writeResult(targetSheet_, u"A1", {u"", u"1", resultColumns(0)});
         beginSaving();
         closeParentAndChild();
     }
 
     void intoThirdTable() {
-        const Destination where{fileNameOf(in_.thirdPath), u"1", resultColumns(in_.thirdTargetLetter)};
+        const Destination where{fileNameOf(in_.thirdPath), u"1", resultColumns(in_.thirdTargetColumn)};
         policy_.setStage(u"写入结果到第三个工作簿（" + where.file + u"，第 1 个工作表）");
         step("open the third workbook", [&] { thirdBook_ = deref(app_).open(in_.thirdPath); });
         step("take the third sheet", [&] { targetSheet_ = deref(thirdBook_).worksheet(1); });
@@ -390,13 +453,31 @@ private:
     void releaseArrays() {
         child_.columns = {};
         parent_.columns = {};
+        parentFolded_ = {};
+        childFolded_ = {};
         edit_ = {};
     }
 
     RunSummary summary() const {
         // A cancel that came once the save had begun could no longer stop the run.
         return {counts_, policy_.skipped(), policy_.skippedCount(), destination_,
-                stores_, notPlaced_,        window_.cancelled(),    officeBecause_};
+                stores_, notPlaced_,        window_.cancelled(),    officeBecause_, optionsSummary(options())};
+    }
+
+    // The saved workbook that holds the result, and the copies of the files stored over.
+    Completion completion(const RunSummary& done) const {
+        Completion c{std::u16string(kDoneText),
+                     std::u16string(kDoneTitle),
+                     informativeText(done),
+                     summaryText(done),
+                     {},
+                     {}};
+        for (const auto& store : stores_) {
+            if (store.how == sheets::StoreReport::How::NotStored) continue;
+            if (destination_ && fileNameOf(store.path) == destination_->file) c.resultFile = store.path;
+            if (!store.backupPath.empty()) c.backups.push_back(store.backupPath);
+        }
+        return c;
     }
 
     void complete() {
@@ -404,8 +485,7 @@ private:
         releaseArrays();
         window_.setFrameEnabled(true);
         window_.setStartEnabled(true);
-        window_.showDetailedMessage(std::u16string(kDoneText), std::u16string(kDoneTitle),
-                                    informativeText(done), summaryText(done));
+        window_.showCompletion(completion(done));
         releaseObjects();
     }
 
@@ -469,8 +549,9 @@ private:
     Table child_;
     std::shared_ptr<sheets::Workbook> thirdBook_;
     std::shared_ptr<sheets::Worksheet> targetSheet_;
-    KeyCollector keys_;       // keeps mode 3's holder across tables
-    sheets::SheetEdit edit_;  // the result and where it goes
+    KeyCollector keys_;                                       // keeps mode 3's holder across tables
+    sheets::SheetEdit edit_;                                  // the result and where it goes
+    std::vector<std::u16string> parentFolded_, childFolded_;  // the keys compared, when folded
 
     std::optional<MatchCounts> counts_;
     std::optional<Destination> destination_;

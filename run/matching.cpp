@@ -117,19 +117,22 @@ auto keyHash(std::span<const std::u16string> keys) {
 
 }  // namespace
 
-std::vector<std::int32_t> lookupRows(const MatchTables& t) {
+// Per key, its first row and its last (second).
+std::vector<std::int32_t> lookupRows(const MatchTables& t, DuplicateKeys pick) {
     RowIndex index(t.parentKeys.size());
     inBatches(t.parentKeys.size(), index, keyHash(t.parentKeys), [&](std::size_t p, std::uint64_t h) {
         const std::u16string_view key = t.parentKeys[p];
         if (key.empty()) return;
         auto& s = index.slot(h, key, kAny);
         if (s.first == kNoRow) s.first = static_cast<std::int32_t>(p);
+        s.second = static_cast<std::int32_t>(p);
     });
+    const bool last = pick == DuplicateKeys::Last;
     std::vector<std::int32_t> rows(t.childKeys.size(), kNoRow);
     inBatches(rows.size(), index, keyHash(t.childKeys), [&](std::size_t c, std::uint64_t h) {
         const std::u16string_view key = t.childKeys[c];
         if (key.empty()) return;
-        if (const auto* s = index.find(h, key, kAny)) rows[c] = s->first;
+        if (const auto* s = index.find(h, key, kAny)) rows[c] = last ? s->second : s->first;
     });
     return rows;
 }
@@ -237,6 +240,86 @@ sheets::CellRows resultRows(const MatchTables& t, const std::vector<std::int32_t
             out.cells.push_back(chosen ? cellAt(t.childCells, c) : sheets::CellValue());
     }
     return out;
+}
+
+std::vector<std::int32_t> nextRowsOfSameKey(std::span<const std::u16string> keys) {
+    std::vector<std::int32_t> next(keys.size(), kNoRow);
+    RowIndex index(keys.size());
+    inBatches(keys.size(), index, keyHash(keys), [&](std::size_t p, std::uint64_t h) {
+        if (keys[p].empty()) return;
+        auto& s = index.slot(h, keys[p], kAny);
+        if (s.second != kNoRow) next[static_cast<std::size_t>(s.second)] = static_cast<std::int32_t>(p);
+        s.second = static_cast<std::int32_t>(p);
+    });
+    return next;
+}
+
+namespace {
+
+// The texts of a column's cells in the rows from `first` on, joined by "、"; a single row's cell
+// as it is.
+sheets::CellValue joinedCells(std::span<const sheets::CellValue> cells, std::int32_t first,
+                              const std::vector<std::int32_t>& next) {
+    const auto cellAt = [&](std::int32_t p) {
+        const auto i = static_cast<std::size_t>(p);
+        return i < cells.size() ? cells[i] : sheets::CellValue();
+    };
+    if (next[static_cast<std::size_t>(first)] == kNoRow) return cellAt(first);
+    std::u16string text;
+    for (std::int32_t p = first; p != kNoRow; p = next[static_cast<std::size_t>(p)]) {
+        if (p != first) text += u"、";
+        const sheets::CellValue cell = cellAt(p);
+        if (!cell.isError()) text += cell.toText();
+    }
+    return sheets::CellValue::text(std::move(text));
+}
+
+// Per parent row, how many rows from it on hold its key.
+std::vector<std::int32_t> rowsFromHere(const std::vector<std::int32_t>& next) {
+    std::vector<std::int32_t> count(next.size(), 1);
+    for (std::size_t p = next.size(); p-- > 0;)
+        if (next[p] != kNoRow) count[p] += count[static_cast<std::size_t>(next[p])];
+    return count;
+}
+
+}  // namespace
+
+sheets::CellRows lookupResult(const MatchTables& t,
+                              std::span<const std::span<const sheets::CellValue>> columns,
+                              const std::vector<std::int32_t>& rows, DuplicateKeys pick) {
+    const bool count = pick == DuplicateKeys::Count, all = pick == DuplicateKeys::AllJoined;
+    const std::vector<std::int32_t> next =
+        count || all ? nextRowsOfSameKey(t.parentKeys) : std::vector<std::int32_t>();
+    const std::vector<std::int32_t> counts = count ? rowsFromHere(next) : std::vector<std::int32_t>();
+    sheets::CellRows out{count ? 1 : static_cast<int>(columns.size()), {}};
+    out.cells.reserve(rows.size() * static_cast<std::size_t>(out.width));
+    for (const std::int32_t first : rows) {
+        const auto p = static_cast<std::size_t>(first);
+        for (int c = 0; c < out.width; ++c) {
+            if (first == kNoRow) {
+                out.cells.emplace_back();
+                continue;
+            }
+            if (count) {
+                out.cells.push_back(sheets::CellValue::number(counts[p]));
+                continue;
+            }
+            const auto cells = columns[static_cast<std::size_t>(c)];
+            out.cells.push_back(all                ? joinedCells(cells, first, next)
+                                : p < cells.size() ? cells[p]
+                                                   : sheets::CellValue());
+        }
+    }
+    return out;
+}
+
+void markUnmatched(sheets::CellRows& result, const std::vector<std::int32_t>& rows,
+                   const std::u16string& text) {
+    const auto width = static_cast<std::size_t>(result.width);
+    for (std::size_t r = 0; r < rows.size(); ++r)
+        if (rows[r] == kNoRow)
+            for (std::size_t c = 0; c < width; ++c)
+                result.cells[r * width + c] = sheets::CellValue::text(text);
 }
 
 std::u16string resultText(const sheets::CellRows& rows) {

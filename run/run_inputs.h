@@ -3,6 +3,7 @@
 #include <string>
 
 #include "run/matching.h"
+#include "run/run_options.h"
 
 namespace run {
 
@@ -37,6 +38,8 @@ struct RunInputs {
     std::u16string thirdPath;   // Text7
     int thirdTargetColumn = 0;  // Combo10
     std::u16string thirdTargetLetter = u"A";
+
+    RunOptions options;  // the options window's
 };
 
 }  // namespace run

@@ -7,6 +7,7 @@
 #include <string_view>
 #include <utility>
 
+#include "run/composite_key.h"
 #include "run/key_collection.h"
 
 namespace run {
@@ -61,6 +62,8 @@ std::u16string heldText(const sheets::FailureCause& c) {
     return text + (who.empty() ? u" " : u"）") + u"打开，请先在该程序中关闭它";
 }
 
+}  // namespace
+
 std::u16string causeText(const StepFailure& f) {
     const sheets::FailureCause& c = f.cause;
     switch (c.kind) {
@@ -105,6 +108,8 @@ std::u16string causeText(const StepFailure& f) {
     return u"原因不明（技术细节：" + widened(f.detail) + u"）";
 }
 
+namespace {
+
 std::u16string featureName(Feature f) {
     static constexpr std::pair<Feature, std::u16string_view> names[] = {
         {Feature::PivotTables, u"数据透视表"},
@@ -126,6 +131,50 @@ std::u16string joined(const std::vector<std::u16string>& parts, std::u16string_v
     return out;
 }
 
+// "全角/半角、大小写"
+std::u16string differencesText(KeyFolding d) {
+    std::vector<std::u16string> names;
+    if (d.width) names.push_back(u"全角/半角");
+    if (d.letterCase) names.push_back(u"大小写");
+    if (d.invisible) names.push_back(u"不可见字符");
+    return joined(names, u"、");
+}
+
+void nearMissesText(const NearMisses& m, std::u16string& out) {
+    if (m.count == 0) return;
+    std::vector<std::u16string> kinds;
+    for (const KeyFolding d : {KeyFolding{true, false, false},
+                               {false, true, false},
+                               {false, false, true},
+                               {true, true, false},
+                               {true, false, true},
+                               {false, true, true},
+                               KeyFolding::all()})
+        if (const std::size_t n = m.byDifferences[NearMisses::differenceIndex(d)])
+            kinds.push_back(differencesText(d) + u" " + number(static_cast<long long>(n)) + u" 行");
+    out += u"父表中没有该键的行中，有 " + number(static_cast<long long>(m.count)) +
+           u" 行的键与父表的键仅全角/半角、大小写或不可见字符不同（" + joined(kinds, u"，") +
+           u"），可在“选项”中将这些差别视为相同，例如：\n";
+    for (const auto& e : m.examples)
+        out += u"  子表第 " + number(e.childRow) + u" 行 \"" + e.childKey + u"\" 与父表第 " +
+               number(e.parentRow) + u" 行 \"" + e.parentKey + u"\" 仅" + differencesText(e.differences) +
+               u"不同\n";
+}
+
+std::u16string takenText(DuplicateKeys taken) {
+    switch (taken) {
+        case DuplicateKeys::Last:
+            return u"匹配时取最后出现的一行";
+        case DuplicateKeys::AllJoined:
+            return u"查找时全部取回";
+        case DuplicateKeys::Count:
+            return u"查找时计数";
+        case DuplicateKeys::First:
+            break;
+    }
+    return u"匹配时取最先出现的一行";
+}
+
 void countsText(const MatchCounts& c, std::u16string& out) {
     out += u"子表 " + number(c.childRows) + u" 行：得到结果 " + number(c.matched) + u" 行";
     if (c.matchedEmpty) out += u"（其中 " + number(c.matchedEmpty) + u" 行父表的值为空）";
@@ -135,13 +184,15 @@ void countsText(const MatchCounts& c, std::u16string& out) {
     if (c.keyNotInParent) causes.push_back(u"父表中没有该键 " + number(c.keyNotInParent) + u" 行");
     if (c.noPassingRow) causes.push_back(u"父表中没有值符合条件的行 " + number(c.noPassingRow) + u" 行");
     if (!causes.empty()) out += u"（" + joined(causes, u"，") + u"）";
-    out += u"。\n父表 " + number(c.parentRows) + u" 行";
+    out += u"。\n";
+    nearMissesText(c.nearMisses, out);
+    out += u"父表 " + number(c.parentRows) + u" 行";
     if (c.duplicateKeys == 0) {
         out += u"，没有重复的键。\n";
         return;
     }
-    out += u"：" + number(c.duplicateKeys) + u" 个键出现多次，多出 " + number(c.duplicateRows) +
-           u" 行（匹配时取最先出现的一行），例如：\n";
+    out += u"：" + number(c.duplicateKeys) + u" 个键出现多次，多出 " + number(c.duplicateRows) + u" 行（" +
+           takenText(c.taken) + u"），例如：\n";
     for (const auto& d : c.examples) {
         std::vector<std::u16string> rows;
         for (const auto r : d.rows) rows.push_back(number(r));
@@ -192,28 +243,40 @@ std::u16string fileNameOf(const std::u16string& path) {
     return path.substr(slash + 1);
 }
 
-MatchCounts countMatches(const MatchTables& t, const std::vector<std::int32_t>& rows) {
+MatchCounts countMatches(const MatchTables& t, const std::vector<std::int32_t>& rows,
+                         const KeyComparison& how) {
     const KeyCensus census = keyCensus(t, MatchCounts::kExamples);
+    ShownKeys shown = how.shown;
+    if (shown.parentKeys.empty() && shown.childKeys.empty())
+        shown = {t.parentKeys, t.childKeys, shown.composite};
     MatchCounts c;
     c.childRows = rows.size();
     c.parentRows = t.parentKeys.size();
     c.duplicateKeys = census.duplicateKeys;
     c.duplicateRows = census.duplicateRows;
+    c.taken = how.taken;
     // The rows of the example keys, from their first on: a pass over the parent keys after it.
     for (const std::int32_t first : census.duplicateFirstRows)
-        c.examples.push_back({t.parentKeys[static_cast<std::size_t>(first)], {}});
+        c.examples.push_back({shownKey(shown.parentKeys[static_cast<std::size_t>(first)], shown.composite),
+                              {static_cast<std::int32_t>(first + 1)}});
     const std::size_t from = census.duplicateFirstRows.empty()
                                  ? t.parentKeys.size()
-                                 : static_cast<std::size_t>(census.duplicateFirstRows.front());
+                                 : static_cast<std::size_t>(census.duplicateFirstRows.front()) + 1;
     for (std::size_t p = from; p < t.parentKeys.size(); ++p)
-        for (auto& example : c.examples)
-            if (example.rows.size() < MatchCounts::kExamples && example.key == t.parentKeys[p])
+        for (auto& example : c.examples) {
+            const auto first = static_cast<std::size_t>(example.rows.front() - 1);
+            if (example.rows.size() < MatchCounts::kExamples && p > first &&
+                t.parentKeys[first] == t.parentKeys[p])
                 example.rows.push_back(static_cast<std::int32_t>(p + 1));
+        }
+    // A count or all the rows of a key: whether the first row's value is empty says nothing.
+    const bool oneRowTaken = how.taken == DuplicateKeys::First || how.taken == DuplicateKeys::Last;
     for (std::size_t r = 0; r < rows.size(); ++r) {
         if (rows[r] != kNoRow) {
             ++c.matched;
             const auto p = static_cast<std::size_t>(rows[r]);
-            if (t.childValues.empty() && (p >= t.parentValues.size() || t.parentValues[p].empty()))
+            if (oneRowTaken && t.childValues.empty() &&
+                (p >= t.parentValues.size() || t.parentValues[p].empty()))
                 ++c.matchedEmpty;
         } else if (r >= t.childKeys.size() || t.childKeys[r].empty()) {
             ++c.emptyKey;
@@ -223,6 +286,7 @@ MatchCounts countMatches(const MatchTables& t, const std::vector<std::int32_t>& 
             ++c.noPassingRow;
         }
     }
+    if (c.keyNotInParent) c.nearMisses = findNearMisses(t, census.inParent, how.folded, shown);
     return c;
 }
 
@@ -253,6 +317,7 @@ std::u16string informativeText(const RunSummary& s) {
 
 std::u16string summaryText(const RunSummary& s) {
     std::u16string out;
+    if (!s.options.empty()) out += s.options + u"\n";
     if (s.counts) countsText(*s.counts, out);
     skippedText(s, out);
     storesText(s, out);

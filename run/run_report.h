@@ -9,6 +9,7 @@
 
 #include "run/error_policy.h"
 #include "run/matching.h"
+#include "run/near_misses.h"
 #include "sheets/application.h"
 
 namespace run {
@@ -31,11 +32,24 @@ struct MatchCounts {
     std::size_t duplicateKeys = 0;  // keys of more than one parent row
     std::size_t duplicateRows = 0;  // parent rows after the first of their key
     std::vector<Duplicate> examples;
+    DuplicateKeys taken = DuplicateKeys::First;  // what a lookup took of a duplicate key's rows
+    NearMisses nearMisses;
 
     bool operator==(const MatchCounts&) const = default;
 };
 
-MatchCounts countMatches(const MatchTables& tables, const std::vector<std::int32_t>& rows);
+// How a run compared its keys beyond what `tables` hold: the keys as read (the tables' own when not
+// given), the differences already folded away, and what a lookup took of duplicate keys.
+struct KeyComparison {
+    ShownKeys shown;
+    KeyFolding folded;
+    DuplicateKeys taken = DuplicateKeys::First;
+};
+
+// `rows`: the parent row chosen for each child row; the first of its key when a lookup took all of
+// them or counted them.
+MatchCounts countMatches(const MatchTables& tables, const std::vector<std::int32_t>& rows,
+                         const KeyComparison& comparison = {});
 
 // Where the result cells went.
 struct Destination {
@@ -61,11 +75,14 @@ struct RunSummary {
     std::optional<NotPlaced> notPlaced;
     bool cancelledWhileSaving = false;
     std::u16string officeBecause;  // not empty: the run started again on the office, and why
+    std::u16string options;  // the options not at their defaults, in one line; empty at the defaults
 };
 
 // A path's file name, after its last slash or backslash; a path ending in one as it is.
 std::u16string fileNameOf(const std::u16string& path);
 
+// The cause of a failed step, in Chinese ("文件只读").
+std::u16string causeText(const StepFailure& failure);
 // "子表 child.xlsx 无法保存结果：文件只读": a file the run would store, refused before it starts.
 std::u16string notStorableText(std::u16string_view role, const sheets::FailureCause& cause);
 // The user's reason for a failed step: its part of the run and its cause, in Chinese.

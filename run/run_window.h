@@ -1,12 +1,20 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "run/progress.h"
 #include "sheets/application.h"
 #include "sheets/clipboard.h"
 
 namespace run {
+
+// The completion of a run and what it leaves the user to act on.
+struct Completion {
+    std::u16string text, title, informative, detailed;
+    std::u16string resultFile;            // the saved workbook holding the result; empty when none
+    std::vector<std::u16string> backups;  // the copies of the files the run stored over
+};
 
 // What a run needs of the windows: the save question it lends the spreadsheet application, the
 // clipboard, modal messages, the inputs it disables while it works, the end of the program, and
@@ -23,6 +31,10 @@ public:
         (void)informative;
         (void)detailed;
         showMessage(text, title);
+    }
+    // The completion box, which may offer to open the result and to undo the run.
+    virtual void showCompletion(const Completion& c) {
+        showDetailedMessage(c.text, c.title, c.informative, c.detailed);
     }
     virtual void setFrameEnabled(bool enabled) = 0;  // Frame1
     virtual void setStartEnabled(bool enabled) = 0;  // Command1

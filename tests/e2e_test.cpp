@@ -69,7 +69,9 @@ public:
         QString informative, detailed;
     };
 
-    explicit MessageBoxes(bool saveThirdTable = true) : save_(saveThirdTable) {
+    // completion: the button the completion box is answered with.
+    explicit MessageBoxes(bool saveThirdTable = true, QString completion = u"确定"_s)
+        : save_(saveThirdTable), completion_(std::move(completion)) {
         QObject::connect(&timer_, &QTimer::timeout, [this] { answer(); });
         timer_.start(20);
     }
@@ -81,13 +83,15 @@ private:
         if (!box || !box->isVisible()) return;
         seen.push_back({box->objectName(), box->windowTitle(), box->text(), box->icon(),
                         box->informativeText(), box->detailedText()});
-        const QString wanted =
-            box->objectName() == u"saveQuestion"_s ? (save_ ? u"保存"_s : u"不保存"_s) : u"确定"_s;
+        const QString wanted = box->objectName() == u"saveQuestion"_s ? (save_ ? u"保存"_s : u"不保存"_s)
+                               : box->text() == u"操作完成!"_s        ? completion_
+                                                                      : u"确定"_s;
         for (QAbstractButton* b : box->buttons())
             if (b->text() == wanted) return b->click();
         box->reject();
     }
     bool save_;
+    QString completion_;
     QTimer timer_;
 };
 
@@ -168,9 +172,9 @@ protected:
     }
 
     // Presses Start; the boxes the run showed.
-    std::vector<MessageBoxes::Box> start(bool saveThirdTable = true) {
+    std::vector<MessageBoxes::Box> start(bool saveThirdTable = true, const QString& completion = u"确定"_s) {
         factory.offices.clear();
-        MessageBoxes boxes(saveThirdTable);
+        MessageBoxes boxes(saveThirdTable, completion);
         QTest::mouseClick(child<QPushButton>("Command1"), Qt::LeftButton);
         return boxes.seen;
     }
@@ -342,6 +346,40 @@ TEST_F(EndToEnd, IgnoringErrorsCompletesPastErrorCells) {
         EXPECT_TRUE(details.contains(part)) << details.toStdString();
     const QString backup = details.section(u"原文件的备份："_s, 1).section(u'\n', 0, 0);
     EXPECT_EQ(bytesOf(backup.toStdString()), childBytes) << backup.toStdString();
+}
+
+// Options through the real office (the child an .xls, so that the office serves the run): keys folded, a second key column, a further value column and a mark
+// for the rows without a match. The completion's undo then puts the child back byte for byte, having
+// kept the child as the run left it.
+TEST_F(EndToEnd, OptionsThroughTheOfficeAndTheRunUndone) {
+    tables({{u"A01", u"x", u"000", u"p"}, {u"A01", u"y", u"111", u"q"}, {u"A03", u"x", u"222", u"r"}},
+           {{u"ａ01", u"y"}, {u"A03\u00A0", u"x"}, {u"A04", u"x"}}, ".xls");
+    combo("Combo5")->setCurrentIndex(2);
+    QTimer options;
+    QObject::connect(&options, &QTimer::timeout, [&] {
+        auto* window = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+        if (!window || window->objectName() != u"optionsWindow"_s) return;
+        for (const char* fold : {"widthFolding", "caseFolding", "invisibleFolding"})
+            window->findChild<QCheckBox*>(QLatin1StringView(fold))->setChecked(true);
+        window->findChild<QComboBox*>(u"parentKeyColumn2"_s)->setCurrentIndex(2);
+        window->findChild<QComboBox*>(u"childKeyColumn2"_s)->setCurrentIndex(2);
+        window->findChild<QLineEdit*>(u"moreValueColumns"_s)->setText(u"D"_s);
+        window->findChild<QRadioButton*>(u"writeText"_s)->setChecked(true);
+        window->accept();
+    });
+    options.start(20);
+    child<QPushButton>("optionsButton")->click();
+    options.stop();
+    const std::string childBytes = bytesOf(childBook);
+    const auto boxes = start(true, u"撤销此次运行"_s);
+    ASSERT_EQ(boxes.size(), 2u);
+    EXPECT_TRUE(boxes[0].detailed.startsWith(
+        u"选项：全半角视同、不分大小写、忽略不可见字符；另取 D 列；组合键（父+B，子+B）；无匹配写“无”\n"_s));
+    EXPECT_EQ(boxes[1].text, u"已撤销此次运行，它保存过的文件已恢复原样。"_s);
+    EXPECT_EQ(bytesOf(childBook), childBytes);
+    const QString kept = boxes[1].detailed.section(u"撤销前的文件已备份到："_s, 1) + u"/子表.xls"_s;
+    const Texts expected[] = {{u"111", u"222", u"无"}, {u"q", u"r", u"无"}, {u"ａ01", u"A03\u00A0", u"A04"}};
+    for (int c = 1; c <= 3; ++c) EXPECT_EQ(Office::get().column(kept.toStdString(), c), expected[c - 1]) << c;
 }
 
 // A cancel while the office loads a large parent (the child an .xls, so that the office serves the

@@ -30,7 +30,10 @@
 #include "ui/form2.h"
 #include "ui/input_filters.h"
 #include "ui/look.h"
+#include "ui/option_settings.h"
+#include "ui/options_window.h"
 #include "ui/qt_run_window.h"
+#include "ui/run_history_window.h"
 #include "ui/twips.h"
 
 using namespace Qt::StringLiterals;
@@ -53,8 +56,8 @@ struct Spot {
     int left, top, width, height;
 };
 
-// Every control but those of the tables' rows. Within Frame2 the labels stand as high as the lists
-// beside them, so their texts line up.
+// Every control but those of the tables' rows. Within Frame2 (further matching) the labels stand as high
+// as the lists beside them, so their texts line up.
 constexpr Spot kSpots[] = {
     {u"Frame1", 60, 0, 5835, 3735},
     {u"Label8", 90, 2190, 1335, kLabelHeight},
@@ -75,6 +78,10 @@ constexpr Spot kSpots[] = {
     {u"Command5", 3420, 3240, kPickWidth, kBoxHeight},
     {u"Label9", 4230, 3300, 225, kLabelHeight},
     {u"Combo10", 4470, 3240, kColumnListWidth, kBoxHeight},
+    // beside the placement rows, where the window has room: the options and the recent runs
+    {u"optionsButton", 3210, 2640, 1215, kBoxHeight},
+    {u"historyButton", 4590, 2640, 1215, kBoxHeight},
+    {u"optionsSummary", 2010, 2985, 3795, 240},
     {u"Check1", 60, 3870, 2400, kOptionHeight},
     {u"Command4", 3210, 3840, 1215, kButtonHeight},
     {u"Command1", 4590, 3840, 1215, kButtonHeight},
@@ -207,17 +214,19 @@ private:
 
 }  // namespace
 
-Form1::Form1(sheets::ApplicationFactory& factory, QWidget* parent)
+Form1::Form1(sheets::ApplicationFactory& factory, QSettings* settings, QWidget* parent)
     : QWidget(parent, Qt::Window | Qt::MSWindowsFixedSizeDialogHint),
       factory_(factory),
       runner_(run::lookupRun),
-      chooser_(chooseWorkbook) {
+      chooser_(chooseWorkbook),
+      settings_(settings),
+      options_(settings ? loadOptions(*settings) : run::RunOptions()) {
     setObjectName(u"Form1"_s);
     setWindowTitle(u"Pellucor V2.1"_s);
     setFont(windowFont());
     createControls();
-    runWindow_ = std::make_unique<QtRunWindow>(*this, *Frame1, *Command1);
-    Form_Load();
+    runWindow_ = std::make_unique<QtRunWindow>(*this, *inputFrame_, *startButton_);
+    selectFirstEntries();
 }
 
 Form1::~Form1() {
@@ -227,99 +236,144 @@ Form1::~Form1() {
 void Form1::createControls() {
     const int dpi = logicalDpiX();
     setFixedSize(twipsToPixels(5970, dpi), twipsToPixels(4275, dpi));
-    Frame1 = place(new QGroupBox, *this, at(u"Frame1"));
+    inputFrame_ = place(new QGroupBox, *this, at(u"Frame1"));
     // The child's rows lie 930 twips lower (900 for the second row) than the parent's.
-    std::tie(Text1, Command2, Text3, Combo1, Combo3, Text4) =
-        tableRows(*Frame1, kParentNames, u"父表"_s, 240, 750);
-    std::tie(Text2, Command3, Text5, Combo2, Combo4, Text6) =
-        tableRows(*Frame1, kChildNames, u"子表"_s, 1170, 1650);
+    std::tie(parentPathBox_, parentChooserButton_, parentSheetBox_, parentKeyColumnList_,
+             parentMatchKindList_, parentConditionBox_) =
+        tableRows(*inputFrame_, kParentNames, u"父表"_s, 240, 750);
+    std::tie(childPathBox_, childChooserButton_, childSheetBox_, childKeyColumnList_, childMatchKindList_,
+             childConditionBox_) = tableRows(*inputFrame_, kChildNames, u"子表"_s, 1170, 1650);
     createMatchingControls();
     createPlacementControls();
+    createOptionControls();
     // The bottom row, outside the frame that a run disables.
-    Check1 = place(new QCheckBox(u"忽略格式产生的错误"_s), *this, at(u"Check1"));
-    Command4 = place(new QPushButton(u"帮助"_s), *this, at(u"Command4"));
-    Command1 = place(new QPushButton(u"开始"_s), *this, at(u"Command1"));
+    ignoreErrorsBox_ = place(new QCheckBox(u"忽略格式产生的错误"_s), *this, at(u"Check1"));
+    helpButton_ = place(new QPushButton(u"帮助"_s), *this, at(u"Command4"));
+    startButton_ = place(new QPushButton(u"开始"_s), *this, at(u"Command1"));
     setUpControls();
 }
 
 // The value column and the way of matching.
 void Form1::createMatchingControls() {
-    place(new QLabel(u"将匹配的指定列"_s), *Frame1, at(u"Label8"));
-    Combo5 = list(*Frame1, at(u"Combo5"), columnLetters());
-    Combo6 = list(*Frame1, at(u"Combo6"), captions(kMatchings));
-    Frame2 = place(new QGroupBox, *Frame1, at(u"Frame2"));
-    place(new QLabel(u"将"_s), *Frame2, at(u"Label10"));
-    Combo7 = list(*Frame2, at(u"Combo7"), captions(kValueTests));
-    place(new QLabel(u"的"_s), *Frame2, at(u"Label11"));
-    Combo8 = list(*Frame2, at(u"Combo8"), captions(kWhose));
-    place(new QLabel(u"值"_s), *Frame2, at(u"Label12"));
+    place(new QLabel(u"将匹配的指定列"_s), *inputFrame_, at(u"Label8"));
+    valueColumnList_ = list(*inputFrame_, at(u"Combo5"), columnLetters());
+    matchingList_ = list(*inputFrame_, at(u"Combo6"), captions(kMatchings));
+    furtherMatchingFrame_ = place(new QGroupBox, *inputFrame_, at(u"Frame2"));
+    place(new QLabel(u"将"_s), *furtherMatchingFrame_, at(u"Label10"));
+    valueTestList_ = list(*furtherMatchingFrame_, at(u"Combo7"), captions(kValueTests));
+    place(new QLabel(u"的"_s), *furtherMatchingFrame_, at(u"Label11"));
+    whoseList_ = list(*furtherMatchingFrame_, at(u"Combo8"), captions(kWhose));
+    place(new QLabel(u"值"_s), *furtherMatchingFrame_, at(u"Label12"));
 }
 
 // Where the result goes.
 void Form1::createPlacementControls() {
-    Option1Group = new QButtonGroup(this);
+    placementGroup_ = new QButtonGroup(this);
     const auto option = [this](int index) {
         const QString name = u"Option1_%1"_s.arg(index);
         const QString caption = QStringView(kPlacements[index].caption).toString();
-        Option1[index] = place(new QRadioButton(caption), *Frame1, at(name));
-        Option1Group->addButton(Option1[index], index);
+        placementButtons_[index] = place(new QRadioButton(caption), *inputFrame_, at(name));
+        placementGroup_->addButton(placementButtons_[index], index);
     };
     option(0);
-    Combo9 = list(*Frame1, at(u"Combo9"), columnLetters());
-    place(new QLabel(u"之前"_s), *Frame1, at(u"Label7"));
+    childTargetColumnList_ = list(*inputFrame_, at(u"Combo9"), columnLetters());
+    place(new QLabel(u"之前"_s), *inputFrame_, at(u"Label7"));
     option(1);
     option(2);
-    Text7 = place(new QLineEdit, *Frame1, at(u"Text7"));
-    Command5 = pickButton(*Frame1, at(u"Command5"));
-    place(new QLabel(u"列"_s), *Frame1, at(u"Label9"));
-    Combo10 = list(*Frame1, at(u"Combo10"), columnLetters());
+    thirdPathBox_ = place(new QLineEdit, *inputFrame_, at(u"Text7"));
+    thirdChooserButton_ = pickButton(*inputFrame_, at(u"Command5"));
+    place(new QLabel(u"列"_s), *inputFrame_, at(u"Label9"));
+    thirdTargetColumnList_ = list(*inputFrame_, at(u"Combo10"), columnLetters());
+}
+
+void Form1::createOptionControls() {
+    optionsButton_ = pickButton(*inputFrame_, at(u"optionsButton"));
+    optionsButton_->setText(u"选项…"_s);
+    historyButton_ = pickButton(*inputFrame_, at(u"historyButton"));
+    historyButton_->setText(u"运行记录…"_s);
+    historyButton_->setToolTip(u"最近保存过文件的运行，可撤销"_s);
+    optionsSummary_ = place(new QLabel, *inputFrame_, at(u"optionsSummary"));
+    QPalette notice = optionsSummary_->palette();
+    notice.setColor(QPalette::WindowText, QColor(0xB0, 0x00, 0x00));
+    optionsSummary_->setPalette(notice);
+    connect(optionsButton_, &QPushButton::clicked, this, &Form1::showOptions);
+    connect(historyButton_, &QPushButton::clicked, this, &Form1::showRunHistory);
+    showOptionsSummary();
+}
+
+void Form1::showOptions() {
+    OptionsWindow window(options_, *this);
+    if (window.exec() != QDialog::Accepted) return;
+    options_ = window.options();
+    if (settings_) saveOptions(*settings_, options_);
+    showOptionsSummary();
+}
+
+void Form1::showRunHistory() {
+    RunHistoryWindow window(*this);
+    window.exec();
+}
+
+// The options not at their defaults in one line, cut short with its whole text in the tool tip.
+void Form1::showOptionsSummary() {
+    const QString summary = QString::fromStdU16String(run::optionsSummary(options_));
+    optionsSummary_->setText(
+        optionsSummary_->fontMetrics().elidedText(summary, Qt::ElideRight, optionsSummary_->width()));
+    optionsSummary_->setToolTip(summary);
 }
 
 // The first texts, the input filters and what each control does.
 void Form1::setUpControls() {
-    Option1[0]->setChecked(true);
-    for (QLineEdit* path : {Text1, Text2, Text7}) {
+    placementButtons_[0]->setChecked(true);
+    for (QLineEdit* path : {parentPathBox_, childPathBox_, thirdPathBox_}) {
         path->setReadOnly(true);
         path->setText(QStringView(run::kNoFileChosen).toString());
     }
-    Text3->setText(u"1"_s);
-    Text5->setText(u"1"_s);
-    attachSheetNumberFilter(*Text3);
-    attachSheetNumberFilter(*Text5);
-    new ConditionValidator(*Text4);
-    new ConditionValidator(*Text6);
+    parentSheetBox_->setText(u"1"_s);
+    childSheetBox_->setText(u"1"_s);
+    attachSheetNumberFilter(*parentSheetBox_);
+    attachSheetNumberFilter(*childSheetBox_);
+    new ConditionValidator(*parentConditionBox_);
+    new ConditionValidator(*childConditionBox_);
 
-    connect(Combo3, &QComboBox::currentIndexChanged, this, &Form1::Combo3_Click);
-    connect(Combo4, &QComboBox::currentIndexChanged, this, &Form1::Combo4_Click);
-    connect(Combo6, &QComboBox::currentIndexChanged, this, &Form1::Combo6_Click);
-    for (const auto& [button, path] : {std::pair{Command2, Text1}, {Command3, Text2}, {Command5, Text7}}) {
+    connect(parentMatchKindList_, &QComboBox::currentIndexChanged, this, &Form1::showParentCondition);
+    connect(childMatchKindList_, &QComboBox::currentIndexChanged, this, &Form1::showChildCondition);
+    connect(matchingList_, &QComboBox::currentIndexChanged, this, &Form1::showFurtherMatching);
+    for (const auto& [button, path] : {std::pair{parentChooserButton_, parentPathBox_},
+                                       {childChooserButton_, childPathBox_},
+                                       {thirdChooserButton_, thirdPathBox_}}) {
         connect(button, &QPushButton::clicked, this, [this, path] { chooseFileInto(*path); });
         acceptWorkbookDrops(*path, [this, path](const QString& file) { takeWorkbook(*path, file); });
     }
-    connect(Command4, &QPushButton::clicked, this, &Form1::Command4_Click);
-    connect(Command1, &QPushButton::clicked, this, &Form1::Command1_Click);
+    connect(helpButton_, &QPushButton::clicked, this, &Form1::showHelp);
+    connect(startButton_, &QPushButton::clicked, this, &Form1::run);
 }
 
-void Form1::Form_Load() {
-    for (QComboBox* list : {Combo1, Combo2, Combo3, Combo4, Combo5, Combo6, Combo7, Combo8, Combo9, Combo10})
+void Form1::selectFirstEntries() {
+    for (QComboBox* list : {parentKeyColumnList_, childKeyColumnList_, parentMatchKindList_,
+                            childMatchKindList_, valueColumnList_, matchingList_, valueTestList_, whoseList_,
+                            childTargetColumnList_, thirdTargetColumnList_})
         list->setCurrentIndex(0);
     // Filling a list already selected its first entry, so setting it again raised no change: the
     // handlers that depend on a list's position are run here.
-    Combo3_Click();
-    Combo4_Click();
-    Combo6_Click();
+    showParentCondition();
+    showChildCondition();
+    showFurtherMatching();
 }
 
-void Form1::Combo3_Click() {
-    Text4->setVisible(chosen(kKeyMatches, Combo3->currentIndex()) == run::KeyMatch::Condition);
+void Form1::showParentCondition() {
+    parentConditionBox_->setVisible(chosen(kKeyMatches, parentMatchKindList_->currentIndex()) ==
+                                    run::KeyMatch::Condition);
 }
 
-void Form1::Combo4_Click() {
-    Text6->setVisible(chosen(kKeyMatches, Combo4->currentIndex()) == run::KeyMatch::Condition);
+void Form1::showChildCondition() {
+    childConditionBox_->setVisible(chosen(kKeyMatches, childMatchKindList_->currentIndex()) ==
+                                   run::KeyMatch::Condition);
 }
 
-void Form1::Combo6_Click() {
-    Frame2->setVisible(chosen(kMatchings, Combo6->currentIndex()) == run::Matching::FurtherMatching);
+void Form1::showFurtherMatching() {
+    furtherMatchingFrame_->setVisible(chosen(kMatchings, matchingList_->currentIndex()) ==
+                                      run::Matching::FurtherMatching);
 }
 
 void Form1::chooseFileInto(QLineEdit& box) {
@@ -333,7 +387,7 @@ void Form1::takeWorkbook(QLineEdit& box, const QString& path) {
     lastFolder_ = QFileInfo(box.text()).absolutePath();
 }
 
-void Form1::Command4_Click() {
+void Form1::showHelp() {
     if (!form2_) form2_ = new Form2;
     form2_->show();
     form2_->raise();
@@ -342,31 +396,32 @@ void Form1::Command4_Click() {
 
 run::RunInputs Form1::inputs() const {
     run::RunInputs in;
-    in.ignoreErrors = Check1->isChecked();
-    in.parentPath = Text1->text().toStdU16String();
-    in.parentSheet = Text3->text().toStdU16String();
-    in.parentKeyColumn = Combo1->currentIndex();
-    in.parentMatchKind = chosen(kKeyMatches, Combo3->currentIndex());
-    in.parentCondition = Text4->text().toStdU16String();
-    in.childPath = Text2->text().toStdU16String();
-    in.childSheet = Text5->text().toStdU16String();
-    in.childKeyColumn = Combo2->currentIndex();
-    in.childMatchKind = chosen(kKeyMatches, Combo4->currentIndex());
-    in.childCondition = Text6->text().toStdU16String();
-    in.valueColumn = Combo5->currentIndex();
-    in.matching = chosen(kMatchings, Combo6->currentIndex());
-    in.valueTest = chosen(kValueTests, Combo7->currentIndex());
-    in.whose = chosen(kWhose, Combo8->currentIndex());
-    in.placement = chosen(kPlacements, Option1Group->checkedId());
-    in.childTargetColumn = Combo9->currentIndex();
-    in.childTargetLetter = Combo9->currentText().toStdU16String();
-    in.thirdPath = Text7->text().toStdU16String();
-    in.thirdTargetColumn = Combo10->currentIndex();
-    in.thirdTargetLetter = Combo10->currentText().toStdU16String();
+    in.ignoreErrors = ignoreErrorsBox_->isChecked();
+    in.parentPath = parentPathBox_->text().toStdU16String();
+    in.parentSheet = parentSheetBox_->text().toStdU16String();
+    in.parentKeyColumn = parentKeyColumnList_->currentIndex();
+    in.parentMatchKind = chosen(kKeyMatches, parentMatchKindList_->currentIndex());
+    in.parentCondition = parentConditionBox_->text().toStdU16String();
+    in.childPath = childPathBox_->text().toStdU16String();
+    in.childSheet = childSheetBox_->text().toStdU16String();
+    in.childKeyColumn = childKeyColumnList_->currentIndex();
+    in.childMatchKind = chosen(kKeyMatches, childMatchKindList_->currentIndex());
+    in.childCondition = childConditionBox_->text().toStdU16String();
+    in.valueColumn = valueColumnList_->currentIndex();
+    in.matching = chosen(kMatchings, matchingList_->currentIndex());
+    in.valueTest = chosen(kValueTests, valueTestList_->currentIndex());
+    in.whose = chosen(kWhose, whoseList_->currentIndex());
+    in.placement = chosen(kPlacements, placementGroup_->checkedId());
+    in.childTargetColumn = childTargetColumnList_->currentIndex();
+    in.childTargetLetter = childTargetColumnList_->currentText().toStdU16String();
+    in.thirdPath = thirdPathBox_->text().toStdU16String();
+    in.thirdTargetColumn = thirdTargetColumnList_->currentIndex();
+    in.thirdTargetLetter = thirdTargetColumnList_->currentText().toStdU16String();
+    in.options = options_;
     return in;
 }
 
-void Form1::Command1_Click() {
+void Form1::run() {
     // A click that arrives before the run has disabled the button starts nothing.
     if (running_) return;
     const InputGuard guard(*this);

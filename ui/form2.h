@@ -16,11 +16,11 @@ public:
     explicit Form2(QWidget* parent = nullptr);
 
 private:
-    QPlainTextEdit* Text1;
-    QLabel* Label1;
-    QLabel* Label2;
-    QLabel* Label3;
-    QPushButton* Command1;
+    QPlainTextEdit* helpText_;  // Text1
+    QLabel* contactLabel_;      // Label1
+    QLabel* dateLabel_;         // Label2
+    QLabel* makerLabel_;        // Label3
+    QPushButton* okButton_;     // Command1
 };
 
 }  // namespace ui

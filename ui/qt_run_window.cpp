@@ -6,10 +6,10 @@
 #include <QGuiApplication>
 #include <QMessageBox>
 #include <QPushButton>
-#include <QTextEdit>
 #include <QThread>
 #include <QWidget>
 
+#include "ui/completion_box.h"
 #include "ui/progress_window.h"
 
 using namespace Qt::StringLiterals;
@@ -95,16 +95,15 @@ void QtRunWindow::showDetailedMessage(const std::u16string& text, const std::u16
         QMessageBox box(QMessageBox::Warning, QString::fromStdU16String(title),
                         QString::fromStdU16String(text), QMessageBox::NoButton, &window_);
         box.setObjectName(u"runMessage"_s);
-        box.setInformativeText(QString::fromStdU16String(informative));
-        box.setDetailedText(QString::fromStdU16String(detailed));
-        // The box is as wide as its short text; the details need room for the lines of a summary.
-        if (auto* details = box.findChild<QTextEdit*>(); details && !detailed.empty())
-            details->setMinimumSize(details->fontMetrics().horizontalAdvance(u"中"_s) * 30,
-                                    details->fontMetrics().lineSpacing() * 12);
-        QPushButton* ok = box.addButton(u"确定"_s, QMessageBox::AcceptRole);
-        box.setDefaultButton(ok);
-        box.setEscapeButton(ok);
+        setUpRunMessage(box, QString::fromStdU16String(informative), QString::fromStdU16String(detailed));
         box.exec();
+    });
+}
+
+void QtRunWindow::showCompletion(const run::Completion& completion) {
+    onWindowThread([&] {
+        runEnded();
+        showCompletionBox(window_, completion);
     });
 }
 

@@ -43,6 +43,7 @@ public:
     void showMessage(const std::u16string& text, const std::u16string& title) override;
     void showDetailedMessage(const std::u16string& text, const std::u16string& title,
                              const std::u16string& informative, const std::u16string& detailed) override;
+    void showCompletion(const run::Completion& completion) override;
     void setFrameEnabled(bool enabled) override;
     void setStartEnabled(bool enabled) override;
     void endProgram() override { endRequested_ = true; }

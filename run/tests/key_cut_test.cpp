@@ -42,7 +42,7 @@ TEST(VbText, ToInt16RoundsHalfToEvenAndFailsOnOverflow) {
 enum class Outcome { Parsed, Malformed, Fails };
 
 // A failing conversion leaves KeyMode (and KeyOffset, when it comes first) stored.
-TEST(AandB, ParsesTheFourFormsAndStoresInOrder) {
+TEST(ConditionParse, ParsesTheFourFormsAndStoresInOrder) {
     constexpr KeyCondition kBefore{std::int16_t{9}, 99, 77};
     const std::tuple<std::u16string, Outcome, KeyCondition> cases[] = {
         {u"*4", Outcome::Parsed, {1, 4, 77}},      {u"3*", Outcome::Parsed, {2, 3, 77}},
@@ -60,9 +60,9 @@ TEST(AandB, ParsesTheFourFormsAndStoresInOrder) {
         SCOPED_TRACE(narrow(condition));
         KeyCondition kc = kBefore;
         if (outcome == Outcome::Fails) {
-            EXPECT_THROW(AandB(condition, kc), RunError);
+            EXPECT_THROW(parseCondition(condition, kc), RunError);
         } else {
-            EXPECT_EQ(AandB(condition, kc), outcome == Outcome::Parsed);
+            EXPECT_EQ(parseCondition(condition, kc), outcome == Outcome::Parsed);
         }
         EXPECT_EQ(std::tuple(kc.keyMode, kc.keyLength, kc.keyOffset),
                   std::tuple(after.keyMode, after.keyLength, after.keyOffset));
@@ -88,7 +88,7 @@ TEST(CutKey, CutsTheTrimmedTextByMode) {
     for (const auto& [condition, text, expected] : cases) {
         SCOPED_TRACE(narrow(condition) + " " + narrow(text));
         KeyCondition kc;
-        ASSERT_TRUE(AandB(condition, kc));
+        ASSERT_TRUE(parseCondition(condition, kc));
         EXPECT_EQ(cutKey(trim(text), *kc.keyMode, kc), expected);
     }
 }

@@ -5,6 +5,7 @@
 #include <fstream>
 #include <tuple>
 
+#include "run/composite_key.h"
 #include "run/key_collection.h"
 #include "run_fixture.h"
 
@@ -14,7 +15,8 @@ namespace {
 constexpr auto parts = [](const KeyCondition& c) { return std::tuple(c.keyMode, c.keyLength, c.keyOffset); };
 
 TEST_F(RunTest, InputChecksComeFirstInTheirOrder) {
-    const Message params{u"请正确输入参数", u"提示"}, cond{u"请输入条件", u"提示"};
+    const Message params{u"请正确输入参数", u"提示"}, cond{u"请输入条件", u"提示"},
+        composite{u"父表和子表的组合键列数不同，请在“选项”中为两个表选择同样多的键列", u"提示"};
     const std::pair<void (*)(RunInputs&), std::vector<Message>> cases[] = {
         {[](RunInputs& i) { i.parentPath = u"C:\\"; }, {}},
         {[](RunInputs& i) { i.childPath = u"C:\\"; }, {}},
@@ -24,6 +26,7 @@ TEST_F(RunTest, InputChecksComeFirstInTheirOrder) {
         {[](RunInputs& i) { i.childSheet.clear(), i.parentMatchKind = KeyMatch::Condition; }, {params}},
         {[](RunInputs& i) { i.parentMatchKind = KeyMatch::Condition; }, {cond}},
         {[](RunInputs& i) { i.childMatchKind = KeyMatch::Condition; }, {cond}},
+        {[](RunInputs& i) { i.options.moreParentKeyColumns = {2}; }, {composite}},
     };
     for (std::size_t i = 0; i < std::size(cases); ++i) {
         SCOPED_TRACE(i);
@@ -174,7 +177,7 @@ TEST(RunCondition, MalformedStopsTheRunAndKeepsThePreviousValues) {
         (childSide ? t.in.childCondition : t.in.parentCondition) = u"6**";
         const auto childBefore = t.sheetOnDisk(kChild).cells;
         t.run();
-        EXPECT_EQ(t.window.messages, std::vector{kWrong});
+        EXPECT_EQ(t.window.messages, std::vector{kMalformed});
         EXPECT_EQ(t.window.events,
                   (Log{"Frame1 off", "Command1 off", "message", "Frame1 on", "Command1 on"}));
         EXPECT_EQ(parts(t.condition), parts({std::int16_t{1}, 3, 7}));
@@ -212,9 +215,9 @@ TEST(KeyCollection, CellStepsAndTheirFailures) {
     auto s = app->open(u"/t.xls")->worksheet(1);
     ErrorPolicy ignore(true);
     KeyCollector collector;
-    TableColumns table{Texts(5, u"?"), Texts(5, u"?"), std::vector<sheets::CellValue>(5)};
+    TableColumns table{Texts(5, u"?"), Texts(5, u"?"), std::vector<sheets::CellValue>(5), {}};
     auto& keys = table.keys;
-    collector.collect(ignore, {s.get(), 5, 1, 2}, table);
+    collector.collect(ignore, {s.get(), 5, 1, 2, {}, {}}, table);
     EXPECT_EQ(keys, (Texts{u"A01", u"", u"k\t", u"42", u"?"}));
     EXPECT_EQ(table.values, (Texts{u" v1 ", u"v2", u"", u"", u"?"}));
     EXPECT_EQ(table.valueCells[0], sheets::CellValue::text(u" v1 "));
@@ -231,20 +234,27 @@ TEST(KeyCollection, CellStepsAndTheirFailures) {
     office.fail("column 3");
     for (const auto& [column, rows, expected] : tables) {
         keys.assign(static_cast<std::size_t>(rows), u"?");
-        collector.collect(ignore, {s.get(), rows, column, std::nullopt}, table);
+        collector.collect(ignore, {s.get(), rows, column, std::nullopt, {}, {}}, table);
         EXPECT_EQ(keys, expected) << column;
     }
 
     const auto reads = office.log().size();  // a mode outside 1 to 4 reads nothing
     for (const auto mode : {std::optional<std::int16_t>{}, std::optional<std::int16_t>{5}}) {
         collector.setRule({false, mode, {}});
-        collector.collect(ignore, {s.get(), 5, 1, 2}, table);
+        collector.collect(ignore, {s.get(), 5, 1, 2, {}, {}}, table);
     }
     EXPECT_EQ(office.log().size(), reads);
 
-    ErrorPolicy stop(false);
+    // A composite key is stored only when each of its parts was read; further value cells as they are.
     collector.setRule({});
-    EXPECT_THROW(collector.collect(stop, {s.get(), 5, 1, 2}, table), RunStopped);
+    keys.assign(5, u"?");
+    collector.collect(ignore, {s.get(), 5, 2, 1, {1}, {2}}, table);
+    EXPECT_EQ(keys, (Texts{compositeKey({u"v1", u"A01"}), compositeKey({u"v2", u""}),
+                           compositeKey({u"", u"k\t"}), compositeKey({u"", u"42"}), u"?"}));
+    EXPECT_EQ(table.moreValueCells.at(0)[0], sheets::CellValue::text(u" v1 "));
+
+    ErrorPolicy stop(false);
+    EXPECT_THROW(collector.collect(stop, {s.get(), 5, 1, 2, {}, {}}, table), RunStopped);
 }
 
 // The help window's example, also with "父子" and with further matching, before several columns.
@@ -332,6 +342,8 @@ TEST_F(RunTest, IntoAThirdTableAsksAboutSaving) {
         u"原文件的备份：/backups/third.xls");
     const Texts expected[] = {{u"000"}, {u"001"}, {u"t1"}, {u"t2"}};
     for (int c = 1; c <= 4; ++c) EXPECT_EQ(column(third, c), expected[c - 1]) << c;
+    EXPECT_EQ(window.completion.resultFile + u" " + window.completion.backups.at(0),
+              third + u" /backups/third.xls");
 
     FakeRunWindow declined;  // "don't save": the result was written, but not saved
     declined.answerSave = false;
@@ -340,6 +352,7 @@ TEST_F(RunTest, IntoAThirdTableAsksAboutSaving) {
     EXPECT_NE(declined.detailed.find(u"结果写入：third.xls，第 1 个工作表，A、B 列，未保存。"),
               std::u16string::npos);
     EXPECT_EQ(declined.detailed.find(u"已保存"), std::u16string::npos);
+    EXPECT_TRUE(declined.completion.resultFile.empty() && declined.completion.backups.empty());
 }
 
 // One file in two roles is one open workbook, closed once: as parent and child it saves the result

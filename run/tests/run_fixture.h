@@ -39,6 +39,10 @@ public:
         informative = informativeText;
         detailed = detailedText;
     }
+    void showCompletion(const Completion& c) override {
+        completion = c;
+        RunWindow::showCompletion(c);
+    }
     void setFrameEnabled(bool on) override { events.push_back(on ? "Frame1 on" : "Frame1 off"); }
     void setStartEnabled(bool on) override { events.push_back(on ? "Command1 on" : "Command1 off"); }
     // The program ends here, so every office must be gone by now.
@@ -64,6 +68,7 @@ public:
 
     std::vector<Message> messages;
     std::u16string informative, detailed;  // of the last message
+    Completion completion;
     Log events;
     Texts asked;
     bool answerSave = true;
@@ -79,7 +84,7 @@ inline const std::u16string kChild = u"/d/child.xls";
 inline const Message kDone{u"操作完成!", u"完成"};
 inline const Message kFailed{u"操作错误，请检查Excel表是否正确或输入参数是否规范！请重新运行软件",
                              u"错误提示"};
-inline const Message kWrong{u"条件格式有误,请按照规定格式输入,详细请与IT:Tolvek联系", u"提示"};
+inline const Message kMalformed{u"条件格式有误,请按照规定格式输入,详细请与IT:Tolvek联系", u"提示"};
 
 // The help window's example on the memory disk and the window's defaults, except that the values
 // are in column B and the result goes before column C of the child sheet.

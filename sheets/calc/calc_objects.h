@@ -20,6 +20,7 @@
 #include "sheets/calc/office_watch.h"
 #include "sheets/calc/uno_support.h"
 #include "sheets/file_identity.h"
+#include "sheets/run_history.h"
 
 namespace sheets::calc {
 
@@ -131,6 +132,7 @@ private:
     StoreReport closeAndStore(std::optional<bool> saveChanges);
     StoreReport save();
     bool writeInPlace(StoreReport& report);
+    void storeByOffice(StoreReport& report);
     void closeDocument();
 
     std::weak_ptr<Session> session_;

@@ -35,6 +35,7 @@
 #include "sheets/calc/calc_objects.h"
 #include "sheets/file_locks.h"
 #include "sheets/xls/xls_writer.h"
+#include "sheets/utf8.h"
 #include "sheets/xlsx/xlsx_writer.h"
 
 namespace sheets::calc {
@@ -223,20 +224,28 @@ StoreReport CalcWorkbook::save() {
                           causeAbout(FailureCause::Kind::FileChanged, path_));
         // The file as it is on disk is copied before any store over it; without a copy there is none.
         report.backupPath = session()->backUp(path_);
-        if (writeInPlace(report)) return report;
-        report.features = featuresTheStoreChanges(document_, path_);
-        // Stores in the format it was loaded from: an .xls stays an .xls.
-        const StoreTemporaries temporaries(path_);
-        try {
-            storable->store();
-        } catch (...) {
-            temporaries.removeNew();
-            throw;
-        }
+        if (!writeInPlace(report)) storeByOffice(report);
     } catch (const css::uno::Exception& e) {
         throw Failure(describe("cannot save " + path_, e), storeFailureCause(path_));
     }
+    // What the file holds now, so that an undo can tell whether it has changed since.
+    std::vector<ResultColumns> results;
+    for (const WorkbookEdit& edit : edits_) results.push_back(resultColumnsOf(edit));
+    if (!recordStored(session()->backups, toUtf8(report.backupPath), path_, results))
+        std::cerr << "pellucor: the store of " << path_ << " cannot be undone: its state was not recorded\n";
     return report;
+}
+
+// Stores in the format it was loaded from: an .xls stays an .xls.
+void CalcWorkbook::storeByOffice(StoreReport& report) {
+    report.features = featuresTheStoreChanges(document_, path_);
+    const StoreTemporaries temporaries(path_);
+    try {
+        Reference<css::frame::XStorable>(document_, UNO_QUERY_THROW)->store();
+    } catch (...) {
+        temporaries.removeNew();
+        throw;
+    }
 }
 
 // An .xlsx, .xlsm or .xls file takes the run's change into the file itself, which leaves everything

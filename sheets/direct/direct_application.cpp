@@ -13,6 +13,7 @@
 #include "sheets/file_identity.h"
 #include "sheets/file_locks.h"
 #include "sheets/office_locale.h"
+#include "sheets/run_history.h"
 #include "sheets/utf8.h"
 #include "sheets/workbook_file.h"
 #include "sheets/xlsx/workbook_reader.h"
@@ -108,10 +109,13 @@ private:
         report.backupPath = fromUtf8(s.backups.copy(path_).string());
         try {
             xlsx::applyInPlace(path_, edits_.front(), identity_);
-        } catch (const xlsx::Unsupported& u) {
+        } catch (const Unsupported& u) {
             throw NeedsOffice{path_ + " cannot take the change in place: " + u.what(),
                               u"结果无法直接写入文件（" + u.reason() + u"）"};
         }
+        // What the file holds now, so that an undo can tell whether it has changed since.
+        if (!recordStored(s.backups, toUtf8(report.backupPath), path_, {resultColumnsOf(edits_.front())}))
+            std::cerr << "pellucor: the store of " << path_ << " cannot be undone: its state was not recorded\n";
         return report;
     }
 

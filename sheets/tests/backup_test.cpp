@@ -14,6 +14,7 @@
 
 #include "sheets/backup.h"
 #include "sheets/failure.h"
+#include "sheets/run_history.h"
 
 namespace sheets {
 namespace {
@@ -81,6 +82,65 @@ TEST(RunBackup, CopiesByteForByteAndKeepsTheLastRuns) {
         EXPECT_EQ(f.cause().kind, FailureCause::Kind::BackupFailed);
         EXPECT_EQ(f.cause().systemError, ENOTDIR);
     }
+    fs::remove_all(root);
+}
+
+void write(const fs::path& p, const std::string& bytes) {
+    std::ofstream(p, std::ios::binary) << bytes;
+}
+
+// A run that stored two files: an undo puts back both byte for byte, and is itself a run that can be
+// undone; a file changed since (same size, other bytes), or one whose copy is gone, is left alone.
+TEST(RunHistory, UndoRestoresRefusesChangedFilesAndIsUndoneInTurn) {
+    const fs::path root = fs::temp_directory_path() / ("pellucor-history-test-" + std::to_string(::getpid()));
+    fs::remove_all(root);
+    fs::create_directories(root / "b");
+    const fs::path child = root / "子表.xlsx", third = root / "b" / "子表.xlsx", backups = root / "backups";
+    write(child, std::string("PK\0before", 9));
+    write(third, "third before");
+    RunBackup run(backups);
+    const fs::path childCopy = run.copy(child), thirdCopy = run.copy(third);
+    write(child, "the run's result");
+    write(third, "third after");
+    const ResultColumns columns{1, u"数据", 3, 2};
+    ASSERT_TRUE(recordStored(run, childCopy, child, {columns}) && recordStored(run, thirdCopy, third, {}));
+    const auto recorded = runOfBackup(thirdCopy);
+    ASSERT_TRUE(recorded && recorded->files.size() == 2);
+    EXPECT_EQ(recorded->files[0].results, std::vector{columns});
+
+    const UndoOutcome undone = undoRun(*recorded, backups);
+    EXPECT_EQ(undone.restored, (std::vector{child, third}));
+    EXPECT_EQ(bytesOf(child), std::string("PK\0before", 9));
+    EXPECT_EQ(bytesOf(third), "third before");
+    EXPECT_EQ(bytesOf(undone.backupFolder / "子表.xlsx"), "the run's result");
+    auto runs = recordedRuns(backups);
+    ASSERT_EQ(runs.size(), 2u);
+    EXPECT_EQ(runs[0].undoes, run.folder().filename());
+    EXPECT_TRUE(!runs[0].undone && runs[1].undone);
+
+    const UndoOutcome redone = undoRun(runs[0], backups);  // the undo undone: the run's result is back
+    EXPECT_EQ(redone.restored.size(), 2u);
+    EXPECT_EQ(bytesOf(child), "the run's result");
+    runs = recordedRuns(backups);
+    ASSERT_EQ(runs.size(), 3u);
+    EXPECT_TRUE(!runs[0].undone && runs[1].undone && !runs[2].undone);
+
+    // changed since the undo of the undo wrote it; open in LibreOffice; then its copy gone
+    write(child, "the run's resulT");
+    write(root / "b" / ".~lock.子表.xlsx#", ",张三,host,07.12.2026 02:16,file:///p;");
+    using Why = UndoOutcome::Refused::Why;
+    for (const Why why : {Why::Failed, Why::BackupGone}) {
+        if (why == Why::BackupGone)
+            fs::remove(root / "b" / ".~lock.子表.xlsx#"), fs::remove(runs[0].files[1].backup);
+        const UndoOutcome refused = undoRun(runs[0], backups);
+        ASSERT_EQ(refused.refused.size(), 2u);
+        EXPECT_TRUE(refused.restored.empty());
+        EXPECT_EQ(refused.refused[0].why, Why::Changed);
+        EXPECT_EQ(refused.refused[1].why, why);
+    }
+    EXPECT_EQ(bytesOf(child), "the run's resulT");
+    EXPECT_EQ(bytesOf(third), "third after");
+    EXPECT_EQ(recordedRuns(backups).size(), 3u);
     fs::remove_all(root);
 }
 

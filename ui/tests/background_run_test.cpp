@@ -77,7 +77,7 @@ TEST_F(BackgroundRun, WorksOffTheWindowThreadAndShowsEveryBoxInOrder) {
     expectIdleAndNoOffice();
 
     child<QComboBox>("Combo4")->setCurrentIndex(1);
-    set("Text6", u"6**");  // Wrong's message, and the window idle again
+    set("Text6", u"6**");  // the malformed condition's message, and the window idle again
     EXPECT_EQ(start(), QStringList{u"runMessage: 条件格式有误,请按照规定格式输入,详细请与IT:Tolvek联系"_s});
     expectIdleAndNoOffice();
 }

@@ -3,7 +3,13 @@
 #include <QtTest>
 #include <QtWidgets>
 
+#include <filesystem>
+#include <fstream>
+
+#include "run/run_options.h"
+#include "sheets/run_history.h"
 #include "ui/help_text.h"
+#include "ui/qt_run_window.h"
 #include "ui_test_support.h"
 
 using namespace Qt::StringLiterals;
@@ -221,6 +227,147 @@ TEST_F(Form1Test, FileDialogGivesTheFullPathAndCancelKeepsTheText) {
                                  u"Excel 97-2003 文档 (*.xls)"_s, excel, dir.path(), dir.path()}));
 }
 
+// Options chosen in their window reach the run and the line under the placement, and are remembered
+// for the next start, while the main window's own controls start as always.
+TEST_F(Form1Test, OptionsAreChosenInTheirWindowAndRemembered) {
+    QTemporaryDir dir;
+    QSettings settings(dir.filePath(u"Pellucor.conf"_s), QSettings::IniFormat);
+    const run::RunOptions expected{.folding = {false, true, false},
+                                   .moreValueColumns = {3, 5},
+                                   .moreParentKeyColumns = {2},
+                                   .moreChildKeyColumns = {3},
+                                   .duplicates = run::DuplicateKeys::Last,
+                                   .unmatched = run::Unmatched::WriteText,
+                                   .unmatchedText = u"无"};
+    const QString summary =
+        u"选项：不分大小写；另取 D、F 列；组合键（父+C，子+D）；重复键取末行；无匹配写“无”"_s;
+    auto window = std::make_unique<ui::Form1>(factory, &settings);
+    EXPECT_TRUE(child<QLabel>(*window, "optionsSummary")->text().isEmpty());
+    const auto choose = [&](const std::function<void(QWidget&)>& set) {
+        ui::test::WhenModal respond(
+            [&](QWidget& options) { set(options), child<QPushButton>(options, "ok")->click(); });
+        child<QPushButton>(*window, "optionsButton")->click();
+        EXPECT_TRUE(respond.seen);
+    };
+    choose([&](QWidget& options) {
+        child<QCheckBox>(options, "caseFolding")->click();
+        child<QLineEdit>(options, "moreValueColumns")->setText(u"d、f"_s);
+        child<QComboBox>(options, "parentKeyColumn2")->setCurrentIndex(3);
+        child<QComboBox>(options, "childKeyColumn3")
+            ->setCurrentIndex(4);  // a third column alone is the second
+        child<QRadioButton>(options, "lastRow")->click();
+        EXPECT_FALSE(child(options, "unmatchedText")->isEnabled());
+        child<QRadioButton>(options, "writeText")->click();
+        EXPECT_EQ(child<QLineEdit>(options, "unmatchedText")->text(), u"无"_s);
+    });
+    EXPECT_EQ(window->inputs().options, expected);
+    EXPECT_EQ(child<QLabel>(*window, "optionsSummary")->toolTip(), summary);
+    EXPECT_TRUE(summary.startsWith(child<QLabel>(*window, "optionsSummary")->text().chopped(1)));
+
+    window = std::make_unique<ui::Form1>(factory, &settings);
+    EXPECT_EQ(window->options(), expected);
+    EXPECT_EQ(describe(window->inputs()), describe(form.inputs()));
+    choose([&](QWidget& options) { child<QPushButton>(options, "defaults")->click(); });
+    EXPECT_EQ(ui::Form1(factory, &settings).options(), run::RunOptions());
+}
+
+// Where the desktop would open a URL.
+class Desktop : public QObject {
+    Q_OBJECT
+public slots:
+    void open(const QUrl& url) { opened << url; }
+
+public:
+    QList<QUrl> opened;
+};
+
+// Hands each window that becomes the modal one to the next step, and the step's clicks happen once it
+// has returned, so that the window a click opens finds the steps free.
+struct EachModal {
+    explicit EachModal(std::vector<std::function<void(QWidget&)>> steps) {
+        QObject::connect(&timer, &QTimer::timeout, [this, steps] {
+            QWidget* modal = QApplication::activeModalWidget();
+            if (!modal || modal == last || next == steps.size()) return;
+            last = modal;
+            steps[next++](*modal);
+        });
+        timer.start(10);
+    }
+    QTimer timer;
+    QPointer<QWidget> last;
+    std::size_t next = 0;
+};
+
+// A message box's text and buttons, then a click of the button named.
+auto clickIn(QStringList& seen, const QString& caption) {
+    return [&seen, caption](QWidget& modal) {
+        QStringList buttons;
+        for (QAbstractButton* b : qobject_cast<QMessageBox*>(&modal)->buttons()) {
+            buttons << b->text();
+            if (b->text() == caption) QTimer::singleShot(0, b, &QAbstractButton::click);
+        }
+        buttons.sort();
+        seen << modal.windowTitle() + u' ' + qobject_cast<QMessageBox*>(&modal)->text() + u' ' +
+                    buttons.join(u',');
+    };
+}
+
+// The completion box opens the result with the desktop's application and undoes the run; the list of
+// runs then shows the run undone and undoes the undo.
+TEST_F(Form1Test, CompletionOpensTheResultAndUndoesTheRunAndTheListUndoesTheUndo) {
+    QTemporaryDir dir;
+    const QByteArray dataHome = qgetenv("XDG_DATA_HOME");
+    qputenv("XDG_DATA_HOME", dir.filePath(u"data"_s).toUtf8());
+    const std::filesystem::path file = dir.filePath(u"子表.xlsx"_s).toStdString();
+    const auto bytes = [&] {
+        QFile f(QString::fromStdString(file.string()));
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    };
+    std::ofstream(file) << "before";
+    sheets::RunBackup backup;
+    const auto copy = backup.copy(file);
+    std::ofstream(file) << "after the run";
+    ASSERT_TRUE(sheets::recordStored(backup, copy, file, {{1, u"数据", 3, 2}}));
+    const run::Completion completion{u"操作完成!", u"完成",          u"",
+                                     u"子表 3 行", file.u16string(), {copy.u16string()}};
+    ui::QtRunWindow runWindow(form, *child("Frame1"), *child("Command1"));
+    Desktop desktop;
+    QDesktopServices::setUrlHandler(u"file"_s, &desktop, "open");
+    QStringList seen;
+    for (const QString& button : {u"打开结果"_s, u"撤销此次运行"_s}) {
+        EachModal steps({clickIn(seen, button), clickIn(seen, u"确定"_s)});
+        runWindow.showCompletion(completion);
+    }
+    QDesktopServices::unsetUrlHandler(u"file"_s);
+    EXPECT_EQ(desktop.opened, QList{QUrl::fromLocalFile(QString::fromStdString(file.string()))});
+    EXPECT_EQ(bytes(), "before");
+
+    QStringList rows;
+    const auto list = [&](bool undo) {
+        return [&rows, undo](QWidget& window) {
+            auto* runs = window.findChild<QTreeWidget*>(u"runList"_s);
+            for (int i = 0; i < runs->topLevelItemCount(); ++i)
+                rows << runs->topLevelItem(i)->text(1) + u'|' + runs->topLevelItem(i)->text(2) + u'|' +
+                            runs->topLevelItem(i)->text(3).section(u' ', 0, 0);
+            QAbstractButton* button = window.findChild<QPushButton*>(undo ? u"undoRun"_s : u"close"_s);
+            QTimer::singleShot(0, button, &QAbstractButton::click);
+        };
+    };
+    {
+        EachModal steps({list(true), clickIn(seen, u"确定"_s), list(false)});
+        form.show();
+        child<QPushButton>("historyButton")->click();
+    }
+    EXPECT_EQ(bytes(), "after the run");
+    const QString runs = u"子表.xlsx|子表.xlsx 第 1 个工作表（数据） C、D 列|"_s;
+    EXPECT_EQ(rows, (QStringList{runs + u"撤销了"_s, runs + u"已撤销"_s, runs + u"撤销了"_s,
+                                 runs + u"撤销了"_s, runs}));
+    const QString done = u"完成 操作完成! Show Details...,打开结果,撤销此次运行,确定"_s;
+    const QString undone = u"撤销 已撤销此次运行，它保存过的文件已恢复原样。 Show Details...,确定"_s;
+    EXPECT_EQ(seen, (QStringList{done, done, undone, undone}));
+    qputenv("XDG_DATA_HOME", dataHome);
+}
+
 TEST_F(Form1Test, RunMessageHasOneOkAndTheSaveQuestionReturnsTheAnswer) {
     const auto message = [](run::RunWindow& w) { return w.showMessage(u"请输入条件", u"提示"), true; };
     const auto save = [](run::RunWindow& w) { return w.askSaveChanges(u"结果.xls"); };
@@ -232,3 +379,5 @@ TEST_F(Form1Test, RunMessageHasOneOkAndTheSaveQuestionReturnsTheAnswer) {
 }
 
 }  // namespace
+
+#include "form1_test.moc"

@@ -2,13 +2,20 @@
 // 144 dpi screen (see CMakeLists.txt).
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <fstream>
+
 #include <QtWidgets>
 
 #include "run/matching.h"
 #include "run/run_report.h"
+#include "sheets/run_history.h"
 #include "ui/help_text.h"
+#include "ui/option_settings.h"
+#include "ui/options_window.h"
 #include "ui/progress_window.h"
 #include "ui/qt_run_window.h"
+#include "ui/run_history_window.h"
 #include "ui/twips.h"
 #include "ui_test_support.h"
 
@@ -17,6 +24,30 @@ using namespace Qt::StringLiterals;
 namespace {
 
 using Kind = sheets::FailureCause::Kind;
+const run::RunOptions kOptions{.folding = {true, true, true},
+                               .moreValueColumns = {3, 5, 7},
+                               .moreParentKeyColumns = {2, 4},
+                               .moreChildKeyColumns = {3, 4},
+                               .duplicates = run::DuplicateKeys::AllJoined,
+                               .unmatched = run::Unmatched::WriteText,
+                               .unmatchedText = u"无"};
+
+// A run that stored a workbook, with an undo of it, in a backup folder of their own.
+struct TwoRuns {
+    TwoRuns() {
+        const std::filesystem::path file = dir.filePath(u"子表.xlsx"_s).toStdString();
+        std::ofstream(file) << "before";
+        sheets::RunBackup backup(root);
+        copy = backup.copy(file);
+        std::ofstream(file) << "after";
+        sheets::recordStored(backup, copy, file, {{1, u"工资", 3, 4}});
+        sheets::undoRun(*sheets::recordedRun(backup.folder()), root);
+        result = file.u16string();
+    }
+    QTemporaryDir dir;
+    std::filesystem::path root = dir.filePath(u"backups"_s).toStdString(), copy;
+    std::u16string result;
+};
 const std::vector<std::u16string> kParentKeys{u"A01", u"A02", u"A01"}, kParentValues{u"000", u"111", u"222"},
     kChildKeys{u"A01", u"B01", u""};
 
@@ -55,10 +86,13 @@ TEST_F(Layout, ControlsFitWithoutOverlapOrClipping) {
     ui::ProgressWindow progress(form);
     progress.show();
     progress.showProgress(run::Phase::ReadParent, 393216, 1048576);
-    QString texts = form.windowTitle() + help.windowTitle() + progress.windowTitle() +
-                    QStringView(ui::helpText()).toString();
-    for (QWidget* window :
-         {static_cast<QWidget*>(&form), static_cast<QWidget*>(&help), static_cast<QWidget*>(&progress)}) {
+    ui::OptionsWindow options(kOptions, form);
+    const TwoRuns runs;
+    ui::RunHistoryWindow history(form, runs.root);
+    options.show(), history.show();  // laid out
+    QString texts = form.windowTitle() + help.windowTitle() + progress.windowTitle() + options.windowTitle() +
+                    history.windowTitle() + QStringView(ui::helpText()).toString();
+    for (QWidget* window : std::initializer_list<QWidget*>{&form, &help, &progress, &options, &history}) {
         QList<QWidget*> all = window->findChildren<QWidget*>();
         all.removeIf([](QWidget* w) {  // the parts of Qt's own widgets
             return w->isWindow() || w->objectName().isEmpty() || w->objectName().startsWith(u"qt_"_s) ||
@@ -130,6 +164,19 @@ TEST_F(Screenshots, EveryWindowDrawsItsTexts) {
     progress.showProgress(run::Phase::OpenChild, 0, 0);
     progress.findChild<QPushButton*>(u"cancel"_s)->click();
     screenshot(progress, u"progress-cancelling"_s, u"phase"_s);
+    QTemporaryDir dir;
+    QSettings settings(dir.filePath(u"Pellucor.conf"_s), QSettings::IniFormat);
+    ui::saveOptions(settings, kOptions);
+    ui::Form1 withOptions(factory, &settings);
+    withOptions.show();
+    screenshot(withOptions, u"form1-options"_s, u"optionsSummary"_s);
+    ui::OptionsWindow options(kOptions, form);
+    options.show();
+    screenshot(options, u"options"_s, u"moreValueColumns"_s);
+    const TwoRuns runs;
+    ui::RunHistoryWindow history(form, runs.root);
+    history.show();
+    screenshot(history, u"run-history"_s, u"runList"_s);
     ui::test::WhenModal dialog(
         [](QWidget& modal) { screenshot(modal, u"open-file-dialog"_s), modal.close(); });
     child<QPushButton>("Command2")->click();
@@ -157,20 +204,35 @@ TEST_F(Screenshots, RunMessagesWithTheirDetails) {
     errorValue.cell = u"B7", errorValue.errorValue = u"#DIV/0!";
     const run::StepFailure cell{"read the value cell", "", errorValue,
                                 u"读取父表（父表.xls，第 1 个工作表）的键和值"};
-    const std::tuple<QString, std::u16string, std::u16string, std::u16string, std::u16string> boxes[] = {
-        {u"done-not-saved"_s, u"操作完成!", u"完成", run::informativeText(summary),
-         run::summaryText(summary)},
-        {u"error"_s, u"操作错误，请检查Excel表是否正确或输入参数是否规范！请重新运行软件", u"错误提示", u"",
-         run::reasonText(cell)},
+    const TwoRuns runs;
+    const QByteArray dataHome = qgetenv("XDG_DATA_HOME");
+    qputenv("XDG_DATA_HOME", runs.dir.path().toUtf8());  // where the undo button finds the run
+    run::RunSummary saved = summary;
+    saved.notPlaced.reset(), saved.skipped.clear(), saved.skippedCount = 0;
+    saved.options = run::optionsSummary(kOptions);
+    const std::pair<QString, run::Completion> boxes[] = {
+        {u"done-not-saved"_s,
+         {u"操作完成!", u"完成", run::informativeText(summary), run::summaryText(summary), {}, {}}},
+        {u"done"_s,
+         {u"操作完成!", u"完成", u"", run::summaryText(saved), runs.result, {runs.copy.u16string()}}},
+        {u"error"_s,
+         {u"操作错误，请检查Excel表是否正确或输入参数是否规范！请重新运行软件",
+          u"错误提示",
+          u"",
+          run::reasonText(cell),
+          {},
+          {}}},
     };
-    for (const auto& [name, text, title, informative, detailed] : boxes) {
+    for (const auto& [name, c] : boxes) {
+        const auto& [text, title, informative, detailed, file, backups] = c;
         QString seen;
         ui::test::WhenModal respond([&](QWidget& modal) {
             auto* box = qobject_cast<QMessageBox*>(&modal);
             if (!box) return void(modal.close());
             QAbstractButton* ok = nullptr;
             for (QAbstractButton* b : box->buttons()) {
-                if (box->buttonRole(b) == QMessageBox::ActionRole) b->click();  // unfolds the details
+                // Qt's own button, which unfolds the details
+                if (box->buttonRole(b) == QMessageBox::ActionRole && b->objectName().isEmpty()) b->click();
                 if (box->buttonRole(b) == QMessageBox::AcceptRole) ok = b;
             }
             box->adjustSize();
@@ -178,9 +240,10 @@ TEST_F(Screenshots, RunMessagesWithTheirDetails) {
             seen = box->informativeText() + u'|' + box->detailedText() + u'|' + (ok ? ok->text() : QString());
             ok ? ok->click() : box->reject();
         });
-        window.showDetailedMessage(text, title, informative, detailed);
+        window.showCompletion(c);
         EXPECT_EQ(seen, QString::fromStdU16String(informative + u"|" + detailed + u"|确定"));
     }
+    qputenv("XDG_DATA_HOME", dataHome);
     QApplication::removeTranslator(&qtTranslator);
 }
 
