@@ -5,13 +5,23 @@
 #include <QSettings>
 #include <QTranslator>
 
+#include "cli/command.h"
 #include "sheets/calc/calc_application.h"
 #include "sheets/choosing_factory.h"
 #include "sheets/direct/direct_application.h"
 #include "ui/form1.h"
 #include "ui/look.h"
 
+// A run from the command line starts no window and needs no display: the office runs headless.
+int commandLine(int argc, char** argv) {
+    sheets::direct::DirectApplicationFactory packages;
+    sheets::calc::CalcApplicationFactory office(/*alwaysHeadless=*/true);
+    sheets::ChoosingFactory factory(packages, office);
+    return cli::command({argv + 1, argv + argc}, factory);
+}
+
 int main(int argc, char** argv) {
+    if (argc > 1 && cli::isCommand(argv[1])) return commandLine(argc, argv);
     QApplication app(argc, argv);
     app.setApplicationName(QStringLiteral("Pellucor"));
     app.setApplicationVersion(QStringLiteral("2.1"));

@@ -95,7 +95,7 @@ class LookupRun {
 public:
     // officeBecause: not empty when the run starts again on the office, and why.
     LookupRun(const RunInputs& inputs, KeyCondition& condition, RunWindow& window,
-              sheets::ApplicationFactory& factory, std::u16string officeBecause)
+              sheets::ApplicationFactory& factory, std::u16string officeBecause, SharedParent* shared)
         : in_(inputs),
           condition_(condition),
           window_(window),
@@ -103,14 +103,18 @@ public:
           policy_(inputs.ignoreErrors),
           points_(window),
           desktop_(window, points_),
-          officeBecause_(std::move(officeBecause)) {}
+          officeBecause_(std::move(officeBecause)),
+          shared_(shared),
+          parentShared_(shared && *shared) {}
 
     void run() {
         if (!inputsAccepted()) return;
         try {
             start();
-            openParentTable();
-            collectParentKeys();
+            if (parentShared_)
+                takeSharedParent();
+            else
+                readParent();
             match();
             placeResult();
             complete();
@@ -192,8 +196,8 @@ private:
 
     // Every workbook the run opens, and whether the result goes into a new one.
     sheets::RunFiles files() const {
-        sheets::RunFiles f{
-            {in_.parentPath, in_.childPath}, in_.placement == Placement::IntoNewWorkbook, officeBecause_};
+        sheets::RunFiles f{{in_.childPath}, in_.placement == Placement::IntoNewWorkbook, officeBecause_};
+        if (!parentShared_) f.paths.insert(f.paths.begin(), in_.parentPath);
         if (in_.placement == Placement::IntoThirdTable) f.paths.push_back(in_.thirdPath);
         return f;
     }
@@ -262,6 +266,25 @@ private:
         openTable(parent_, in_.parentPath, in_.parentSheet, {in_.parentKeyColumn + 1, in_.valueColumn + 1});
         step("create the parent arrays", [&] { createArrays(parent_, true); });
         step("take the parent key column", [&] { parent_.keyColumn = in_.parentKeyColumn + 1; });
+    }
+
+    void readParent() {
+        openParentTable();
+        collectParentKeys();
+        if (shared_)
+            *shared_ = ParentReading{parent_.rowCount, parent_.mode, parent_.columns, keys_, policy_};
+    }
+
+    // The parent another run read, as if this run had just read it.
+    void takeSharedParent() {
+        const ParentReading& reading = **shared_;
+        parent_.name = tableName(u"父表", in_.parentPath, in_.parentSheet);
+        parent_.rowCount = reading.rowCount;
+        parent_.mode = reading.mode;
+        parent_.columns = reading.columns;
+        parent_.keyColumn = in_.parentKeyColumn + 1;
+        keys_ = reading.keys;
+        policy_ = reading.policy;
     }
 
     // A lookup reads the further value columns with the parent's.
@@ -392,7 +415,7 @@ private:
     // A workbook that has two roles is closed once, in the last of them: the parent as the child
     // saves the result once; a child that is the third workbook is asked about like any third one.
     void closeParentAndChild() {
-        if (!sameBook(parent_.book, child_.book) && !sameBook(parent_.book, thirdBook_))
+        if (!parentShared_ && !sameBook(parent_.book, child_.book) && !sameBook(parent_.book, thirdBook_))
             closeAndStore("close the parent workbook", parent_.book, in_.parentPath, true, false);
         // Under a new workbook, the child too holds no result; a child whose result could not be
         // written is not stored.
@@ -460,8 +483,15 @@ private:
 
     RunSummary summary() const {
         // A cancel that came once the save had begun could no longer stop the run.
-        return {counts_, policy_.skipped(), policy_.skippedCount(), destination_,
-                stores_, notPlaced_,        window_.cancelled(),    officeBecause_, optionsSummary(options())};
+        return {counts_,
+                policy_.skipped(),
+                policy_.skippedCount(),
+                destination_,
+                stores_,
+                notPlaced_,
+                window_.cancelled(),
+                officeBecause_,
+                optionsSummary(options())};
     }
 
     // The saved workbook that holds the result, and the copies of the files stored over.
@@ -471,7 +501,8 @@ private:
                      informativeText(done),
                      summaryText(done),
                      {},
-                     {}};
+                     {},
+                     done};
         for (const auto& store : stores_) {
             if (store.how == sheets::StoreReport::How::NotStored) continue;
             if (destination_ && fileNameOf(store.path) == destination_->file) c.resultFile = store.path;
@@ -543,6 +574,8 @@ private:
     SafePoints points_;
     RunDesktop desktop_;
     std::u16string officeBecause_;
+    SharedParent* shared_;
+    const bool parentShared_;  // the parent was read by an earlier run
 
     std::unique_ptr<sheets::Application> app_;
     Table parent_;
@@ -561,14 +594,28 @@ private:
 
 }  // namespace
 
-void lookupRun(const RunInputs& inputs, KeyCondition& condition, RunWindow& window,
-               sheets::ApplicationFactory& factory) {
+namespace {
+
+void runOnce(const RunInputs& inputs, KeyCondition& condition, RunWindow& window,
+             sheets::ApplicationFactory& factory, SharedParent* shared) {
     try {
-        LookupRun(inputs, condition, window, factory, {}).run();
+        LookupRun(inputs, condition, window, factory, {}, shared).run();
     } catch (const sheets::NeedsOffice& needs) {
         std::cerr << "pellucor: " << needs.detail << "; the run starts again on the office\n";
-        LookupRun(inputs, condition, window, factory, needs.reason).run();
+        LookupRun(inputs, condition, window, factory, needs.reason, shared).run();
     }
+}
+
+}  // namespace
+
+void lookupRun(const RunInputs& inputs, KeyCondition& condition, RunWindow& window,
+               sheets::ApplicationFactory& factory) {
+    runOnce(inputs, condition, window, factory, nullptr);
+}
+
+void lookupRunSharing(const RunInputs& inputs, KeyCondition& condition, RunWindow& window,
+                      sheets::ApplicationFactory& factory, SharedParent& parent) {
+    runOnce(inputs, condition, window, factory, &parent);
 }
 
 }  // namespace run

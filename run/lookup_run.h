@@ -1,5 +1,10 @@
 #pragma once
 
+#include <cstdint>
+#include <optional>
+
+#include "run/error_policy.h"
+#include "run/key_collection.h"
 #include "run/key_condition.h"
 #include "run/run_inputs.h"
 #include "run/run_window.h"
@@ -14,5 +19,21 @@ namespace run {
 // or write with certainty (NeedsOffice), the run starts again on the office, and its summary says why.
 void lookupRun(const RunInputs& inputs, KeyCondition& condition, RunWindow& window,
                sheets::ApplicationFactory& factory);
+
+// The parent table as a run read it: its keys and values, and the state its reading left behind.
+struct ParentReading {
+    std::int32_t rowCount = 0;
+    std::optional<std::int16_t> mode;
+    TableColumns columns;
+    KeyCollector keys;          // mode 3's holder carries over into the child
+    ErrorPolicy policy{false};  // the steps skipped while reading it
+};
+using SharedParent = std::optional<ParentReading>;
+
+// The same run, for several runs that differ only in their child and where the result goes: the first
+// that reads the parent keeps it in `parent`, and those after it neither open nor read the parent.
+// The caller makes sure no run stores over the parent's file while it is shared.
+void lookupRunSharing(const RunInputs& inputs, KeyCondition& condition, RunWindow& window,
+                      sheets::ApplicationFactory& factory, SharedParent& parent);
 
 }  // namespace run

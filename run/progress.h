@@ -1,11 +1,33 @@
 #pragma once
 
 #include <cstdint>
+#include <string_view>
 
 namespace run {
 
 // The parts of a run that the progress window names, in the order a run passes them.
 enum class Phase { OpenParent, ReadParent, OpenChild, ReadChild, Match, WriteResult, Save };
+
+// The phase as the progress is shown to the user.
+constexpr std::u16string_view phaseText(Phase phase) {
+    switch (phase) {
+        case Phase::OpenParent:
+            return u"打开父表";
+        case Phase::ReadParent:
+            return u"读取父表";
+        case Phase::OpenChild:
+            return u"打开子表";
+        case Phase::ReadChild:
+            return u"读取子表";
+        case Phase::Match:
+            return u"匹配";
+        case Phase::WriteResult:
+            return u"写入结果";
+        case Phase::Save:
+            return u"保存";
+    }
+    return {};
+}
 
 // Thrown at a safe point once the user has cancelled. Deliberately not a std::exception, so that no
 // step swallows it.

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "run/progress.h"
+#include "run/run_report.h"
 #include "sheets/application.h"
 #include "sheets/clipboard.h"
 
@@ -14,6 +15,7 @@ struct Completion {
     std::u16string text, title, informative, detailed;
     std::u16string resultFile;            // the saved workbook holding the result; empty when none
     std::vector<std::u16string> backups;  // the copies of the files the run stored over
+    RunSummary summary;                   // what the details tell, for a reader other than a person
 };
 
 // What a run needs of the windows: the save question it lends the spreadsheet application, the

@@ -1,8 +1,5 @@
 #include "ui/progress_window.h"
 
-#include <string_view>
-#include <utility>
-
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLocale>
@@ -17,15 +14,7 @@ using namespace Qt::StringLiterals;
 namespace ui {
 
 QString phaseName(run::Phase phase) {
-    static constexpr std::pair<run::Phase, std::u16string_view> names[] = {
-        {run::Phase::OpenParent, u"打开父表"}, {run::Phase::ReadParent, u"读取父表"},
-        {run::Phase::OpenChild, u"打开子表"},  {run::Phase::ReadChild, u"读取子表"},
-        {run::Phase::Match, u"匹配"},          {run::Phase::WriteResult, u"写入结果"},
-        {run::Phase::Save, u"保存"},
-    };
-    for (const auto& [p, name] : names)
-        if (p == phase) return QStringView(name).toString();
-    return {};
+    return QStringView(run::phaseText(phase)).toString();
 }
 
 ProgressWindow::ProgressWindow(QWidget& owner) : QDialog(&owner) {

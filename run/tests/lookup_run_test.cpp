@@ -399,6 +399,25 @@ TEST_F(RunTest, StartsAgainOnTheOfficeWhenTheApplicationCannotGoOn) {
     EXPECT_EQ(sheetOnDisk(in.thirdPath).columnTexts(1), (Texts{u"000", u"", u"222"}));
 }
 
+// Runs that share the parent read it once: the later ones neither open it nor tell the factory of
+// it, and match as if they had read it.
+TEST_F(RunTest, SharedParentIsReadOnce) {
+    const std::u16string second = u"/d/second.xls";
+    put(second, {{u"A03", u"x"}, {u"A02", u"y"}});
+    SharedParent parent;
+    lookupRunSharing(in, condition, window, office, parent);
+    expectCompleted();
+    in.childPath = second;
+    const auto logged = office.log().size();
+    lookupRunSharing(in, condition, window, office, parent);
+    const Log secondLog(office.log().begin() + static_cast<std::ptrdiff_t>(logged), office.log().end());
+    EXPECT_EQ(std::count(secondLog.begin(), secondLog.end(), "open /d/parent.xls"), 0);
+    EXPECT_EQ(office.lastFiles.paths, (Texts{second}));
+    EXPECT_EQ(column(kChild, 3), (Texts{u"000", u"", u"222"}));
+    EXPECT_EQ(column(second, 3), (Texts{u"222", u"111"}));
+    EXPECT_EQ(window.completion.summary.counts->parentRows, 3u);
+}
+
 // Rows read are counted in blocks: a safe point after each.
 TEST_F(RunTest, ReadingTheParentCountsBlocksOfRows) {
     Rows parent(70000, {u"k", u"v"});

@@ -414,8 +414,8 @@ void Session::updateShown() {
 }
 
 std::unique_ptr<sheets::Application> CalcApplicationFactory::create(sheets::Desktop& desktop,
-                                                                   const sheets::RunFiles&) {
-    const bool headless = !displayAvailable();
+                                                                    const sheets::RunFiles&) {
+    const bool headless = alwaysHeadless_ || !displayAvailable();
     // On a busy machine the X server now and then refuses the office's connection ("Can't open
     // display"), and the office ends before it listens, three times in a row at times: a new one
     // starts after a pause that doubles, five times at the most (7.5 s of pauses in all).

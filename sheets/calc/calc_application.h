@@ -13,9 +13,13 @@ namespace sheets::calc {
 class CalcApplicationFactory : public sheets::ApplicationFactory {
 public:
     // The office runs headless where no display is available (neither DISPLAY nor WAYLAND_DISPLAY),
-    // else invisible until a workbook is shown.
+    // else invisible until a workbook is shown; always headless when told so, for a run with no window.
+    explicit CalcApplicationFactory(bool alwaysHeadless = false) : alwaysHeadless_(alwaysHeadless) {}
     std::unique_ptr<sheets::Application> create(sheets::Desktop& desktop,
                                                 const sheets::RunFiles& files = {}) override;
+
+private:
+    bool alwaysHeadless_;
 };
 
 // Where an application's office lives: its pipe, for the tests and benchmarks that make and read
