@@ -75,7 +75,7 @@ struct RunSummary {
     std::optional<NotPlaced> notPlaced;
     bool cancelledWhileSaving = false;
     std::u16string officeBecause;  // not empty: the run started again on the office, and why
-    std::u16string options;  // the options not at their defaults, in one line; empty at the defaults
+    std::u16string options;        // the options not at their defaults, in one line; empty at the defaults
 };
 
 // A path's file name, after its last slash or backslash; a path ending in one as it is.

@@ -348,9 +348,9 @@ TEST_F(EndToEnd, IgnoringErrorsCompletesPastErrorCells) {
     EXPECT_EQ(bytesOf(backup.toStdString()), childBytes) << backup.toStdString();
 }
 
-// Options through the real office (the child an .xls, so that the office serves the run): keys folded, a second key column, a further value column and a mark
-// for the rows without a match. The completion's undo then puts the child back byte for byte, having
-// kept the child as the run left it.
+// Options through the real office (the child an .xls, so that the office serves the run): keys folded, a
+// second key column, a further value column and a mark for the rows without a match. The completion's undo
+// then puts the child back byte for byte, having kept the child as the run left it.
 TEST_F(EndToEnd, OptionsThroughTheOfficeAndTheRunUndone) {
     tables({{u"A01", u"x", u"000", u"p"}, {u"A01", u"y", u"111", u"q"}, {u"A03", u"x", u"222", u"r"}},
            {{u"ａ01", u"y"}, {u"A03\u00A0", u"x"}, {u"A04", u"x"}}, ".xls");

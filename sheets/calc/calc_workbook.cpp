@@ -34,8 +34,8 @@
 
 #include "sheets/calc/calc_objects.h"
 #include "sheets/file_locks.h"
-#include "sheets/xls/xls_writer.h"
 #include "sheets/utf8.h"
+#include "sheets/xls/xls_writer.h"
 #include "sheets/xlsx/xlsx_writer.h"
 
 namespace sheets::calc {

@@ -115,7 +115,8 @@ private:
         }
         // What the file holds now, so that an undo can tell whether it has changed since.
         if (!recordStored(s.backups, toUtf8(report.backupPath), path_, {resultColumnsOf(edits_.front())}))
-            std::cerr << "pellucor: the store of " << path_ << " cannot be undone: its state was not recorded\n";
+            std::cerr << "pellucor: the store of " << path_
+                      << " cannot be undone: its state was not recorded\n";
         return report;
     }
 

@@ -37,6 +37,11 @@ std::unique_ptr<Package> openPackage(const std::string& path) {
                           causeAbout(FailureCause::Kind::Unknown, path));
         throw Failure("cannot open " + path + ": " + u.what(),
                       causeAbout(FailureCause::Kind::NotAWorkbook, path));
+    } catch (const Failure& f) {
+        // What is no zip package at all the office does not load as a workbook either.
+        if (f.cause().kind != FailureCause::Kind::Damaged) throw;
+        throw Failure("cannot open " + path + ": " + f.what(),
+                      causeAbout(FailureCause::Kind::NotAWorkbook, path));
     }
 }
 
