@@ -17,6 +17,7 @@
 #include <QtWidgets>
 
 #include "calc_test_support.h"
+#include "cli/command.h"
 #include "sheets/calc/calc_application.h"
 #include "sheets/choosing_factory.h"
 #include "sheets/direct/direct_application.h"
@@ -326,6 +327,80 @@ TEST_F(EndToEnd, ValuesArriveAsTheirCellsHoldThem) {
             }
         }
     }
+}
+
+// The command line gives the cells the window gives for the same choices: values, types and formats,
+// in each placement.
+TEST_F(EndToEnd, TheCommandLineGivesTheWindowsCells) {
+    const std::vector<CellSpec> values = {{0, "B1", u"0012"},
+                                          {0, "B2", 42.0},
+                                          {0, "B3", 45366.0, "YYYY-MM-DD"},
+                                          {0, "B4", 0.25, "0.00%"},
+                                          {0, "B5", Formula{"=TRUE()"}},
+                                          {0, "C1", u"其他"}};
+    std::vector<CellSpec> parentCells = values, childCells;
+    for (int r = 1; r <= 5; ++r) {
+        parentCells.push_back({0, "A" + std::to_string(r), u16("k" + std::to_string(r))});
+        childCells.push_back({0, "A" + std::to_string(r), u16("k" + std::to_string(6 - r))});
+        childCells.push_back({0, "B" + std::to_string(r), u16("c" + std::to_string(r))});
+    }
+    const std::string made = dir.file("made/"), third = dir.file("made/第三表.xls");
+    fs::create_directories(made);
+    Office::get().make(made + "父表.xls", parentCells);
+    Office::get().make(made + "子表.xls", childCells);
+    Office::get().make(third, {{u"x1", u"y1"}, {u"x2", u"y2"}});
+    struct Case {
+        const char* name;
+        const char* option;
+        std::vector<std::pair<const char*, int>> lists;
+        std::vector<std::string> args;
+    };
+    const Case cases[] = {
+        {"into the child before column C", "Option1_0", {{"Combo9", 2}}, {"--into-child-column", "C"}},
+        {"into column B of a third workbook", "Option1_2", {{"Combo10", 1}}, {"--column", "B"}},
+    };
+    std::map<std::string, std::string> target, parentOf, childOf;
+    std::vector<CellValue> windowResult;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        // The command line's copies first: the window's are the ones chosen last.
+        for (const std::string way : {"cli", "window"}) {
+            name(".xls", std::string(c.name) + "/" + way + "/");
+            for (const auto& file : {parent, childBook})
+                fs::copy_file(made + fs::path(file).filename().string(), file);
+            target[way] = childBook;
+            if (c.args[0] == "--column") {
+                target[way] = fs::path(childBook).parent_path() / "第三表.xls";
+                fs::copy_file(third, target[way]);
+            }
+            parentOf[way] = parent;
+            childOf[way] = childBook;
+        }
+        choose();
+        child<QRadioButton>(c.option)->setChecked(true);
+        setText("Text7", target["window"]);
+        for (const auto& [list, index] : c.lists) combo(list)->setCurrentIndex(index);
+        expectCompleted(start());
+        std::vector<std::string> args{"run",     "--parent", parentOf["cli"], "--child", childOf["cli"],
+                                      "--value", "B"};
+        if (c.args[0] == "--column") args.insert(args.end(), {"--into-workbook", target["cli"]});
+        args.insert(args.end(), c.args.begin(), c.args.end());
+        EXPECT_EQ(cli::command(args, factory), 0);
+        for (int column = 1; column <= 4; ++column)
+            EXPECT_EQ(Office::get().cells(target["window"], column),
+                      Office::get().cells(target["cli"], column))
+                << column;
+        if (windowResult.empty()) windowResult = Office::get().cells(target["window"], 3);
+    }
+    // Into a new workbook, which the command line writes where the window shows one: the cells the
+    // window wrote into the child.
+    const std::string written = dir.file("new/结果.xlsx");
+    fs::create_directories(dir.file("new"));
+    EXPECT_EQ(cli::command({"run", "--parent", parentOf["cli"], "--child", childOf["cli"], "--value", "B",
+                            "--into-new-workbook", written},
+                           factory),
+              0);
+    EXPECT_EQ(Office::get().cells(written, 1), windowResult);
 }
 
 // Error cells are skipped and named in the details, with the backup of the child as it was.
