@@ -8,6 +8,7 @@
 #include "cli/command_line.h"
 #include "cli/help.h"
 #include "cli/report.h"
+#include "cli/sheet_names.h"
 #include "cli/terminal_window.h"
 #include "run/lookup_run.h"
 #include "run/undo_texts.h"
@@ -21,6 +22,17 @@ namespace {
 
 constexpr int kFinished = 0, kNotFinished = 1, kRefused = 2;
 
+// The child's sheet, when given by name: its position in this child, or why not.
+std::optional<std::u16string> childSheet(const RunRequest& r, const std::string& child,
+                                         ChildOutcome& failed) {
+    if (r.childSheetName.empty()) return r.inputs.childSheet;
+    const auto found = sheetPosition(child, r.childSheetName);
+    if (const int* position = std::get_if<int>(&found)) return sheets::fromUtf8(std::to_string(*position));
+    failed = {
+        child, ChildOutcome::State::Failed, std::nullopt, sheets::fromUtf8(std::get<std::string>(found)), {}};
+    return std::nullopt;
+}
+
 // One run per child, the parent read once where no run stores over it.
 std::vector<ChildOutcome> runChildren(const RunRequest& r, const RunFiles& files,
                                       sheets::ApplicationFactory& factory) {
@@ -32,6 +44,15 @@ std::vector<ChildOutcome> runChildren(const RunRequest& r, const RunFiles& files
         if (interrupted()) break;
         run::RunInputs inputs = r.inputs;
         inputs.childPath = sheets::fromUtf8(child);
+        ChildOutcome noSheet;
+        if (const auto sheet = childSheet(r, child, noSheet)) {
+            inputs.childSheet = *sheet;
+        } else {
+            outcomes.push_back(noSheet);
+            if (!r.json) std::cout << outcomeText(outcomes.back()) << std::flush;
+            if (r.stopOnError) break;
+            continue;
+        }
         try {
             if (files.parentShared)
                 run::lookupRunSharing(inputs, condition, window, factory, parent);
@@ -47,10 +68,23 @@ std::vector<ChildOutcome> runChildren(const RunRequest& r, const RunFiles& files
     return outcomes;
 }
 
-int runCommand(const RunRequest& r, sheets::ApplicationFactory& factory) {
+// The parent's sheet, when given by name: its position, or the refusal.
+std::optional<OptionError> findParentSheet(RunRequest& r) {
+    if (r.parentSheetName.empty()) return std::nullopt;
+    const auto found = sheetPosition(sheets::toUtf8(r.inputs.parentPath), r.parentSheetName);
+    if (const int* position = std::get_if<int>(&found)) {
+        r.inputs.parentSheet = sheets::fromUtf8(std::to_string(*position));
+        return std::nullopt;
+    }
+    return OptionError{"--parent-sheet", std::get<std::string>(found), "names no sheet the parent has"};
+}
+
+int runCommand(RunRequest r, sheets::ApplicationFactory& factory) {
     const auto checked = runFiles(r);
-    if (const auto* error = std::get_if<OptionError>(&checked)) {
-        std::cerr << errorText(*error);
+    const auto* error = std::get_if<OptionError>(&checked);
+    const auto sheetError = error ? std::nullopt : findParentSheet(r);
+    if (error || sheetError) {
+        std::cerr << errorText(error ? *error : *sheetError);
         return kRefused;
     }
     const RunFiles& files = std::get<RunFiles>(checked);

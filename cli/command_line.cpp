@@ -20,7 +20,8 @@ struct Why {
 
 const Why kNeedsValue{"缺少取值", "needs a value"};
 const Why kColumn{"列应为 A 到 Z 的一个字母", "expects one column letter, A to Z"};
-const Why kSheet{"工作表应为从 1 起的位置", "expects a sheet position counted from 1"};
+const Why kSheet{"工作表应为从 1 起的位置或工作表的名称",
+                 "expects a sheet position counted from 1 or a sheet name"};
 
 // Thrown by a handler: the option it handles is refused.
 struct Refused {
@@ -50,11 +51,14 @@ std::vector<int> columnsOf(const std::string& text) {
     return columns;
 }
 
-std::u16string sheetOf(const std::string& text) {
+// A position, or else a name, which leaves the position at 1 until the name is found.
+std::u16string sheetOf(const std::string& text, std::string& name) {
     const bool digits = !text.empty() && text.size() <= 4 &&
                         std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
-    if (!digits || std::stoi(text) < 1) throw Refused{kSheet};
-    return sheets::fromUtf8(text);
+    if (text.empty() || (digits && std::stoi(text) < 1)) throw Refused{kSheet};
+    if (digits) return sheets::fromUtf8(text);
+    name = text;
+    return u"1";
 }
 
 std::u16string conditionOf(const std::string& text) {
@@ -91,7 +95,8 @@ const std::map<std::string, std::pair<bool, Handler>>& handlers() {
          {true,
           [](RunRequest& r, Seen&, const std::string& v) { r.inputs.parentPath = sheets::fromUtf8(v); }}},
         {"--parent-sheet",
-         {true, [](RunRequest& r, Seen&, const std::string& v) { r.inputs.parentSheet = sheetOf(v); }}},
+         {true, [](RunRequest& r, Seen&,
+                   const std::string& v) { r.inputs.parentSheet = sheetOf(v, r.parentSheetName); }}},
         {"--parent-key",
          {true, [](RunRequest&, Seen& s, const std::string& v) { s.parentKeys = columnsOf(v); }}},
         {"--parent-key-condition",
@@ -102,7 +107,8 @@ const std::map<std::string, std::pair<bool, Handler>>& handlers() {
           }}},
         {"--child", {true, [](RunRequest& r, Seen&, const std::string& v) { r.children.push_back(v); }}},
         {"--child-sheet",
-         {true, [](RunRequest& r, Seen&, const std::string& v) { r.inputs.childSheet = sheetOf(v); }}},
+         {true, [](RunRequest& r, Seen&,
+                   const std::string& v) { r.inputs.childSheet = sheetOf(v, r.childSheetName); }}},
         {"--child-key",
          {true, [](RunRequest&, Seen& s, const std::string& v) { s.childKeys = columnsOf(v); }}},
         {"--child-key-condition",

@@ -20,6 +20,8 @@ struct RunRequest {
     std::vector<std::string> children;  // files, folders and glob patterns, as given
     // --into-new-workbook: the file made for the result, which goes into it as into a third workbook
     std::string newWorkbook;
+    // A sheet given by name rather than position: found in each file before its run.
+    std::string parentSheetName, childSheetName;
     bool stopOnError = false;
     bool json = false;
 };

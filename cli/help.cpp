@@ -9,13 +9,13 @@ std::string helpText() {
   pellucor undo [--list | 运行]  撤销最近一次运行，或列出可撤销的运行，或撤销指定的运行
   pellucor --help               显示本说明
 
-pellucor run 的选项（列用字母 A 到 Z，工作表用从 1 起的位置）：
+pellucor run 的选项（列用字母 A 到 Z；工作表用从 1 起的位置，.xlsx 和 .xlsm 也可用名称）：
   --parent 文件                 父表工作簿（必填）
-  --parent-sheet N              父表的工作表，默认 1
+  --parent-sheet N|名称         父表的工作表，默认 1
   --parent-key A[,D[,E]]        父表的键列，默认 A；多列为组合键
   --parent-key-condition 条件   按条件取父表的键，例如 '??6*'
   --child 文件|文件夹|通配符    子表，可多次给出（必填）；文件夹取其中的工作簿
-  --child-sheet N               子表的工作表，默认 1
+  --child-sheet N|名称          子表的工作表，默认 1
   --child-key A[,B[,C]]         子表的键列，默认 A；列数与 --parent-key 相同
   --child-key-condition 条件    按条件取子表的键
   --value B                     将匹配的指定列，默认 A

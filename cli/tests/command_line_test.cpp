@@ -36,6 +36,10 @@ TEST(CommandLine, EachOptionReachesTheRunInputs) {
          }},
         {{"--parent-sheet", "3", "--child-sheet=2"},
          [](const auto& r) { return r.inputs.parentSheet == u"3" && r.inputs.childSheet == u"2"; }},
+        {{"--parent-sheet", "数据", "--child-sheet", "2月"},
+         [](const auto& r) {
+             return r.parentSheetName == "数据" && r.inputs.parentSheet == u"1" && r.childSheetName == "2月";
+         }},
         {{"--parent-key", "c", "--child-key", "D"},
          [](const auto& r) { return r.inputs.parentKeyColumn == 2 && r.inputs.childKeyColumn == 3; }},
         {{"--parent-key", "A,D", "--child-key", "A B"},
@@ -108,7 +112,7 @@ TEST(CommandLine, RefusesNamingTheOption) {
         {{"run", "--child", "c.xlsx"}, "--parent"},
         {{"run", "--parent", "p.xlsx"}, "--child"},
         {runArgs({"--parent-sheet", "0"}), "--parent-sheet"},
-        {runArgs({"--child-sheet", "x"}), "--child-sheet"},
+        {runArgs({"--child-sheet", ""}), "--child-sheet"},
         {runArgs({"--parent-key", "AA"}), "--parent-key"},
         {runArgs({"--value", "1"}), "--value"},
         {runArgs({"--value"}), "--value"},

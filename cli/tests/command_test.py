@@ -155,6 +155,24 @@ class Command(unittest.TestCase):
         self.assertIn("已取消", out)
         self.assertEqual(contents(child), before)
 
+    def test_sheets_by_name(self):
+        book = openpyxl.Workbook()
+        book.active.title = "说明"
+        sheet = book.create_sheet("数据")
+        for row in [["k2"], ["k9"]]:
+            sheet.append(row)
+        child = self.path("child.xlsx")
+        book.save(child)
+        done = self.lookup("--child", child, "--child-sheet", "数据", "--parent-sheet", "Sheet")
+        self.assertEqual(done.returncode, 0, done.stdout + done.stderr)
+        self.assertEqual([c.value for c in openpyxl.load_workbook(child)["数据"]["A"]], [20, 90])
+        missing = self.lookup("--child", child, "--parent-sheet", "二月")
+        self.assertEqual(missing.returncode, 2)
+        self.assertIn("pellucor: --parent-sheet：没有名为“二月”的工作表", missing.stderr)
+        other = self.lookup("--child", child, "--child-sheet", "二月")
+        self.assertEqual(other.returncode, 1)
+        self.assertIn("失败：没有名为“二月”的工作表", other.stdout)
+
     def test_undo(self):
         child = self.child("child.xlsx", ["k1"])
         before = contents(child)
