@@ -328,8 +328,8 @@ TEST_F(Form1Test, CompletionOpensTheResultAndUndoesTheRunAndTheListUndoesTheUndo
     const auto copy = backup.copy(file);
     std::ofstream(file) << "after the run";
     ASSERT_TRUE(sheets::recordStored(backup, copy, file, {{1, u"数据", 3, 2}}));
-    const run::Completion completion{u"操作完成!", u"完成",          u"",
-                                     u"子表 3 行", file.u16string(), {copy.u16string()}};
+    const run::Completion completion{u"操作完成!",       u"完成", u"", u"子表 3 行", file.u16string(),
+                                     {copy.u16string()}, {}};
     ui::QtRunWindow runWindow(form, *child("Frame1"), *child("Command1"));
     Desktop desktop;
     QDesktopServices::setUrlHandler(u"file"_s, &desktop, "open");

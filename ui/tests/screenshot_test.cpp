@@ -212,19 +212,20 @@ TEST_F(Screenshots, RunMessagesWithTheirDetails) {
     saved.options = run::optionsSummary(kOptions);
     const std::pair<QString, run::Completion> boxes[] = {
         {u"done-not-saved"_s,
-         {u"操作完成!", u"完成", run::informativeText(summary), run::summaryText(summary), {}, {}}},
+         {u"操作完成!", u"完成", run::informativeText(summary), run::summaryText(summary), {}, {}, {}}},
         {u"done"_s,
-         {u"操作完成!", u"完成", u"", run::summaryText(saved), runs.result, {runs.copy.u16string()}}},
+         {u"操作完成!", u"完成", u"", run::summaryText(saved), runs.result, {runs.copy.u16string()}, {}}},
         {u"error"_s,
          {u"操作错误，请检查Excel表是否正确或输入参数是否规范！请重新运行软件",
           u"错误提示",
           u"",
           run::reasonText(cell),
           {},
+          {},
           {}}},
     };
     for (const auto& [name, c] : boxes) {
-        const auto& [text, title, informative, detailed, file, backups] = c;
+        const auto& [text, title, informative, detailed, file, backups, counts] = c;
         QString seen;
         ui::test::WhenModal respond([&](QWidget& modal) {
             auto* box = qobject_cast<QMessageBox*>(&modal);
