@@ -103,7 +103,8 @@ int runCommand(RunRequest r, sheets::ApplicationFactory& factory) {
                                      [](const auto& o) { return o.state == ChildOutcome::State::Done; });
     // A new workbook that did not get the result is no workbook the user asked for.
     if (!r.newWorkbook.empty() && !allDone) std::filesystem::remove(r.newWorkbook);
-    std::cout << (r.json ? outcomesJson(outcomes) : totalsText(outcomes));
+    const std::size_t children = files.children.size();
+    std::cout << (r.json ? outcomesJson(outcomes, children) : totalsText(outcomes, children));
     return allDone ? kFinished : kNotFinished;
 }
 
@@ -124,6 +125,10 @@ int listRuns() {
 int undoCommand(const UndoRequest& u) {
     if (u.list) return listRuns();
     const auto runs = sheets::recordedRuns();
+    if (runs.empty() && u.run.empty()) {
+        std::cerr << "pellucor: 没有保存过文件的运行\npellucor: no run has stored files\n";
+        return kNotFinished;
+    }
     auto chosen = runs.begin();
     if (!u.run.empty())
         chosen = std::find_if(runs.begin(), runs.end(),

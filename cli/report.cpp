@@ -147,18 +147,18 @@ std::string outcomeText(const ChildOutcome& o) {
     return text;
 }
 
-std::string totalsText(const std::vector<ChildOutcome>& outcomes) {
+std::string totalsText(const std::vector<ChildOutcome>& outcomes, std::size_t children) {
     std::size_t done = 0, failed = 0, cancelled = 0;
     for (const auto& o : outcomes)
         (o.state == State::Done ? done : o.state == State::Failed ? failed : cancelled)++;
-    std::string text =
-        "共 " + std::to_string(outcomes.size()) + " 个子表：" + std::to_string(done) + " 个完成";
+    std::string text = "共 " + std::to_string(children) + " 个子表：" + std::to_string(done) + " 个完成";
     if (failed) text += "，" + std::to_string(failed) + " 个失败";
     if (cancelled) text += "，" + std::to_string(cancelled) + " 个已取消";
+    if (children > outcomes.size()) text += "，" + std::to_string(children - outcomes.size()) + " 个未运行";
     return text + "\n";
 }
 
-std::string outcomesJson(const std::vector<ChildOutcome>& outcomes) {
+std::string outcomesJson(const std::vector<ChildOutcome>& outcomes, std::size_t children) {
     Json j;
     j.open('{').key("runs").open('[');
     std::size_t done = 0;
@@ -170,7 +170,8 @@ std::string outcomesJson(const std::vector<ChildOutcome>& outcomes) {
         if (o.completion) summaryJson(j, *o.completion);
         j.close('}');
     }
-    j.close(']').field("finished", done).field("failed", outcomes.size() - done).close('}');
+    j.close(']').field("finished", done).field("failed", outcomes.size() - done);
+    j.field("notRun", children - outcomes.size()).close('}');
     return j.text() + "\n";
 }
 

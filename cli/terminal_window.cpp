@@ -5,6 +5,8 @@
 #include <csignal>
 #include <iostream>
 
+#include <unistd.h>
+
 #include "run/run_texts.h"
 #include "sheets/utf8.h"
 
@@ -13,8 +15,11 @@ namespace {
 
 std::atomic<bool> interruptedFlag = false;
 
+// Said once: the run stops at its next safe point, which can take a moment.
 extern "C" void onInterrupt(int) {
-    interruptedFlag = true;
+    if (interruptedFlag.exchange(true)) return;
+    static const char kCancelling[] = "\npellucor: 正在取消…\n";
+    [[maybe_unused]] const auto written = ::write(STDERR_FILENO, kCancelling, sizeof kCancelling - 1);
 }
 
 // "读取父表 [##########..........] 1200/2400"

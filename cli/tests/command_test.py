@@ -70,7 +70,7 @@ class Command(unittest.TestCase):
         report = json.loads(done.stdout)
         self.assertEqual([os.path.basename(r["child"]) for r in report["runs"]], ["a.xlsx", "b.xlsx", "c.xlsx"])
         self.assertEqual([r["status"] for r in report["runs"]], ["done", "failed", "done"])
-        self.assertEqual((report["finished"], report["failed"]), (2, 1))
+        self.assertEqual((report["finished"], report["failed"], report["notRun"]), (2, 1, 0))
         first = report["runs"][0]
         self.assertEqual((first["counts"]["childRows"], first["counts"]["matched"]), (3, 2))
         self.assertEqual(first["counts"]["keyNotInParent"], 1)
@@ -87,7 +87,7 @@ class Command(unittest.TestCase):
         stopped = self.lookup("--child", bad, "--child", b, "--stop-on-error")
         self.assertEqual(stopped.returncode, 1)
         self.assertEqual(contents(b), before)
-        self.assertIn("共 1 个子表：0 个完成，1 个失败", stopped.stdout)
+        self.assertIn("共 2 个子表：0 个完成，1 个失败，1 个未运行", stopped.stdout)
 
     def test_refused_before_anything_is_opened(self):
         child = self.child("child.xlsx", ["k1"])
