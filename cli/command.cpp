@@ -33,35 +33,47 @@ std::optional<std::u16string> childSheet(const RunRequest& r, const std::string&
     return std::nullopt;
 }
 
-// One run per child, the parent read once where no run stores over it.
-std::vector<ChildOutcome> runChildren(const RunRequest& r, const RunFiles& files,
-                                      sheets::ApplicationFactory& factory) {
-    TerminalWindow window(::isatty(STDERR_FILENO) == 1);
-    run::KeyCondition condition;
-    run::SharedParent parent;
-    std::vector<ChildOutcome> outcomes;
-    for (const std::string& child : files.children) {
-        if (interrupted()) break;
+// What the runs of one command share: the window, the key condition and the parent read once
+// where no run stores over it.
+class Runs {
+public:
+    Runs(sheets::ApplicationFactory& factory, bool parentShared)
+        : factory_(factory), parentShared_(parentShared) {}
+
+    ChildOutcome runChild(const RunRequest& r, const std::string& child) {
         run::RunInputs inputs = r.inputs;
         inputs.childPath = sheets::fromUtf8(child);
         ChildOutcome noSheet;
-        if (const auto sheet = childSheet(r, child, noSheet)) {
-            inputs.childSheet = *sheet;
-        } else {
-            outcomes.push_back(noSheet);
-            if (!r.json) std::cout << outcomeText(outcomes.back()) << std::flush;
-            if (r.stopOnError) break;
-            continue;
-        }
+        const auto sheet = childSheet(r, child, noSheet);
+        if (!sheet) return noSheet;
+        inputs.childSheet = *sheet;
         try {
-            if (files.parentShared)
-                run::lookupRunSharing(inputs, condition, window, factory, parent);
+            if (parentShared_)
+                run::lookupRunSharing(inputs, condition_, window_, factory_, parent_);
             else
-                run::lookupRun(inputs, condition, window, factory);
+                run::lookupRun(inputs, condition_, window_, factory_);
         } catch (const std::exception& e) {
-            window.escaped(e.what());
+            window_.escaped(e.what());
         }
-        outcomes.push_back(window.take(child));
+        return window_.take(child);
+    }
+
+private:
+    sheets::ApplicationFactory& factory_;
+    bool parentShared_;
+    TerminalWindow window_{::isatty(STDERR_FILENO) == 1};
+    run::KeyCondition condition_;
+    run::SharedParent parent_;
+};
+
+// One run per child, each told as it ends unless the summary is JSON.
+std::vector<ChildOutcome> runChildren(const RunRequest& r, const RunFiles& files,
+                                      sheets::ApplicationFactory& factory) {
+    Runs runs(factory, files.parentShared);
+    std::vector<ChildOutcome> outcomes;
+    for (const std::string& child : files.children) {
+        if (interrupted()) break;
+        outcomes.push_back(runs.runChild(r, child));
         if (!r.json) std::cout << outcomeText(outcomes.back()) << std::flush;
         if (outcomes.back().state != ChildOutcome::State::Done && r.stopOnError) break;
     }
