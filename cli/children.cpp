@@ -5,7 +5,9 @@
 #include <filesystem>
 #include <optional>
 
+#include "run/run_report.h"
 #include "sheets/file_identity.h"
+#include "sheets/file_locks.h"
 #include "sheets/utf8.h"
 
 namespace cli {
@@ -96,6 +98,9 @@ std::optional<OptionError> targetError(const RunRequest& r) {
     if (r.inputs.placement == run::Placement::IntoThirdTable && r.newWorkbook.empty()) {
         const std::string target = sheets::toUtf8(r.inputs.thirdPath);
         if (!fs::is_regular_file(target)) return missing("--into-workbook", target);
+        if (const auto why = sheets::whyNotStorable(target))
+            return OptionError{"--into-workbook", sheets::toUtf8(run::notStorableText(u"第三个工作簿", *why)),
+                               "cannot take the result: " + target};
     }
     if (r.newWorkbook.empty()) return std::nullopt;
     std::error_code error;
