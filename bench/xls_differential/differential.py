@@ -18,6 +18,7 @@ def used_area(sheet):
 
 
 def cells(sheet):
+    """Cells by (row, column); error results, which read as None, are kept as errors."""
     rows, cols = used_area(sheet)
     area = sheet.getCellRangeByPosition(0, 0, cols, rows)
     out = {}
@@ -27,6 +28,8 @@ def cells(sheet):
                 out[(r, c)] = ("value", 1.0 if formula == "=TRUE()" else 0.0)
             elif formula.startswith("="):
                 out[(r, c)] = ("formula", formula)
+            elif value is None:
+                out[(r, c)] = ("error", formula)
             elif isinstance(value, str) and value != "":
                 out[(r, c)] = ("text", value)
             elif formula != "":

@@ -20,35 +20,11 @@ import tempfile
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "xlsx_differential"))
 
-import differential  # noqa: E402
 from differential import RESULT, differences, office_insertion, snapshot  # noqa: E402
 from office import Office  # noqa: E402
 import records  # noqa: E402
 
 print = functools.partial(print, flush=True)
-
-
-def cells(sheet):
-    """The shared snapshot's cells, with error results (which read as None) kept as errors."""
-    rows, cols = differential.used_area(sheet)
-    area = sheet.getCellRangeByPosition(0, 0, cols, rows)
-    out = {}
-    for r, (formulas, values) in enumerate(zip(area.getFormulaArray(), area.getDataArray())):
-        for c, (formula, value) in enumerate(zip(formulas, values)):
-            if formula in ("=TRUE()", "=FALSE()"):  # how booleans load
-                out[(r, c)] = ("value", 1.0 if formula == "=TRUE()" else 0.0)
-            elif formula.startswith("="):
-                out[(r, c)] = ("formula", formula)
-            elif value is None:
-                out[(r, c)] = ("error", formula)
-            elif isinstance(value, str) and value != "":
-                out[(r, c)] = ("text", value)
-            elif formula != "":
-                out[(r, c)] = ("value", round(value, 9))
-    return out
-
-
-differential.cells = cells
 
 
 def by_cell(validations):
