@@ -88,11 +88,7 @@ private:
     bool first_ = true;
 };
 
-void countsJson(Json& j, const run::MatchCounts& c) {
-    j.key("counts").open('{');
-    j.field("childRows", c.childRows).field("matched", c.matched).field("matchedEmpty", c.matchedEmpty);
-    j.field("emptyKey", c.emptyKey).field("keyNotInParent", c.keyNotInParent);
-    j.field("noPassingRow", c.noPassingRow).field("parentRows", c.parentRows);
+void duplicatesJson(Json& j, const run::MatchCounts& c) {
     j.key("duplicates").open('{').field("keys", c.duplicateKeys).field("rows", c.duplicateRows);
     j.key("examples").open('[');
     for (const auto& d : c.examples) {
@@ -101,21 +97,43 @@ void countsJson(Json& j, const run::MatchCounts& c) {
         j.close(']').close('}');
     }
     j.close(']').close('}');
-    j.key("nearMisses").open('{').field("count", c.nearMisses.count).key("examples").open('[');
-    for (const auto& e : c.nearMisses.examples)
+}
+
+void nearMissesJson(Json& j, const run::NearMisses& n) {
+    j.key("nearMisses").open('{').field("count", n.count).key("examples").open('[');
+    for (const auto& e : n.examples) {
         j.open('{')
             .field("childRow", static_cast<std::int64_t>(e.childRow))
             .field("parentRow", static_cast<std::int64_t>(e.parentRow))
             .field("childKey", e.childKey)
             .field("parentKey", e.parentKey)
-            .close('}');
-    j.close(']').close('}').close('}');
+            .key("differences")
+            .open('[');
+        for (const auto& [differs, name] : {std::pair{e.differences.width, "width"},
+                                            {e.differences.letterCase, "case"},
+                                            {e.differences.invisible, "invisible"}})
+            if (differs) j.value(std::string(name));
+        j.close(']').close('}');
+    }
+    j.close(']').close('}');
+}
+
+void countsJson(Json& j, const run::MatchCounts& c) {
+    j.key("counts").open('{');
+    j.field("childRows", c.childRows).field("matched", c.matched).field("matchedEmpty", c.matchedEmpty);
+    j.field("emptyKey", c.emptyKey).field("keyNotInParent", c.keyNotInParent);
+    j.field("noPassingRow", c.noPassingRow).field("parentRows", c.parentRows);
+    duplicatesJson(j, c);
+    nearMissesJson(j, c.nearMisses);
+    j.close('}');
 }
 
 void summaryJson(Json& j, const run::Completion& c) {
     const run::RunSummary& s = c.summary;
     if (s.counts) countsJson(j, *s.counts);
-    j.field("skippedSteps", s.skippedCount);
+    j.field("skippedSteps", s.skippedCount).key("skipped").open('[');
+    for (const auto& step : s.skipped) j.value(run::reasonText(step));
+    j.close(']');
     if (s.destination)
         j.key("destination")
             .open('{')

@@ -60,7 +60,7 @@ class Command(unittest.TestCase):
         os.mkdir(folder)
         shutil.move(self.parent, os.path.join(folder, "parent.xlsx"))
         self.parent = os.path.join(folder, "parent.xlsx")
-        a = self.child("branches/a.xlsx", ["k2", "k5", "none"])
+        a = self.child("branches/a.xlsx", ["k2", "k5", "none", "K7"])
         b = self.child("branches/c.xlsx", ["k20"])
         bad = self.path("branches/b.xlsx")
         with open(bad, "wb") as f:
@@ -72,12 +72,14 @@ class Command(unittest.TestCase):
         self.assertEqual([r["status"] for r in report["runs"]], ["done", "failed", "done"])
         self.assertEqual((report["finished"], report["failed"], report["notRun"]), (2, 1, 0))
         first = report["runs"][0]
-        self.assertEqual((first["counts"]["childRows"], first["counts"]["matched"]), (3, 2))
-        self.assertEqual(first["counts"]["keyNotInParent"], 1)
+        counts = first["counts"]
+        self.assertEqual((counts["childRows"], counts["matched"], counts["keyNotInParent"]), (4, 2, 2))
+        self.assertEqual(counts["nearMisses"]["examples"],
+                         [{"childRow": 4, "parentRow": 7, "childKey": "K7", "parentKey": "k7", "differences": ["case"]}])
         self.assertEqual(first["destination"], {"file": "a.xlsx", "sheet": "1", "columns": "C"})
         self.assertEqual(len(first["backups"]), 1)
-        self.assertEqual(cells(a, "C"), [20, 50, None])
-        self.assertEqual(cells(a, "B"), ["x", "x", "x"])
+        self.assertEqual(cells(a, "C"), [20, 50, None, None])
+        self.assertEqual(cells(a, "B"), ["x", "x", "x", "x"])
         self.assertEqual(cells(b, "C"), [200])
         self.assertEqual(contents(bad), b"no workbook")
         self.assertEqual(cells(self.parent, "B")[:2], [10, 20])
