@@ -87,10 +87,16 @@ struct Seen {
 
 using Handler = std::function<void(RunRequest&, Seen&, const std::string&)>;
 
-// What each option does; those with no value take an empty one.
-const std::map<std::string, std::pair<bool, Handler>>& handlers() {
-    using run::RunInputs;
-    static const std::map<std::string, std::pair<bool, Handler>> table{
+// What an option does; one that takes no value is given an empty one.
+struct Option {
+    bool takesValue;
+    Handler handle;
+};
+using Options = std::vector<std::pair<std::string, Option>>;
+
+// The tables: files, sheets and keys.
+Options tableOptions() {
+    return {
         {"--parent",
          {true,
           [](RunRequest& r, Seen&, const std::string& v) { r.inputs.parentPath = sheets::fromUtf8(v); }}},
@@ -117,6 +123,12 @@ const std::map<std::string, std::pair<bool, Handler>>& handlers() {
               r.inputs.childMatchKind = run::KeyMatch::Condition;
               r.inputs.childCondition = conditionOf(v);
           }}},
+    };
+}
+
+// The values and where the result goes.
+Options resultOptions() {
+    return {
         {"--value",
          {true, [](RunRequest& r, Seen&, const std::string& v) { r.inputs.valueColumn = columnOf(v); }}},
         {"--also-value",
@@ -151,6 +163,12 @@ const std::map<std::string, std::pair<bool, Handler>>& handlers() {
               r.inputs.placement = run::Placement::IntoThirdTable;
               r.inputs.thirdPath = sheets::fromUtf8(v);
           }}},
+    };
+}
+
+// How keys and values are compared, and how the runs go.
+Options runOptions() {
+    return {
         {"--ignore-errors",
          {false, [](RunRequest& r, Seen&, const std::string&) { r.inputs.ignoreErrors = true; }}},
         {"--compare",
@@ -193,6 +211,15 @@ const std::map<std::string, std::pair<bool, Handler>>& handlers() {
         {"--stop-on-error", {false, [](RunRequest& r, Seen&, const std::string&) { r.stopOnError = true; }}},
         {"--json", {false, [](RunRequest& r, Seen&, const std::string&) { r.json = true; }}},
     };
+}
+
+const std::map<std::string, Option>& handlers() {
+    static const std::map<std::string, Option> table = [] {
+        std::map<std::string, Option> all;
+        for (const auto& group : {tableOptions(), resultOptions(), runOptions()})
+            all.insert(group.begin(), group.end());
+        return all;
+    }();
     return table;
 }
 
