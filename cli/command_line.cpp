@@ -265,40 +265,45 @@ void takeKeys(RunRequest& r, const Seen& seen) {
     r.inputs.options.moreChildKeyColumns.assign(seen.childKeys.begin() + 1, seen.childKeys.end());
 }
 
-// "--name=value" or "--name value".
+// The option at args[i], as "--name=value" or "--name value"; i moves past its value.
+std::optional<OptionError> takeOption(const std::vector<std::string>& args, std::size_t& i, RunRequest& r,
+                                      Seen& seen) {
+    std::string name = args[i], value;
+    const auto equals = name.find('=');
+    const bool inlineValue = name.rfind("--", 0) == 0 && equals != std::string::npos;
+    if (inlineValue) {
+        value = name.substr(equals + 1);
+        name.resize(equals);
+    }
+    const auto it = handlers().find(name);
+    if (it == handlers().end())
+        return OptionError{name, "不是可用的选项（见 pellucor --help）",
+                           "is no option of pellucor run (see pellucor --help)"};
+    const auto& [takesValue, handle] = it->second;
+    if (takesValue && !inlineValue) {
+        if (i + 1 == args.size()) return OptionError{name, kNeedsValue.chinese, kNeedsValue.english};
+        value = args[++i];
+    } else if (!takesValue && inlineValue) {
+        return OptionError{name, "不带取值", "takes no value"};
+    }
+    if (seen.has(name) && name != "--child")
+        return OptionError{name, "只能指定一次", "is given more than once"};
+    try {
+        handle(r, seen, value);
+    } catch (const Refused& refused) {
+        return OptionError{name, refused.why.chinese, refused.why.english};
+    }
+    seen.given[name] = true;
+    return std::nullopt;
+}
+
 Command parseRun(const std::vector<std::string>& args) {
     RunRequest r;
     r.inputs.parentSheet = u"1";
     r.inputs.childSheet = u"1";
     Seen seen;
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        std::string name = args[i], value;
-        const auto equals = name.find('=');
-        const bool inline_ = name.rfind("--", 0) == 0 && equals != std::string::npos;
-        if (inline_) {
-            value = name.substr(equals + 1);
-            name.resize(equals);
-        }
-        const auto it = handlers().find(name);
-        if (it == handlers().end())
-            return OptionError{name, "不是可用的选项（见 pellucor --help）",
-                               "is no option of pellucor run (see pellucor --help)"};
-        const auto& [takesValue, handle] = it->second;
-        if (takesValue && !inline_) {
-            if (i + 1 == args.size()) return OptionError{name, kNeedsValue.chinese, kNeedsValue.english};
-            value = args[++i];
-        } else if (!takesValue && inline_) {
-            return OptionError{name, "不带取值", "takes no value"};
-        }
-        if (seen.has(name) && name != "--child")
-            return OptionError{name, "只能指定一次", "is given more than once"};
-        try {
-            handle(r, seen, value);
-        } catch (const Refused& refused) {
-            return OptionError{name, refused.why.chinese, refused.why.english};
-        }
-        seen.given[name] = true;
-    }
+    for (std::size_t i = 0; i < args.size(); ++i)
+        if (const auto error = takeOption(args, i, r, seen)) return *error;
     if (const auto error = conflict(r, seen)) return *error;
     takeKeys(r, seen);
     return r;
