@@ -483,15 +483,8 @@ private:
 
     RunSummary summary() const {
         // A cancel that came once the save had begun could no longer stop the run.
-        return {counts_,
-                policy_.skipped(),
-                policy_.skippedCount(),
-                destination_,
-                stores_,
-                notPlaced_,
-                window_.cancelled(),
-                officeBecause_,
-                optionsSummary(options())};
+        return {counts_, policy_.skipped(), policy_.skippedCount(), destination_,
+                stores_, notPlaced_,        window_.cancelled(),    officeBecause_, optionsSummary(options())};
     }
 
     // The saved workbook that holds the result, and the copies of the files stored over.
@@ -591,10 +584,6 @@ private:
     std::vector<sheets::StoreReport> stores_;
     std::optional<NotPlaced> notPlaced_;
 };
-
-}  // namespace
-
-namespace {
 
 void runOnce(const RunInputs& inputs, KeyCondition& condition, RunWindow& window,
              sheets::ApplicationFactory& factory, SharedParent* shared) {
