@@ -423,12 +423,10 @@ TEST_F(EndToEnd, IgnoringErrorsCompletesPastErrorCells) {
     EXPECT_EQ(bytesOf(backup.toStdString()), childBytes) << backup.toStdString();
 }
 
-// Options through the real office (the child an .xls, so that the office serves the run): keys folded, a
-// second key column, a further value column and a mark for the rows without a match. The completion's undo
-// then puts the child back byte for byte, having kept the child as the run left it.
-TEST_F(EndToEnd, OptionsThroughTheOfficeAndTheRunUndone) {
-    tables({{u"A01", u"x", u"000", u"p"}, {u"A01", u"y", u"111", u"q"}, {u"A03", u"x", u"222", u"r"}},
-           {{u"ａ01", u"y"}, {u"A03\u00A0", u"x"}, {u"A04", u"x"}}, ".xls");
+// Options through a whole run, on the office (.xls) and on the packages themselves (.xlsx): keys
+// folded, a second key column, a further value column and a mark for the rows without a match. The
+// completion's undo then puts the child back byte for byte, having kept the child as the run left it.
+TEST_F(EndToEnd, OptionsAndTheRunUndone) {
     combo("Combo5")->setCurrentIndex(2);
     QTimer options;
     QObject::connect(&options, &QTimer::timeout, [&] {
@@ -445,16 +443,28 @@ TEST_F(EndToEnd, OptionsThroughTheOfficeAndTheRunUndone) {
     options.start(20);
     child<QPushButton>("optionsButton")->click();
     options.stop();
-    const std::string childBytes = bytesOf(childBook);
-    const auto boxes = start(true, u"撤销此次运行"_s);
-    ASSERT_EQ(boxes.size(), 2u);
-    EXPECT_TRUE(boxes[0].detailed.startsWith(
-        u"选项：全半角视同、不分大小写、忽略不可见字符；另取 D 列；组合键（父+B，子+B）；无匹配写“无”\n"_s));
-    EXPECT_EQ(boxes[1].text, u"已撤销此次运行，它保存过的文件已恢复原样。"_s);
-    EXPECT_EQ(bytesOf(childBook), childBytes);
-    const QString kept = boxes[1].detailed.section(u"撤销前的文件已备份到："_s, 1) + u"/子表.xls"_s;
-    const Texts expected[] = {{u"111", u"222", u"无"}, {u"q", u"r", u"无"}, {u"ａ01", u"A03\u00A0", u"A04"}};
-    for (int c = 1; c <= 3; ++c) EXPECT_EQ(Office::get().column(kept.toStdString(), c), expected[c - 1]) << c;
+    for (const std::string extension : {".xls", ".xlsx"}) {
+        name(extension, extension.substr(1) + "/");
+        Office::get().make(
+            parent,
+            {{u"A01", u"x", u"000", u"p"}, {u"A01", u"y", u"111", u"q"}, {u"A03", u"x", u"222", u"r"}});
+        Office::get().make(childBook, {{u"ａ01", u"y"}, {u"A03\u00A0", u"x"}, {u"A04", u"x"}});
+        choose();
+        const std::string childBytes = bytesOf(childBook);
+        const auto boxes = start(true, u"撤销此次运行"_s);
+        ASSERT_EQ(boxes.size(), 2u) << extension;
+        EXPECT_TRUE(boxes[0].detailed.startsWith(
+            u"选项：全半角视同、不分大小写、忽略不可见字符；另取 D 列；组合键（父+B，子+B）；无匹配写“无”\n"_s));
+        EXPECT_EQ(boxes[1].text, u"已撤销此次运行，它保存过的文件已恢复原样。"_s);
+        EXPECT_EQ(bytesOf(childBook), childBytes) << extension;
+        const QString kept = boxes[1].detailed.section(u"撤销前的文件已备份到："_s, 1) + u"/子表"_s +
+                             QString::fromStdString(extension);
+        const Texts expected[] = {
+            {u"111", u"222", u"无"}, {u"q", u"r", u"无"}, {u"ａ01", u"A03\u00A0", u"A04"}};
+        for (int c = 1; c <= 3; ++c)
+            EXPECT_EQ(Office::get().column(kept.toStdString(), c), expected[c - 1]) << extension << c;
+        expectOfficeGone(extension == ".xls");
+    }
 }
 
 // A cancel while the office loads a large parent (the child an .xls, so that the office serves the
