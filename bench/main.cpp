@@ -305,6 +305,8 @@ int main(int argc, char** argv) {
     // Headless offices, without any window: an application starts one where it finds no display.
     ::unsetenv("DISPLAY");
     ::unsetenv("WAYLAND_DISPLAY");
+    // The runs' backups of the generated tables stay with them, out of the user's own backup folder.
+    ::setenv("XDG_DATA_HOME", (fs::path(o.dataDir) / "work" / "data").c_str(), 1);
     const std::vector<bench::Measurement> all = measureAll(o);
     printReportGaps(all);
     printRatios(o.sizes, all);
