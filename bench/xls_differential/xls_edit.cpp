@@ -1,78 +1,9 @@
-// Applies one in-place edit to an .xls: xls_edit FILE SHEET AT COUNT [VALUE...]
-// VALUE is written from row 1 down in column AT: n:<number>, t:<text>, d:<serial>, b:<0|1>, e (empty),
-// f:<number>:<format code in the office's notation>; "--rows N" writes N rows of results instead
-// (text and numbers by turns, a date every tenth row). Prints the time taken, or the reason the file
-// was left to the office ("unsupported: ...", exit code 3).
-#include <chrono>
-#include <cstdio>
-#include <cstdlib>
-#include <memory>
-#include <string>
-
-#include "sheets/utf8.h"
+// Applies one in-place edit to an .xls: xls_edit FILE SHEET AT COUNT [VALUE...] (see in_place_edit.h).
+#include "in_place_edit.h"
 #include "sheets/xls/xls_writer.h"
 
-namespace {
-
-sheets::CellValue parseValue(const std::string& v) {
-    const auto body = v.size() > 2 ? v.substr(2) : std::string();
-    switch (v.empty() ? 'e' : v[0]) {
-        case 'n':
-            return sheets::CellValue::number(std::strtod(body.c_str(), nullptr));
-        case 't':
-            return sheets::CellValue::text(sheets::fromUtf8(body));
-        case 'd':
-            return sheets::CellValue::date(std::strtod(body.c_str(), nullptr));
-        case 'b':
-            return sheets::CellValue::boolean(body == "1");
-        case 'f': {
-            const auto colon = body.find(':');
-            auto value = sheets::CellValue::number(std::strtod(body.substr(0, colon).c_str(), nullptr));
-            value.setFormat(std::make_shared<sheets::NumberFormat>(
-                sheets::NumberFormat{sheets::fromUtf8(body.substr(colon + 1)), u"en-US"}));
-            return value;
-        }
-        default:
-            return {};
-    }
-}
-
-}  // namespace
-
 int main(int argc, char** argv) {
-    if (argc < 5) {
-        std::fprintf(stderr,
-                     "usage: xls_edit FILE SHEET AT COUNT [n:1|t:text|d:45000|b:1|e|f:1.5:0.00 ...]\n");
-        return 2;
-    }
-    sheets::WorkbookEdit target;
-    target.sheetPosition = std::atoi(argv[2]);
-    sheets::SheetEdit& edit = target.edit;
-    edit.insertAt = std::atoi(argv[3]);
-    edit.insertCount = std::atoi(argv[4]);
-    edit.firstColumn = edit.insertAt > 0 ? edit.insertAt : 1;
-    if (argc == 7 && std::string(argv[5]) == "--rows") {
-        for (long r = 0, n = std::atol(argv[6]); r < n; ++r) {
-            const auto text = u"客户" + std::u16string(1, static_cast<char16_t>(u'0' + r % 10));
-            edit.cells.cells.push_back(r % 10 == 9 ? sheets::CellValue::date(45000 + r % 365)
-                                       : r % 2 == 0
-                                           ? sheets::CellValue::text(text)
-                                           : sheets::CellValue::number(static_cast<double>(r) * 1.5));
-        }
-    } else {
-        for (int i = 5; i < argc; ++i) edit.cells.cells.push_back(parseValue(argv[i]));
-    }
-    const auto start = std::chrono::steady_clock::now();
-    try {
-        sheets::xls::applyInPlace(argv[1], target);
-    } catch (const sheets::Unsupported& e) {
-        std::printf("unsupported: %s\n", e.what());
-        return 3;
-    } catch (const std::exception& e) {
-        std::printf("failure: %s\n", e.what());
-        return 1;
-    }
-    const std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
-    std::printf("written in %.3f s\n", took.count());
-    return 0;
+    return bench::editInPlace(argc, argv, [](const std::string& file, const sheets::WorkbookEdit& edit) {
+        sheets::xls::applyInPlace(file, edit);
+    });
 }
