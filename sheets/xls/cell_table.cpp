@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <set>
+#include <stdexcept>
 
 #include "sheets/failure.h"
 #include "sheets/format_code.h"
@@ -247,16 +248,18 @@ Record cellRecord(int row, int column, int xf, const CellValue& value, Globals& 
             append32(data, globals.strings().indexOf(value.textValue()));
             globals.strings().countReferences(1);
             return {rt::LabelSst, data};
-        default:
+        case CellValue::Kind::Empty:
+        case CellValue::Kind::Error:
             break;
     }
-    throw Unsupported("an error value among the result cells", u"结果中有错误值");
+    throw std::logic_error("an empty cell has no record of its own");
 }
 
 }  // namespace
 
 void CellTable::writeValue(int row, int column, const CellValue& value, Globals& globals) {
-    const bool empty = value.kind() == CellValue::Kind::Empty;
+    // An error value is written as an empty cell, as the office's block write does.
+    const bool empty = value.kind() == CellValue::Kind::Empty || value.kind() == CellValue::Kind::Error;
     Cell* found = cellAt(row, column, !empty);
     if (!found) return;
     Cell& cell = *found;

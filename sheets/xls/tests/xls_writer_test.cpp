@@ -206,13 +206,18 @@ TEST(XlsWriter, InsertsColumnsAndWritesTypedCells) {
 }
 
 // Without an insertion the cells are written over what is there: a run of numbers splits, a string
-// loses its reference, an emptied cell keeps its format.
+// loses its reference, a cell emptied by an error value (written empty, as the office writes it)
+// keeps its format.
 TEST(XlsWriter, WritesOverExistingCells) {
     File book;
     book.write(fileOf(spec()));
     WorkbookEdit edit;
-    edit.edit = {
-        0, 0, 1, {2, {CellValue::text(u"b"), CellValue(), CellValue::number(5), CellValue::boolean(false)}}};
+    edit.edit = {0,
+                 0,
+                 1,
+                 {2,
+                  {CellValue::text(u"b"), CellValue::error(u"#N/A"), CellValue::number(5),
+                   CellValue::boolean(false)}}};
     applyInPlace(book.path, edit);
     const Written w(book.bytes());
     EXPECT_EQ(get32(w.find(1, 0x00FD, 0, 0)->data, 6), 1u);
