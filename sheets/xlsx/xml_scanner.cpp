@@ -243,8 +243,10 @@ void XmlScanner::markup(std::string* out, int& depth) {
         pos_ += tagEnd(2);
         return;
     }
+    // Taken before tagEnd(), whose reads may move the buffer under `head`.
+    const bool closing = head.size() > 1 && head[1] == '/';
     const std::size_t end = tagEnd(1);
-    if (head[1] == '/')
+    if (closing)
         --depth;
     else if (buffer_[pos_ + end - 2] != '/')
         ++depth;
