@@ -63,7 +63,21 @@ def edit_of(case_line):
             "width": width, "rows": (len(fields) - 8) // width if width else 0}
 
 
+def office_major():
+    """The installed LibreOffice's major version, from its Debian package."""
+    try:
+        version = subprocess.run(["dpkg-query", "-W", "-f", "${Version}", "libreoffice-calc"],
+                                 capture_output=True, text=True).stdout
+        return int(version.split(":")[-1].split(".")[0])
+    except (OSError, ValueError):
+        return 0
+
+
 def main():
+    if office_major() not in (0, 7):
+        # What the office is known to do otherwise than Excel (known.py) was established on 7.4.
+        print("skipped: the comparison is made for LibreOffice 7; this office is %d" % office_major())
+        return 77
     edit, work, first, count = sys.argv[1], sys.argv[2], int(sys.argv[3]), int(sys.argv[4])
     shutil.rmtree(work, ignore_errors=True)
     corpus = os.path.join(work, "corpus")

@@ -283,6 +283,19 @@ def columns(ws):
     return out
 
 
+def defined_names(wb):
+    """Every defined name, the sheets' own included: openpyxl 3.0 keeps them in one list, 3.1 by scope."""
+    if hasattr(wb.defined_names, "definedName"):
+        return list(wb.defined_names.definedName)
+    names = list(wb.defined_names.values())
+    for i, ws in enumerate(wb.worksheets):
+        for n in ws.defined_names.values():
+            if n.localSheetId is None:
+                n.localSheetId = i
+            names.append(n)
+    return names
+
+
 def snapshot(path):
     package = Package(path)
     with open(path, "rb") as f:
@@ -290,7 +303,7 @@ def snapshot(path):
     styles = [s.number_format for s in cell_formats(wb)]
     out = {"workbook": {"epoch": wb.epoch.year, "sheets": wb.sheetnames,
                         "names": sorted((n.name, n.localSheetId or -1, formula(n.attr_text or ""))
-                                        for n in wb.defined_names.definedName)}}
+                                        for n in defined_names(wb))}}
     for ws, part in zip(wb.worksheets, package.sheet_parts()):
         out[ws.title] = sheet_snapshot(ws, package, part, styles)
     return out
