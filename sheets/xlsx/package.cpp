@@ -91,21 +91,87 @@ private:
     zip_t* archive_ = nullptr;
 };
 
-// Adds entry `index` of `from` to `to`: as it is, still compressed, or with new content.
-void addEntry(zip_t* to, zip_t* from, zip_uint64_t index, const std::string& name,
-              const std::string* content) {
-    zip_source_t* source = content ? zip_source_buffer(to, content->data(), content->size(), 0)
-                                   : zip_source_zip(to, from, index, ZIP_FL_COMPRESSED, 0, -1);
+// A part deflated already, handed to libzip as compressed data, which it copies as it is.
+class DeflatedSource {
+public:
+    static zip_source_t* make(zip_t* archive, const DeflatedPart& part) {
+        auto* state = new DeflatedSource(part);
+        zip_source_t* source = zip_source_function(archive, &DeflatedSource::command, state);
+        if (!source) delete state;
+        return source;
+    }
+
+private:
+    explicit DeflatedSource(const DeflatedPart& part) : part_(part) { zip_error_init(&error_); }
+    ~DeflatedSource() { zip_error_fini(&error_); }
+
+    static zip_int64_t command(void* state, void* data, zip_uint64_t length, zip_source_cmd_t command) {
+        auto& self = *static_cast<DeflatedSource*>(state);
+        switch (command) {
+            case ZIP_SOURCE_OPEN:
+                self.position_ = 0;
+                return 0;
+            case ZIP_SOURCE_READ: {
+                const auto n = std::min<zip_uint64_t>(length, self.part_.data.size() - self.position_);
+                std::memcpy(data, self.part_.data.data() + self.position_, n);
+                self.position_ += n;
+                return static_cast<zip_int64_t>(n);
+            }
+            case ZIP_SOURCE_CLOSE:
+                return 0;
+            case ZIP_SOURCE_STAT:
+                return self.stat(data, length);
+            case ZIP_SOURCE_ERROR:
+                return zip_error_to_data(&self.error_, data, length);
+            case ZIP_SOURCE_FREE:
+                delete &self;
+                return 0;
+            case ZIP_SOURCE_SUPPORTS:
+                return zip_source_make_command_bitmap(ZIP_SOURCE_OPEN, ZIP_SOURCE_READ, ZIP_SOURCE_CLOSE,
+                                                      ZIP_SOURCE_STAT, ZIP_SOURCE_ERROR, ZIP_SOURCE_FREE, -1);
+            default:
+                zip_error_set(&self.error_, ZIP_ER_OPNOTSUPP, 0);
+                return -1;
+        }
+    }
+
+    zip_int64_t stat(void* data, zip_uint64_t length) {
+        if (length < sizeof(zip_stat_t)) {
+            zip_error_set(&error_, ZIP_ER_INVAL, 0);
+            return -1;
+        }
+        auto* st = static_cast<zip_stat_t*>(data);
+        zip_stat_init(st);
+        st->valid = ZIP_STAT_SIZE | ZIP_STAT_COMP_SIZE | ZIP_STAT_COMP_METHOD | ZIP_STAT_CRC;
+        st->size = part_.size;
+        st->comp_size = part_.data.size();
+        st->comp_method = ZIP_CM_DEFLATE;
+        st->crc = part_.crc;
+        return sizeof(zip_stat_t);
+    }
+
+    const DeflatedPart& part_;
+    zip_uint64_t position_ = 0;
+    zip_error_t error_;
+};
+
+// Adds entry `index` of `from` to `to`: as it is, still compressed, or with new content, plain or
+// deflated already.
+void addEntry(zip_t* to, zip_t* from, zip_uint64_t index, const std::string& name, const std::string* content,
+              const DeflatedPart* deflated = nullptr) {
+    zip_source_t* source = content    ? zip_source_buffer(to, content->data(), content->size(), 0)
+                           : deflated ? DeflatedSource::make(to, *deflated)
+                                      : zip_source_zip(to, from, index, ZIP_FL_COMPRESSED, 0, -1);
     if (!source) throw Failure("cannot copy " + name + ": " + zipError(to));
     const auto added = zip_file_add(to, name.c_str(), source, ZIP_FL_ENC_UTF_8);
     if (added < 0) {
         zip_source_free(source);
         throw Failure("cannot add " + name + ": " + zipError(to));
     }
-    if (!content) return;
-    // Large sheets are packed faster at a lower level; deflating them takes most of the time.
-    const zip_uint32_t level = content->size() > (16u << 20) ? 1 : 6;
-    zip_set_file_compression(to, static_cast<zip_uint64_t>(added), ZIP_CM_DEFLATE, level);
+    if (!content && !deflated) return;
+    if (content)
+        zip_set_file_compression(to, static_cast<zip_uint64_t>(added), ZIP_CM_DEFLATE,
+                                 static_cast<zip_uint32_t>(PartDeflater::levelFor(content->size())));
     zip_stat_t st;
     if (from && zip_stat_index(from, index, 0, &st) == 0 && (st.valid & ZIP_STAT_MTIME))
         zip_file_set_mtime(to, static_cast<zip_uint64_t>(added), st.mtime, 0);
@@ -139,8 +205,8 @@ Package::~Package() {
 }
 
 bool Package::has(const std::string& part) const {
-    return !removed_.count(part) &&
-           (replaced_.count(part) || zip_name_locate(archive_, part.c_str(), 0) >= 0);
+    return !removed_.count(part) && (replaced_.count(part) || deflated_.count(part) ||
+                                     zip_name_locate(archive_, part.c_str(), 0) >= 0);
 }
 
 std::uint64_t Package::sizeOf(const std::string& part) const {
@@ -177,6 +243,7 @@ std::vector<std::string> Package::parts() const {
 
 std::string Package::read(const std::string& part) const {
     if (const auto it = replaced_.find(part); it != replaced_.end()) return it->second;
+    if (deflated_.count(part)) throw Failure("part " + part + " of " + path_ + " was replaced deflated");
     zip_stat_t st;
     const auto index = zip_name_locate(archive_, part.c_str(), 0);
     if (index < 0 || zip_stat_index(archive_, static_cast<zip_uint64_t>(index), 0, &st) != 0) {
@@ -195,7 +262,13 @@ std::string Package::read(const std::string& part) const {
 }
 
 void Package::replace(const std::string& part, std::string content) {
+    deflated_.erase(part);
     replaced_[part] = std::move(content);
+}
+
+void Package::replace(const std::string& part, DeflatedPart content) {
+    replaced_.erase(part);
+    deflated_[part] = std::move(content);
 }
 
 void Package::remove(const std::string& part) {
@@ -208,13 +281,18 @@ void Package::writeOver(const std::optional<FileIdentity>& expected) {
         for (zip_uint64_t i = 0; i < names_.size(); ++i) {
             if (removed_.count(names_[i])) continue;
             const auto changed = replaced_.find(names_[i]);
+            const auto deflated = deflated_.find(names_[i]);
             addEntry(out.get(), archive_, i, names_[i],
-                     changed == replaced_.end() ? nullptr : &changed->second);
+                     changed == replaced_.end() ? nullptr : &changed->second,
+                     deflated == deflated_.end() ? nullptr : &deflated->second);
         }
-        for (const auto& [name, content] : replaced_) {
-            if (std::find(names_.begin(), names_.end(), name) == names_.end())
-                addEntry(out.get(), nullptr, 0, name, &content);
-        }
+        const auto isNew = [&](const std::string& name) {
+            return std::find(names_.begin(), names_.end(), name) == names_.end();
+        };
+        for (const auto& [name, content] : replaced_)
+            if (isNew(name)) addEntry(out.get(), nullptr, 0, name, &content);
+        for (const auto& [name, content] : deflated_)
+            if (isNew(name)) addEntry(out.get(), nullptr, 0, name, nullptr, &content);
         out.writeTo(newFile, path_);
     });
 }

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "sheets/file_identity.h"
+#include "sheets/xlsx/part_deflater.h"
 
 struct zip;
 struct zip_file;
@@ -34,6 +35,8 @@ public:
 
     // A part's new content; a part the package does not have yet is added after the others.
     void replace(const std::string& part, std::string content);
+    // The same, deflated already (a large part: see PartDeflater); the part can no longer be read.
+    void replace(const std::string& part, DeflatedPart content);
     void remove(const std::string& part);
 
     // Writes the package over its file through replaceFile (file_replace.h), refusing when the file
@@ -46,6 +49,7 @@ private:
     zip* archive_ = nullptr;
     std::vector<std::string> names_;
     std::map<std::string, std::string> replaced_;
+    std::map<std::string, DeflatedPart> deflated_;
     std::set<std::string> removed_;
 };
 

@@ -2,6 +2,7 @@
 
 #include "sheets/xlsx/cell_writer.h"
 #include "sheets/xlsx/insertion.h"
+#include "sheets/xlsx/part_deflater.h"
 #include "sheets/xlsx/xlsx_writer.h"
 #include "sheets/xlsx/xml.h"
 #include "sheets/xlsx/xml_scanner.h"
@@ -44,9 +45,8 @@ bool isNameEnd(char c) {
 }
 
 // A row whose cells are copied as they are but for the addresses the insertion moves: one without
-// formulas, markup other than elements, extensions or a namespace prefix, with cells and no style
-// over its cells. What the edit does to it comes down to its start tag, its cells' addresses and the
-// new cells.
+// formulas, markup other than elements, extensions or a namespace prefix, with cells. What the edit
+// does to it comes down to its start tag, its cells' addresses and the new cells.
 class TextRow {
 public:
     // Takes a row; false when it is not of that kind or its cells are not in order.
@@ -58,9 +58,7 @@ public:
             return false;
         const auto tagEnd = row.find('>');
         const auto tag = row.substr(0, tagEnd);
-        if (row[tagEnd - 1] == '/' || !quotesBalanced(tag) ||
-            tag.find("customFormat") != std::string_view::npos)
-            return false;
+        if (row[tagEnd - 1] == '/' || !quotesBalanced(tag)) return false;
         startTag_ = row.substr(0, tagEnd + 1);
         body_ = row.substr(tagEnd + 1, row.size() - tagEnd - 1 - 6);
         return findCells();
@@ -233,7 +231,9 @@ public:
             return false;
         const auto node = startTag_.first_child();
         const int number = node.attribute("r").as_int();
-        if (number <= done_) return false;
+        // A row's style covers the inserted cells but for those given the default one.
+        if (number <= done_ || (node.attribute("customFormat").as_bool() && node.attribute("s")))
+            return false;
         if (ins.count > 0) shiftRowLayout(node, ins);
         cells_.writeRow(node);
         int newFrom = 0, newRow = 0;
@@ -315,17 +315,23 @@ std::pair<std::size_t, std::size_t> SheetRows::nextRow(std::size_t pos) const {
     return {start, end + close.size()};
 }
 
-std::string SheetRows::join(const std::string& frame, RowFormulas& formulas, const ColumnInsertion& insertion,
-                            CellWriter& cells) const {
+void SheetRows::join(const std::string& frame, RowFormulas& formulas, const ColumnInsertion& insertion,
+                     CellWriter& cells, PartDeflater& into) const {
+    constexpr std::size_t kPiece = 4 << 20;
     const auto marker = frame.find(kMarker);
     if (marker == std::string::npos) unreadable(part_, "the marker went missing");
     std::string out = frame.substr(0, marker);
-    out.reserve(text_.size() + frame.size() + static_cast<std::size_t>(cells.rowCount()) * 64);
+    const auto handOn = [&] {
+        into.write(std::move(out));
+        out.clear();
+        out.reserve(kPiece + (kPiece >> 2));
+    };
     RowPrinter printer(out, cells, prefix_ + "row");
     pugi::xml_document doc;
     TextRow textRow;
     std::size_t pos = bodyBegin_;
     for (auto [start, end] = nextRow(pos); start != std::string::npos; std::tie(start, end) = nextRow(pos)) {
+        if (out.size() >= kPiece) handOn();
         out.append(text_, pos, start - pos);
         pos = end;
         if (prefix_.empty() && textRow.read(std::string_view(text_).substr(start, end - start)) &&
@@ -348,7 +354,7 @@ std::string SheetRows::join(const std::string& frame, RowFormulas& formulas, con
     out.append(text_, pos, bodyEnd_ - pos);
     printer.makeRowsBefore(cells.rowCount() + 1);
     out.append(frame, marker + std::char_traits<char>::length(kMarker), std::string::npos);
-    return out;
+    into.write(std::move(out));
 }
 
 }  // namespace sheets::xlsx

@@ -8,6 +8,7 @@
 namespace sheets::xlsx {
 
 class CellWriter;
+class PartDeflater;
 class RowFormulas;
 struct ColumnInsertion;
 
@@ -21,11 +22,12 @@ public:
     // The sheet with an empty sheetData holding a marker where the rows go back.
     const std::string& frame() const { return frame_; }
 
-    // The sheet's new text: `frame` as the DOM passes left it, with every row put back after its
-    // formulas and, when columns are inserted, its cells have moved and `cells` has written it, and the
-    // rows `cells` needs that did not exist made between them.
-    std::string join(const std::string& frame, RowFormulas& formulas, const ColumnInsertion& insertion,
-                     CellWriter& cells) const;
+    // The sheet's new text, written into `into` piece by piece: `frame` as the DOM passes left it,
+    // with every row put back after its formulas and, when columns are inserted, its cells have moved
+    // and `cells` has written it, and the rows `cells` needs that did not exist made between them.
+    void join(const std::string& frame, RowFormulas& formulas, const ColumnInsertion& insertion,
+              CellWriter& cells, PartDeflater& into) const;
+    std::size_t size() const { return text_.size(); }
 
     static constexpr const char* kMarker = "<!--pellucor rows-->";
 

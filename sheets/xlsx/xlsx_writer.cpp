@@ -148,12 +148,13 @@ void apply(const std::string& path, const WorkbookEdit& workbookEdit,
         edit, date1904);
     cells.finish();
     RowFormulas formulas(insertion, edit);
-    auto sheetText = rows.join(sheet.text(), formulas, insertion, cells);
+    PartDeflater sheetData(PartDeflater::levelFor(rows.size()));
+    rows.join(sheet.text(), formulas, insertion, cells, sheetData);
     sheet.changed = false;
     dropCalculationChain(parts, workbookPart);
     markFullCalculation(workbook);
     parts.store();
-    package.replace(target.part, std::move(sheetText));
+    package.replace(target.part, sheetData.finish());
     package.writeOver(expected);
 }
 

@@ -343,7 +343,8 @@ TEST(XlsxWriter, RowsCopiedAsTextComeOutAsFromTheDom) {
         R"(<row r="2" spans="1:3" x14ac:dyDescent="0.25"><c r="A2" t="inlineStr"><is><t xml:space="preserve"> a&amp;b&#13;</t></is></c></row>)",
         "<row r=\"4\"><c r=\"a4\"><v>4</v></c>\n <c r=\"c4\" s=\"1\"><v>5</v></c></row>",
         R"(<row r="5" ht="20" customHeight="1"><c r="B5" t="inlineStr"><is><r><t>x</t></r><r><t>y</t></r></is></c><c r="D5"><v>1</v></c></row>)",
-        R"(<row r="7" spans="2:2"><c r="B7" s="1"/></row>)",
+        R"(<row r="7" spans="2:2" customFormat="false"><c r="B7" s="1"/></row>)",
+        R"(<row r="8" s="1" customFormat="1"><c r="A8" s="1"/><c r="B8"/></row>)",
         R"(<row r="9"><c r="C9" t="e"><v>#N/A</v></c><c r="XFC9"><v>1</v></c></row>)",
     };
     const std::vector<CellValue> values = {CellValue::text(u"t"),
