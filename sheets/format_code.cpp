@@ -131,6 +131,17 @@ std::optional<std::string> excelFormatCode(std::u16string_view officeCode) {
     return Converter(std::move(code)).run();
 }
 
+std::optional<std::string> shownExcelFormatCode(const CellValue& value) {
+    const NumberFormat* format = shownFormat(value);
+    if (!format) return std::nullopt;
+    if (auto code = excelFormatCode(format->code)) return code;
+    CellValue plain = value;
+    plain.setFormat(nullptr);
+    const NumberFormat* usual = shownFormat(plain);
+    auto code = usual ? excelFormatCode(usual->code) : std::nullopt;
+    return code ? code : "General";
+}
+
 int builtInFormatId(std::string_view code) {
     static constexpr std::array<std::pair<std::string_view, int>, 11> kBuiltIn{{{"General", 0},
                                                                                 {"0", 1},

@@ -209,20 +209,6 @@ void CellTable::write(const SheetEdit& edit, Globals& globals) {
 
 namespace {
 
-// The format id a value is shown in, as the .xlsx writer and the office choose it; nothing: the
-// cell keeps its format.
-std::optional<int> formatIdOf(const CellValue& value, Globals& globals) {
-    const NumberFormat* format = shownFormat(value);
-    if (!format) return std::nullopt;
-    if (const auto code = excelFormatCode(format->code)) return globals.formatId(*code);
-    // A code without a certain equivalent here: the usual one of the value's kind, or the general one.
-    CellValue plain = value;
-    plain.setFormat(nullptr);
-    const NumberFormat* usual = shownFormat(plain);
-    const auto code = usual ? excelFormatCode(usual->code) : std::nullopt;
-    return code ? globals.formatId(*code) : 0;
-}
-
 Record cellRecord(int row, int column, int xf, const CellValue& value, Globals& globals, bool date1904) {
     std::string data;
     append16(data, static_cast<unsigned>(row));
@@ -273,7 +259,8 @@ void CellTable::writeValue(int row, int column, const CellValue& value, Globals&
         cell.records = {{rt::Blank, data}};
         return;
     }
-    const auto formatId = formatIdOf(value, globals);
+    const auto code = shownExcelFormatCode(value);
+    const std::optional<int> formatId = code ? std::optional(globals.formatId(*code)) : std::nullopt;
     const int xf = formatId ? globals.cellFormat(base, *formatId) : base;
     cell.records = {cellRecord(row, column, xf, value, globals, date1904_)};
     touchRow(row, column);

@@ -49,19 +49,6 @@ std::string numberText(double v) {
     return std::string(buf, end);
 }
 
-// The format id a value is shown in; nothing: the cell keeps the format it has.
-std::optional<int> formatIdOf(const CellValue& value, Styles& styles) {
-    const NumberFormat* format = shownFormat(value);
-    if (!format) return std::nullopt;
-    if (const auto code = excelFormatCode(format->code)) return styles.formatId(*code);
-    // A code without a certain equivalent here: the usual one of the value's kind, or the general one.
-    CellValue plain = value;
-    plain.setFormat(nullptr);
-    const NumberFormat* usual = shownFormat(plain);
-    const auto code = usual ? excelFormatCode(usual->code) : std::nullopt;
-    return code ? styles.formatId(*code) : 0;
-}
-
 }  // namespace
 
 CellWriter::CellWriter(XmlPart& frame, XmlPart* styles, std::function<XmlPart&()> createStyles,
@@ -227,7 +214,8 @@ void CellWriter::fill(pugi::xml_node row, pugi::xml_node cell, int column, const
 std::optional<int> CellWriter::formatIdOf(const CellValue& value) {
     const auto key = std::pair(shownFormat(value), value.kind());
     if (const auto known = formatIds_.find(key); known != formatIds_.end()) return known->second;
-    return formatIds_[key] = sheets::xlsx::formatIdOf(value, *styles_);
+    const auto code = shownExcelFormatCode(value);
+    return formatIds_[key] = code ? std::optional(styles_->formatId(*code)) : std::nullopt;
 }
 
 void CellWriter::setValue(pugi::xml_node cell, const std::string& text) {
