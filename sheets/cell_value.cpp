@@ -1,6 +1,7 @@
 #include "sheets/cell_value.h"
 
 #include <chrono>
+#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <string>
@@ -38,8 +39,7 @@ std::u16string generalNumberText(double v) {
 
     // 15 significant digits: d.dddddddddddddde±x
     char buf[40];
-    std::snprintf(buf, sizeof buf, "%.14e", v);
-    std::string s(buf);
+    std::string s(buf, std::to_chars(buf, buf + sizeof buf, v, std::chars_format::scientific, 14).ptr);
     const bool negative = s[0] == '-';
     if (negative) s.erase(0, 1);
     const auto ePos = s.find('e');
