@@ -132,16 +132,20 @@ std::size_t XmlScanner::findSequence(std::string_view s, std::size_t from) {
 // The position after the '>' that ends the tag starting at `from`, quoted values respected.
 std::size_t XmlScanner::tagEnd(std::size_t from) {
     char quote = 0;
-    for (std::size_t i = from;; ++i) {
-        if (pos_ + i >= end_ && !fill()) malformed("an unterminated tag");
-        const char c = buffer_[pos_ + i];
-        if (quote) {
-            if (c == quote) quote = 0;
-        } else if (c == '"' || c == '\'') {
-            quote = c;
-        } else if (c == '>') {
-            return i + 1;
+    for (std::size_t i = from;;) {
+        // The bytes in the buffer first; a read may move them.
+        const char* s = buffer_.data() + pos_;
+        for (const std::size_t n = end_ - pos_; i < n; ++i) {
+            const char c = s[i];
+            if (quote) {
+                if (c == quote) quote = 0;
+            } else if (c == '>') {
+                return i + 1;
+            } else if (c == '"' || c == '\'') {
+                quote = c;
+            }
         }
+        if (!fill()) malformed("an unterminated tag");
     }
 }
 
