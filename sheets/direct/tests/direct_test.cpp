@@ -1,7 +1,6 @@
 // The packages read and written without an office, against the real office.
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
