@@ -60,14 +60,17 @@ bool parseReference(std::string_view r, int& column, int& row) {
 }
 
 // A number as the office reads a value: the longest number at the start, whitespace before it
-// passed over; 0 when there is none, infinity for "INF" and numbers too large.
+// passed over; 0 when there is none, infinity for "INF", "1.#INF" and numbers too large, not a
+// number for "NaN" (unsigned) and "1.#NAN".
 double officeNumber(std::string_view s) {
     std::size_t i = s.find_first_not_of(" \t\n\r");
     if (i == std::string_view::npos) return 0;
     const std::size_t start = i;
     if (s[i] == '+' || s[i] == '-') ++i;
     const bool negative = s[start] == '-';
-    if (s.substr(i, 3) == "INF") return negative ? -HUGE_VAL : HUGE_VAL;
+    if (s.substr(i, 3) == "INF" || s.substr(i, 6) == "1.#INF") return negative ? -HUGE_VAL : HUGE_VAL;
+    if ((i == start && s.substr(i, 3) == "NaN") || s.substr(i, 6) == "1.#NAN")
+        return std::numeric_limits<double>::quiet_NaN();
     const std::size_t digits = i;
     while (i < s.size() && (std::isdigit(static_cast<unsigned char>(s[i])) || s[i] == '.')) ++i;
     if (i == digits) return 0;
@@ -568,6 +571,8 @@ CellValue SheetReader::value(const Raw& raw) const {
         case Raw::Boolean:
             break;
     }
+    // A value that is no number has no equal, so that no run could match it.
+    if (std::isnan(raw.number)) throw NeedsOffice{"a value that is not a number", u"单元格的数值不是数字"};
     static const auto kBoolean = std::make_shared<const NumberFormat>(NumberFormat{u"BOOLEAN", u""});
     const CellFormat& format = context_.formats.at(raw.format);
     // A truth value the office computes takes its own format where the cell's is the general one.

@@ -420,6 +420,10 @@ std::string valueRows() {
                                              "t=\"s\"><v>25</v>",
                                              "t=\"b\"><v>tRuE</v>",
                                              "t=\"b\"><v> true</v>",
+                                             "t=\"b\"><v>NaN</v>",
+                                             "><v>-1.#INF</v>",
+                                             "><v> NaN</v>",
+                                             "><v>1.#NAN</v>",
                                              "t=\"inlineStr\"><is><t>_x0041_x005F_ _x5F_</t></is>"};
     std::string rows;
     int r = 0;

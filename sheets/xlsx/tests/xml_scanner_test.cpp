@@ -90,7 +90,7 @@ TEST(OfficeItemText, DecodesEscapesAsEachReleaseDoes) {
         {"<t>_x12345_x005F_ _xGG_</t>", u"_x12345_ _xGG_", u"_x12345_ _xGG_"},
         {"<t>a_x0000_b_xFFFF__xD83D__xDE00_</t>", std::u16string(u"a\0b\xFFFF\U0001F600", 6),
          std::u16string(u"a\0b\xFFFF\U0001F600", 6)},
-        {"<r><t>a_xD83D_b</t></r><r><t>c_x0001_</t></r>", u"a\xD83D" u"bc\x01", u"ac\x01"},
+        {"<r><t>a_xD83D_b</t></r><r><t>c_x0001_</t></r>", std::u16string(u"a\xD83D") + u"bc\x01", u"ac\x01"},
         {"<t>x_xDE00__xD83D_y</t><rPh sb=\"0\" eb=\"1\"><t>_x0041_</t></rPh>", u"x\xDE00\xD83Dy", u"x"},
     };
     for (const auto& [item, seven, twentyFive] : cases) {
@@ -106,13 +106,15 @@ TEST(OfficeItemText, DecodesEscapesAsEachReleaseDoes) {
     }
 }
 
-// A truth value: a number other than 0 is true in every release, "true" in any case only in
-// LibreOffice 25; another release leaves "true" to the office.
+// A truth value: a number other than 0 (or not a number) is true in every release, "true" in any
+// case only in LibreOffice 25; another release leaves "true" to the office.
 TEST(OfficeItemText, ReadsTruthValuesAsEachReleaseDoes) {
     const std::vector<std::tuple<std::string, bool, bool>> cases = {
-        {"1", true, true},       {"0", false, false},   {"-1.5", true, true},    {"1abc", true, true},
-        {"TRUE", false, true},   {"tRuE", false, true}, {"false", false, false}, {" true", false, false},
-        {"true ", false, false}, {"abc", false, false}, {"INF", true, true},
+        {"1", true, true},        {"0", false, false},     {"-1.5", true, true},    {"1abc", true, true},
+        {"TRUE", false, true},    {"tRuE", false, true},   {"false", false, false}, {" true", false, false},
+        {"true ", false, false},  {"abc", false, false},   {"INF", true, true},     {" NaN", true, true},
+        {"+NaN", false, false},   {"-1.#INF", true, true}, {"1.#NAN", true, true},  {"1.#inf", true, true},
+        {"0.#INF", false, false},
     };
     for (const auto& [v, seven, twentyFive] : cases) {
         EXPECT_EQ(officeTruth(v, OfficeRelease::LibreOffice7), seven) << v;
