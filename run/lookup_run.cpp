@@ -197,9 +197,30 @@ private:
     // Every workbook the run opens, and whether the result goes into a new one.
     sheets::RunFiles files() const {
         sheets::RunFiles f{{in_.childPath}, in_.placement == Placement::IntoNewWorkbook, officeBecause_};
-        if (!parentShared_) f.paths.insert(f.paths.begin(), in_.parentPath);
+        f.reads.push_back({in_.childPath, val(trim(in_.childSheet)), childColumns()});
+        if (!parentShared_) {
+            f.paths.insert(f.paths.begin(), in_.parentPath);
+            f.reads.insert(f.reads.begin(), {in_.parentPath, val(trim(in_.parentSheet)), parentColumns()});
+        }
         if (in_.placement == Placement::IntoThirdTable) f.paths.push_back(in_.thirdPath);
         return f;
+    }
+
+    // The columns (from 1) collect() reads of each table.
+    std::vector<int> parentColumns() const {
+        std::vector<int> columns{in_.parentKeyColumn + 1, in_.valueColumn + 1};
+        append(columns, oneBased(options().moreParentKeyColumns));
+        if (in_.matching == Matching::LookupAsResult) append(columns, oneBased(options().moreValueColumns));
+        return columns;
+    }
+    std::vector<int> childColumns() const {
+        std::vector<int> columns{in_.childKeyColumn + 1};
+        if (in_.matching == Matching::FurtherMatching) columns.push_back(in_.valueColumn + 1);
+        append(columns, oneBased(options().moreChildKeyColumns));
+        return columns;
+    }
+    static void append(std::vector<int>& to, const std::vector<int>& more) {
+        to.insert(to.end(), more.begin(), more.end());
     }
 
     // "父表（parent.xls，第 1 个工作表）"
@@ -263,7 +284,7 @@ private:
     void openParentTable() {
         parent_.name = tableName(u"父表", in_.parentPath, in_.parentSheet);
         points_.begin(Phase::OpenParent);
-        openTable(parent_, in_.parentPath, in_.parentSheet, {in_.parentKeyColumn + 1, in_.valueColumn + 1});
+        openTable(parent_, in_.parentPath, in_.parentSheet, parentColumns());
         step("create the parent arrays", [&] { createArrays(parent_, true); });
         step("take the parent key column", [&] { parent_.keyColumn = in_.parentKeyColumn + 1; });
     }
@@ -298,9 +319,7 @@ private:
     void openChildTable(bool withValues) {
         child_.name = tableName(u"子表", in_.childPath, in_.childSheet);
         points_.begin(Phase::OpenChild);
-        std::vector<int> columns{in_.childKeyColumn + 1};
-        if (withValues) columns.push_back(in_.valueColumn + 1);
-        openTable(child_, in_.childPath, in_.childSheet, columns);
+        openTable(child_, in_.childPath, in_.childSheet, childColumns());
         step("create the child arrays", [&] { createArrays(child_, withValues); });
         step("take the child key column", [&] { child_.keyColumn = in_.childKeyColumn + 1; });
         points_.begin(Phase::ReadChild, child_.rowCount);
@@ -483,8 +502,15 @@ private:
 
     RunSummary summary() const {
         // A cancel that came once the save had begun could no longer stop the run.
-        return {counts_, policy_.skipped(), policy_.skippedCount(), destination_,
-                stores_, notPlaced_,        window_.cancelled(),    officeBecause_, optionsSummary(options())};
+        return {counts_,
+                policy_.skipped(),
+                policy_.skippedCount(),
+                destination_,
+                stores_,
+                notPlaced_,
+                window_.cancelled(),
+                officeBecause_,
+                optionsSummary(options())};
     }
 
     // The saved workbook that holds the result, and the copies of the files stored over.

@@ -101,12 +101,21 @@ public:
     }
 };
 
+// A sheet a run reads: its workbook as the run opens it, its position, the columns (from 1).
+struct SheetRead {
+    std::u16string path;
+    double sheet = 1;
+    std::vector<int> columns;
+};
+
 // What a run is going to open, for a factory that chooses its application by the files.
 struct RunFiles {
     std::vector<std::u16string> paths;  // every workbook the run opens
     bool addsWorkbook = false;          // a new workbook is added and shown to the user
     // Not empty when the run starts again on the office: why the first application could not go on.
     std::u16string officeBecause = {};
+    // The sheets the run reads, in its order, for an application that can read one ahead of the run.
+    std::vector<SheetRead> reads = {};
 };
 
 // Thrown by an application that meets what it cannot read or write with certainty, a formula without

@@ -3,10 +3,15 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
+#include <chrono>
 #include <cmath>
+#include <condition_variable>
 #include <iostream>
+#include <mutex>
 #include <optional>
 #include <set>
+#include <thread>
 
 #include "sheets/backup.h"
 #include "sheets/failure.h"
@@ -81,16 +86,29 @@ public:
     // Closed without saving, for quitting.
     void discard() { closed_ = true; }
 
-    // Reads a sheet at a position from 1, the columns given; progress goes to the desktop.
+    // Reads a sheet at a position from 1, the columns given; progress goes to the desktop. A reading
+    // made ahead of the same sheet holding those columns is taken as it is.
     std::unique_ptr<xlsx::SheetReader> read(int position, std::vector<int> columns) {
         auto s = session();
         if (!edits_.empty()) throw Failure("reading " + path_ + " after a change to it");
+        auto ahead = std::move(ahead_);
+        if (ahead && aheadPosition_ == position &&
+            std::all_of(columns.begin(), columns.end(), [&](int c) { return ahead->holds(c); }))
+            return ahead;
         Desktop& desktop = s->desktop;
         return reader_.read(position, std::move(columns), [&desktop](std::int64_t done, std::int64_t total) {
             desktop.progress(done, total);
         });
     }
     const std::string& sheetName(int position) const { return reader_.sheetName(position); }
+    int sheetCount() const { return reader_.sheetCount(); }
+
+    // Reads a sheet before the run asks for it, on another thread than the run's, which must not touch
+    // this workbook meanwhile; progress goes to `progress`, not to the desktop.
+    void readAhead(int position, std::vector<int> columns, const xlsx::ReadProgress& progress) {
+        ahead_ = reader_.read(position, std::move(columns), progress);
+        aheadPosition_ = position;
+    }
 
     void edited(WorkbookEdit edit) { edits_.push_back(std::move(edit)); }
     void editFailed() { editFailed_ = true; }
@@ -129,10 +147,17 @@ private:
     std::string path_;
     std::optional<FileIdentity> identity_;
     xlsx::WorkbookReader reader_;
+    std::unique_ptr<xlsx::SheetReader> ahead_;
+    int aheadPosition_ = 0;
     std::vector<WorkbookEdit> edits_;
     bool editFailed_ = false;
     bool closed_ = false;
 };
+
+std::vector<int> validColumns(std::vector<int> columns) {
+    std::erase_if(columns, [](int c) { return c < 1 || c > kColumns; });
+    return columns;
+}
 
 // "C1": 0-based column and row, or nothing.
 bool isCellAddress(const std::u16string& address) {
@@ -157,7 +182,7 @@ public:
     void willRead(const std::vector<int>& columns) override { expected_ = columns; }
 
     std::int32_t usedRowCount() override {
-        if (!reading_) reading_ = book_->read(position_, valid(expected_));
+        if (!reading_) reading_ = book_->read(position_, validColumns(expected_));
         return reading_->usedRows();
     }
 
@@ -208,10 +233,6 @@ public:
     }
 
 private:
-    static std::vector<int> valid(std::vector<int> columns) {
-        std::erase_if(columns, [](int c) { return c < 1 || c > kColumns; });
-        return columns;
-    }
     std::string where() const { return "sheet " + std::to_string(position_) + " of " + book_->path(); }
 
     std::shared_ptr<DirectWorkbook> book_;
@@ -236,10 +257,70 @@ std::shared_ptr<Worksheet> DirectWorkbook::worksheet(double index) {
     return std::make_shared<DirectWorksheet>(shared_from_this(), static_cast<int>(position));
 }
 
+// A sheet read on a thread of its own while the run reads the sheet before it, so that a run's two
+// tables take both cores. Its progress is kept for the run to show once it comes to the sheet. A
+// reading that fails is dropped: the run's own reading then meets the failure as it would have.
+class ReadAhead {
+public:
+    ReadAhead(std::shared_ptr<DirectWorkbook> book, int position, std::vector<int> columns)
+        : book_(std::move(book)), thread_([this, position, c = std::move(columns)] { read(position, c); }) {}
+    ~ReadAhead() {
+        stop_ = true;
+        if (thread_.joinable()) thread_.join();
+    }
+    ReadAhead(const ReadAhead&) = delete;
+    ReadAhead& operator=(const ReadAhead&) = delete;
+
+    const std::string& file() const { return book_->path(); }
+
+    // Waits for the reading, its progress shown on `desktop`, which may throw to stop it. The workbook
+    // holding the reading, or null when the reading failed.
+    std::shared_ptr<DirectWorkbook> finish(Desktop& desktop) {
+        std::unique_lock lock(mutex_);
+        while (!finishedChanged_.wait_for(lock, std::chrono::milliseconds(100), [&] { return finished_; })) {
+            lock.unlock();
+            if (total_ > 0) desktop.progress(done_, total_);
+            lock.lock();
+        }
+        lock.unlock();
+        thread_.join();
+        return failed_ ? nullptr : book_;
+    }
+
+private:
+    struct Stopped {};
+
+    void read(int position, std::vector<int> columns) {
+        try {
+            book_->readAhead(position, std::move(columns), [this](std::int64_t done, std::int64_t total) {
+                if (stop_) throw Stopped{};
+                done_ = done;
+                total_ = total;
+            });
+        } catch (...) {
+            failed_ = true;
+        }
+        const std::lock_guard lock(mutex_);
+        finished_ = true;
+        finishedChanged_.notify_all();
+    }
+
+    std::shared_ptr<DirectWorkbook> book_;
+    std::atomic<bool> stop_ = false;
+    std::atomic<std::int64_t> done_ = 0, total_ = 0;
+    bool failed_ = false;  // written before finished_, read after it
+    std::mutex mutex_;
+    std::condition_variable finishedChanged_;
+    bool finished_ = false;
+    std::thread thread_;  // last: it starts once the rest is made
+};
+
 class DirectApplication : public Application {
 public:
-    DirectApplication(Desktop& desktop, xlsx::NumberLocale locale)
-        : session_(std::make_shared<Session>(desktop, locale)) {}
+    DirectApplication(Desktop& desktop, xlsx::NumberLocale locale, const RunFiles& files)
+        : session_(std::make_shared<Session>(desktop, locale)) {
+        readAhead(files.reads);
+    }
     ~DirectApplication() override { end(); }
 
     void setVisible(bool) override { check(); }
@@ -249,7 +330,8 @@ public:
         const std::string file = existingWorkbookFile(path);
         for (const auto& w : session_->workbooks)
             if (w->path() == file) return w;
-        auto book = std::make_shared<DirectWorkbook>(session_, file);
+        auto book = readAheadOf(file);
+        if (!book) book = std::make_shared<DirectWorkbook>(session_, file);
         session_->workbooks.push_back(book);
         return book;
     }
@@ -271,24 +353,51 @@ public:
     }
 
 private:
+    // The run's second sheet, when it is in another workbook than the first.
+    void readAhead(const std::vector<SheetRead>& reads) {
+        if (reads.size() < 2) return;
+        const SheetRead& read = reads[1];
+        try {
+            const std::string file = existingWorkbookFile(read.path);
+            if (file == existingWorkbookFile(reads[0].path)) return;
+            auto book = std::make_shared<DirectWorkbook>(session_, file);
+            const double position = std::nearbyint(read.sheet);
+            if (!std::isfinite(position) || position < 1 || position > book->sheetCount()) return;
+            ahead_ = std::make_unique<ReadAhead>(std::move(book), static_cast<int>(position),
+                                                 validColumns(read.columns));
+        } catch (...) {
+            // The run meets whatever this was in its own course.
+        }
+    }
+
+    std::shared_ptr<DirectWorkbook> readAheadOf(const std::string& file) {
+        if (!ahead_ || ahead_->file() != file) return nullptr;
+        const auto ahead = std::move(ahead_);
+        return ahead->finish(session_->desktop);
+    }
+
     void check() const {
         if (session_->ended) throw Failure("the spreadsheet application has quit");
     }
     void end() noexcept {
+        ahead_.reset();
         session_->ended = true;
         for (const auto& w : session_->workbooks) w->discard();
         session_->workbooks.clear();
     }
 
     std::shared_ptr<Session> session_;
+    std::unique_ptr<ReadAhead> ahead_;
 };
 
 }  // namespace
 
-std::unique_ptr<Application> DirectApplicationFactory::create(Desktop& desktop, const RunFiles&) {
+std::unique_ptr<Application> DirectApplicationFactory::create(Desktop& desktop, const RunFiles& files) {
     const std::string locale = officeNumberLocale();
-    if (locale == "en-US") return std::make_unique<DirectApplication>(desktop, xlsx::NumberLocale::EnUs);
-    if (locale == "zh-CN") return std::make_unique<DirectApplication>(desktop, xlsx::NumberLocale::ZhCn);
+    if (locale == "en-US")
+        return std::make_unique<DirectApplication>(desktop, xlsx::NumberLocale::EnUs, files);
+    if (locale == "zh-CN")
+        return std::make_unique<DirectApplication>(desktop, xlsx::NumberLocale::ZhCn, files);
     throw NeedsOffice{"numbers are read in " + locale + ", whose formats are not known here",
                       u"系统区域设置为 " + fromUtf8(locale) + u"，其数字格式只有 LibreOffice 能确定"};
 }

@@ -203,7 +203,7 @@ int CellWriter::baseStyle(pugi::xml_node row, pugi::xml_node cell, int column) c
 void CellWriter::fill(pugi::xml_node row, pugi::xml_node cell, int column, const CellValue& value) {
     const int base = baseStyle(row, cell, column);
     empty(cell);
-    const auto formatId = formatIdOf(value, *styles_);
+    const auto formatId = formatIdOf(value);
     const int style = formatId ? styles_->withFormat(base, *formatId) : base;
     if (style != 0 || cell.attribute("s")) setAttribute(cell, "s", std::to_string(style));
     switch (value.kind()) {
@@ -222,6 +222,12 @@ void CellWriter::fill(pugi::xml_node row, pugi::xml_node cell, int column, const
         case CellValue::Kind::Empty:
             break;
     }
+}
+
+std::optional<int> CellWriter::formatIdOf(const CellValue& value) {
+    const auto key = std::pair(shownFormat(value), value.kind());
+    if (const auto known = formatIds_.find(key); known != formatIds_.end()) return known->second;
+    return formatIds_[key] = sheets::xlsx::formatIdOf(value, *styles_);
 }
 
 void CellWriter::setValue(pugi::xml_node cell, const std::string& text) {

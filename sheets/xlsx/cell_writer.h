@@ -1,7 +1,9 @@
 #pragma once
 
 #include <functional>
+#include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -29,6 +31,11 @@ public:
     // Whether row `number` (from 1) gets a value, and so must exist.
     bool hasValue(int number) const;
     int rowCount() const { return rowCount_; }
+    // Whether writeRow() puts a value into, or clears, the cell at row `number`, column `column`.
+    bool writes(int number, int column) const {
+        return number <= rowCount_ && edit_.firstColumn <= column &&
+               column < edit_.firstColumn + edit_.cells.width;
+    }
     void writeRow(pugi::xml_node row);
     void finish();
 
@@ -49,6 +56,7 @@ private:
     bool written(std::string_view range) const;
     int baseStyle(pugi::xml_node row, pugi::xml_node cell, int column) const;
     void fill(pugi::xml_node row, pugi::xml_node cell, int column, const CellValue& value);
+    std::optional<int> formatIdOf(const CellValue& value);
     void setValue(pugi::xml_node cell, const std::string& text);
     void inlineText(pugi::xml_node cell, const std::u16string& text);
     void widenSpans(pugi::xml_node row) const;
@@ -60,6 +68,8 @@ private:
     bool date1904_;
     std::string prefix_;
     std::vector<ColumnStyle> columnStyles_;
+    // The format ids values are shown in, by format and kind: the same few for a whole column.
+    std::map<std::pair<const NumberFormat*, CellValue::Kind>, std::optional<int>> formatIds_;
     int rowCount_ = 0;
 };
 

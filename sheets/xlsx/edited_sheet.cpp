@@ -147,8 +147,10 @@ public:
         for (auto c : row.children()) {
             if (c.type() != pugi::node_element) continue;
             const char* r = c.attribute("r").value();
+            int column = 0, number = 0;
             if (!*r) unsupported("a cell without its address", u"单元格缺少地址");
-            const int column = columnNumberOf(r);
+            if (!parseCell(r, column, number))
+                unsupported(std::string("the cell address ") + r, u"单元格地址无法识别");
             if (column < ins_.at) continue;
             if (!firstMoved) firstMoved = c;
             c.attribute("r").set_value(shiftCellAddress(r, ins_).c_str());
@@ -334,12 +336,6 @@ private:
         const int newMax = max == kMaxColumn ? max : std::min(ins_.shift(max), kMaxColumn);
         changed_ |= setAttribute(col, "min", std::to_string(newMin));
         changed_ |= setAttribute(col, "max", std::to_string(newMax));
-    }
-
-    static int columnNumberOf(const char* address) {
-        int n = 0;
-        for (; *address >= 'A' && *address <= 'Z'; ++address) n = n * 26 + (*address - 'A' + 1);
-        return n;
     }
 
     void autoFilter(pugi::xml_node filter) {

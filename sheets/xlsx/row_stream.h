@@ -1,6 +1,5 @@
 #pragma once
 
-#include <functional>
 #include <string>
 #include <utility>
 
@@ -9,6 +8,8 @@
 namespace sheets::xlsx {
 
 class CellWriter;
+class RowFormulas;
+struct ColumnInsertion;
 
 // A worksheet's XML split around its rows, so that a sheet of a million rows is never held as one
 // DOM: the rest of the sheet (the frame) is edited as a DOM, the rows one at a time.
@@ -20,9 +21,10 @@ public:
     // The sheet with an empty sheetData holding a marker where the rows go back.
     const std::string& frame() const { return frame_; }
 
-    // The sheet's new text: `frame` as the DOM passes left it, with every row put back after
-    // `edit` and `cells` had it, and the rows `cells` needs that did not exist made between them.
-    std::string join(const std::string& frame, const std::function<void(pugi::xml_node)>& edit,
+    // The sheet's new text: `frame` as the DOM passes left it, with every row put back after its
+    // formulas and, when columns are inserted, its cells have moved and `cells` has written it, and the
+    // rows `cells` needs that did not exist made between them.
+    std::string join(const std::string& frame, RowFormulas& formulas, const ColumnInsertion& insertion,
                      CellWriter& cells) const;
 
     static constexpr const char* kMarker = "<!--pellucor rows-->";

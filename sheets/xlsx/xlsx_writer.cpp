@@ -148,11 +148,7 @@ void apply(const std::string& path, const WorkbookEdit& workbookEdit,
         edit, date1904);
     cells.finish();
     RowFormulas formulas(insertion, edit);
-    const auto shiftRow = [&](pugi::xml_node row) {
-        formulas.shift(row);
-        if (edit.insertCount > 0) shiftRowLayout(row, insertion);
-    };
-    auto sheetText = rows.join(sheet.text(), shiftRow, cells);
+    auto sheetText = rows.join(sheet.text(), formulas, insertion, cells);
     sheet.changed = false;
     dropCalculationChain(parts, workbookPart);
     markFullCalculation(workbook);

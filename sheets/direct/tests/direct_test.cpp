@@ -133,6 +133,46 @@ TEST_F(DirectTest, ALongReadingReportsItsRowsAndStopsWhenTold) {
     book->close(false);
 }
 
+// The run's second sheet, read on a thread of its own while the run reads the first, reads as the run
+// would have read it, failures included; an application ended meanwhile stops it.
+TEST_F(DirectTest, ASheetReadAheadReadsAsItWouldInTurn) {
+    std::string rows;
+    for (int r = 1; r <= 100000; ++r)
+        rows += "<row r=\"" + std::to_string(r) + "\"><c r=\"A" + std::to_string(r) + "\"><v>" +
+                std::to_string(r) + "</v></c></row>";
+    reading_corpus::writeSheet(dir.file("long.xlsx"), rows);
+    reading_corpus::writeSheet(dir.file("cut.xlsx"), "<row r=\"1\"><c r=\"A1\"><v>1</v></c>");
+    reading_corpus::writeSheet(dir.file("formula.xlsx"), "<row r=\"1\"><c r=\"A1\"><f>1+1</f></c></row>");
+    const std::string first = make("first.xlsx", {{0, "A1", 1.0}});
+    // The used rows and the first column, or what reading them threw.
+    const auto outcome = [&](Application& app, const std::string& path) -> std::string {
+        try {
+            app.open(fromUtf8(first))->worksheet(1)->usedRowCount();
+            auto sheet = app.open(fromUtf8(path))->worksheet(1);
+            const auto rows = sheet->usedRowCount();
+            const auto cells = sheet->column(1, rows);
+            return std::to_string(rows) + " rows, last " + toUtf8(cells.back().toText());
+        } catch (const Failure& f) {
+            return "failure " + std::to_string(static_cast<int>(f.cause().kind));
+        } catch (const NeedsOffice& n) {
+            return "office: " + toUtf8(n.reason);
+        }
+    };
+    for (const char* name : {"long.xlsx", "cut.xlsx", "formula.xlsx", "missing.xlsx"}) {
+        const std::string path = dir.file(name);
+        const RunFiles files{{fromUtf8(first), fromUtf8(path)},
+                             false,
+                             u"",
+                             {{fromUtf8(first), 1, {1}}, {fromUtf8(path), 1, {1}}}};
+        const auto ahead = DirectApplicationFactory().create(desktop, files);
+        const auto inTurn = DirectApplicationFactory().create(desktop);
+        EXPECT_EQ(outcome(*ahead, path), outcome(*inTurn, path)) << name;
+    }
+    EXPECT_EQ(outcome(*packages, dir.file("long.xlsx")), "100000 rows, last 100000");
+    DirectApplicationFactory().create(
+        desktop, {{}, false, u"", {{fromUtf8(first), 1, {1}}, {fromUtf8(dir.file("long.xlsx")), 1, {1}}}});
+}
+
 // The change goes into the package in place after a copy of the file as it was; a file another
 // program changed or an office holds is not written; a changed third workbook closed without a choice
 // asks.

@@ -9,6 +9,8 @@
 #include <fstream>
 #include <iterator>
 #include <map>
+#include <pugixml.hpp>
+#include <sstream>
 #include <string>
 
 #include "sheets/format_code.h"
@@ -331,6 +333,60 @@ TEST(XlsxWriter, WritesOverWhatItMustTakeApart) {
     };
     for (const auto& [part, text] : expected)
         EXPECT_NE(written[part].find(text), std::string::npos) << text << "\nin " << written[part];
+}
+
+// Rows of every form come out alike whether the writer copies their cells as text or takes them
+// apart (which a comment in a row makes it do), with and without an insertion.
+TEST(XlsxWriter, RowsCopiedAsTextComeOutAsFromTheDom) {
+    const std::vector<std::string> rows = {
+        R"(<row r="1"><c r="A1"><v>1</v></c><c r="B1" t="s"><v>0</v></c><c r="C1"/></row>)",
+        R"(<row r="2" spans="1:3" x14ac:dyDescent="0.25"><c r="A2" t="inlineStr"><is><t xml:space="preserve"> a&amp;b&#13;</t></is></c></row>)",
+        "<row r=\"4\"><c r=\"a4\"><v>4</v></c>\n <c r=\"c4\" s=\"1\"><v>5</v></c></row>",
+        R"(<row r="5" ht="20" customHeight="1"><c r="B5" t="inlineStr"><is><r><t>x</t></r><r><t>y</t></r></is></c><c r="D5"><v>1</v></c></row>)",
+        R"(<row r="7" spans="2:2"><c r="B7" s="1"/></row>)",
+        R"(<row r="9"><c r="C9" t="e"><v>#N/A</v></c><c r="XFC9"><v>1</v></c></row>)",
+    };
+    const std::vector<CellValue> values = {CellValue::text(u"t"),
+                                           CellValue::number(2),
+                                           CellValue{},
+                                           formatted(CellValue::date(45000), u"YYYY-MM-DD"),
+                                           CellValue::boolean(false),
+                                           CellValue{},
+                                           CellValue::text(u" 子 ")};
+    // The sheet's rows as a parser reads them, comments left out; or why the edit was refused.
+    const auto edited = [&](const WorkbookEdit& edit, const std::string& inRow) -> std::string {
+        std::string data;
+        for (const auto& row : rows)
+            data += row.substr(0, row.find('>') + 1) + inRow + row.substr(row.find('>') + 1);
+        auto parts = workbook();
+        parts["xl/worksheets/sheet1.xml"] = sheetXml(data);
+        Workbook book;
+        book.write(parts);
+        try {
+            applyInPlace(book.path, edit);
+        } catch (const Unsupported& u) {
+            return u.what();
+        }
+        pugi::xml_document doc;
+        doc.load_string(book.read()["xl/worksheets/sheet1.xml"].c_str(),
+                        (pugi::parse_default | pugi::parse_ws_pcdata) & ~pugi::parse_eol);
+        std::ostringstream out;
+        doc.child("worksheet").child("sheetData").print(out, "", pugi::format_raw);
+        return out.str();
+    };
+    auto intoB = insertBeforeB(values);
+    intoB.edit.insertCount = 0;
+    for (const auto& edit : {insertBeforeB(values), intoB}) {
+        const auto asText = edited(edit, "");
+        EXPECT_EQ(asText, edited(edit, "<!---->"));
+        EXPECT_NE(
+            asText.find(edit.edit.insertCount ? R"(<c r="C1" t="s">)" : R"(<c r="B1" s="1" t="inlineStr">)"),
+            std::string::npos)
+            << asText;
+    }
+    auto offTheSheet = insertBeforeB(values);
+    offTheSheet.edit.insertCount = 2;
+    EXPECT_EQ(edited(offTheSheet, ""), edited(offTheSheet, "<!---->"));
 }
 
 TEST(XlsxWriter, NumberFormatsInThePackagesNotation) {
