@@ -14,29 +14,66 @@ int hexValue(char16_t c) {
     return -1;
 }
 
-// The escapes the office decodes: of characters XML cannot carry, and of the underscore.
-bool decodedByTheOffice(char32_t c) {
-    return c < 0x20 || c == u'_' || (c >= 0xD800 && c <= 0xDFFF) || c >= 0xFFFE;
+// An escape at s[at]: "_x", minDigits to four hex digits, "_". Its length, 0 for none; its
+// character into c.
+std::size_t escapeAt(std::u16string_view s, std::size_t at, std::size_t minDigits, char32_t& c) {
+    if (s.substr(at, 2) != u"_x") return 0;
+    c = 0;
+    std::size_t k = at + 2;
+    for (int v = 0; k < s.size() && k < at + 6 && (v = hexValue(s[k])) >= 0; ++k)
+        c = c * 16 + static_cast<char32_t>(v);
+    if (k - at - 2 < minDigits || k >= s.size() || s[k] != u'_') return 0;
+    return k + 1 - at;
 }
 
-void appendDecoded(std::u16string& out, std::u16string_view s) {
+// LibreOffice 7 decodes an escape of one to four digits where XML cannot carry its character, or
+// it is the underscore; any other escape it keeps whole, the next one looked for after it.
+void appendDecoded7(std::u16string& out, std::u16string_view s) {
     for (std::size_t i = 0; i < s.size();) {
-        if (s[i] == u'_' && i + 6 < s.size() && s[i + 1] == u'x' && s[i + 6] == u'_') {
-            char32_t c = 0;
-            bool hex = true;
-            for (std::size_t k = 2; k < 6 && hex; ++k) {
-                const int v = hexValue(s[i + k]);
-                hex = v >= 0;
-                c = c * 16 + static_cast<char32_t>(v < 0 ? 0 : v);
-            }
-            if (hex && decodedByTheOffice(c)) {
+        char32_t c = 0;
+        if (const std::size_t n = escapeAt(s, i, 1, c)) {
+            if (c < 0x20 || c == u'_' || (c >= 0xD800 && c <= 0xDFFF) || c >= 0xFFFE)
                 out += static_cast<char16_t>(c);
-                i += 7;
-                continue;
-            }
+            else
+                out += s.substr(i, n);
+            i += n;
+        } else {
+            out += s[i++];
         }
-        out += s[i++];
     }
+}
+
+// LibreOffice 25 decodes every escape of four digits, then ends the text before its first unpaired
+// surrogate.
+void appendDecoded25(std::u16string& out, std::u16string_view s) {
+    const std::size_t from = out.size();
+    for (std::size_t i = 0; i < s.size();) {
+        char32_t c = 0;
+        const std::size_t n = escapeAt(s, i, 4, c);
+        out += n ? static_cast<char16_t>(c) : s[i];
+        i += n ? n : 1;
+    }
+    for (std::size_t i = from; i < out.size(); ++i) {
+        const bool high = out[i] >= 0xD800 && out[i] <= 0xDBFF;
+        if (high && i + 1 < out.size() && out[i + 1] >= 0xDC00 && out[i + 1] <= 0xDFFF) {
+            ++i;
+        } else if (high || (out[i] >= 0xDC00 && out[i] <= 0xDFFF)) {
+            out.resize(i);
+            return;
+        }
+    }
+}
+
+// The run decoded as the release decodes it; uncertain where the release is unknown and the
+// known ones differ.
+void appendDecoded(OfficeText& out, std::u16string_view s, OfficeRelease release) {
+    if (release == OfficeRelease::LibreOffice7) return appendDecoded7(out.text, s);
+    if (release == OfficeRelease::LibreOffice25) return appendDecoded25(out.text, s);
+    std::u16string seven, twentyFive;
+    appendDecoded7(seven, s);
+    appendDecoded25(twentyFive, s);
+    if (seven != twentyFive) out.certain = false;
+    out.text += seven;
 }
 
 // Text the office keeps as formatted text: its paragraphs end in single line feeds, and a tab is
@@ -58,16 +95,16 @@ void asFormattedText(std::u16string& s) {
 }
 
 // The text of a <t>, decoded.
-void appendRun(XmlScanner& scanner, std::u16string& out, std::string& scratch) {
+void appendRun(XmlScanner& scanner, OfficeText& out, std::string& scratch, OfficeRelease release) {
     scratch.clear();
     scanner.text(scratch);
-    appendDecoded(out, fromUtf8(scratch));
+    appendDecoded(out, fromUtf8(scratch), release);
 }
 
 }  // namespace
 
-std::u16string officeItemText(XmlScanner& scanner, bool* formattedText) {
-    std::u16string out;
+OfficeText officeItemText(XmlScanner& scanner, OfficeRelease release) {
+    OfficeText out;
     std::string scratch;
     int runs = 0;
     bool formatted = false;
@@ -86,7 +123,7 @@ std::u16string officeItemText(XmlScanner& scanner, bool* formattedText) {
         }
         if (name == "t") {
             if (depth == 1) ++runs;
-            appendRun(scanner, out, scratch);
+            appendRun(scanner, out, scratch, release);
         } else if (name == "r") {
             ++runs;
             ++depth;
@@ -98,13 +135,12 @@ std::u16string officeItemText(XmlScanner& scanner, bool* formattedText) {
             scanner.skip();
         }
     }
-    const bool asFormatted = runs > 1 || formatted || out.find(u'\n') != std::u16string::npos;
-    if (asFormatted) asFormattedText(out);
-    if (formattedText) *formattedText = asFormatted;
+    out.formatted = runs > 1 || formatted || out.text.find(u'\n') != std::u16string::npos;
+    if (out.formatted) asFormattedText(out.text);
     return out;
 }
 
-SharedStrings::SharedStrings(const Package& package, const std::string& part,
+SharedStrings::SharedStrings(const Package& package, const std::string& part, OfficeRelease release,
                              const std::function<void(std::uint64_t)>& progress) {
     PartStream stream(package, part);
     struct Source : ByteSource {
@@ -117,11 +153,11 @@ SharedStrings::SharedStrings(const Package& package, const std::string& part,
     std::uint64_t reported = 0;
     for (auto tag = scanner.next(); tag != XmlScanner::Tag::EndOfInput; tag = scanner.next()) {
         if (scanner.name() != "si" || tag == XmlScanner::Tag::End) continue;
-        bool formatted = false;
         if (tag == XmlScanner::Tag::Start) {
-            const std::u16string item = officeItemText(scanner, &formatted);
-            if (item.empty() && formatted) emptyFormatted_.insert(offsets_.size() - 1);
-            text_ += item;
+            const OfficeText item = officeItemText(scanner, release);
+            if (item.text.empty() && item.formatted) emptyFormatted_.insert(offsets_.size() - 1);
+            if (!item.certain) uncertain_.insert(offsets_.size() - 1);
+            text_ += item.text;
         }
         offsets_.push_back(static_cast<std::uint32_t>(text_.size()));
         if (progress && scanner.consumed() - reported > (8u << 20)) {

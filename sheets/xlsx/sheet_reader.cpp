@@ -60,14 +60,17 @@ bool parseReference(std::string_view r, int& column, int& row) {
 }
 
 // A number as the office reads a value: the longest number at the start, whitespace before it
-// passed over; 0 when there is none, infinity for "INF" and numbers too large.
+// passed over; 0 when there is none, infinity for "INF", "1.#INF" and numbers too large, not a
+// number for "NaN" (unsigned) and "1.#NAN".
 double officeNumber(std::string_view s) {
     std::size_t i = s.find_first_not_of(" \t\n\r");
     if (i == std::string_view::npos) return 0;
     const std::size_t start = i;
     if (s[i] == '+' || s[i] == '-') ++i;
     const bool negative = s[start] == '-';
-    if (s.substr(i, 3) == "INF") return negative ? -HUGE_VAL : HUGE_VAL;
+    if (s.substr(i, 3) == "INF" || s.substr(i, 6) == "1.#INF") return negative ? -HUGE_VAL : HUGE_VAL;
+    if ((i == start && s.substr(i, 3) == "NaN") || s.substr(i, 6) == "1.#NAN")
+        return std::numeric_limits<double>::quiet_NaN();
     const std::size_t digits = i;
     while (i < s.size() && (std::isdigit(static_cast<unsigned char>(s[i])) || s[i] == '.')) ++i;
     if (i == digits) return 0;
@@ -146,6 +149,8 @@ std::u16string formulaConcern(std::string_view formula) {
     return {};
 }
 
+constexpr char16_t kReleasesDiffer[] = u"此版本的 LibreOffice 对该单元格的读法未经核实";
+
 Raw::Formula formulaKind(std::string_view formula) {
     const auto f = trimmed(formula);
     if (equalsIgnoringCase(f, "TRUE()")) return Raw::TrueFormula;
@@ -154,6 +159,14 @@ Raw::Formula formulaKind(std::string_view formula) {
 }
 
 }  // namespace
+
+// LibreOffice 25 takes "true" in any case for true; every release takes a number other than 0 for
+// true.
+std::optional<bool> officeTruth(std::string_view value, OfficeRelease release) {
+    if (!equalsIgnoringCase(value, "true")) return officeNumber(value) != 0;
+    if (release == OfficeRelease::Other) return std::nullopt;
+    return release == OfficeRelease::LibreOffice25;
+}
 
 // One pass over a worksheet part.
 class SheetScan {
@@ -204,8 +217,8 @@ private:
         char type = 'n';  // n, s, S (str), i (inlineStr), b, e, d, ? (other)
         bool hasValue = false, hasFormula = false, hasItem = false;
         std::string value, formula, formulaType, sharedIndex;
-        bool formulaHasText = false, itemFormatted = false;
-        std::u16string item;
+        bool formulaHasText = false;
+        OfficeText item;
     };
 
     [[noreturn]] void doubt(const std::string& detail, const std::u16string& reason) const {
@@ -342,8 +355,7 @@ private:
                 c.formulaHasText = !c.formula.empty();
             } else if (name == "is") {
                 c.hasItem = true;
-                c.itemFormatted = false;
-                c.item = start ? officeItemText(*scanner_, &c.itemFormatted) : std::u16string();
+                c.item = start ? officeItemText(*scanner_, context_.release) : OfficeText();
             } else if (start) {
                 scanner_->skip();
             }
@@ -374,20 +386,20 @@ private:
                 if (value) raw.kind = Raw::Number, raw.number = officeNumber(c.value);
                 return value;
             case 's':
-                return sharedText(c, raw);
+                return sharedText(c, raw, wanted);
             case 'i':
-                if (c.hasItem && !c.item.empty())
-                    raw.kind = Raw::OwnText, raw.text = wanted ? own(c.item) : 0;
-                return c.hasItem && (!c.item.empty() || c.itemFormatted);
+                if (c.hasItem && !c.item.certain && wanted)
+                    uncertain(raw, kReleasesDiffer);
+                else if (c.hasItem && !c.item.text.empty())
+                    raw.kind = Raw::OwnText, raw.text = wanted ? own(c.item.text) : 0;
+                return c.hasItem && (!c.item.text.empty() || c.item.formatted || !c.item.certain);
             case 'S':
                 if (value && wanted) raw.kind = Raw::OwnText, raw.text = own(fromUtf8(c.value));
                 return value;
             case 'b':
-                if (value) {
-                    raw.kind = Raw::Boolean;
-                    raw.number = officeNumber(c.value) != 0 ? 1 : 0;
+                if (value && wanted) truth(c.value, raw);
+                if (value && raw.kind == Raw::Boolean)
                     raw.formula = raw.number != 0 ? Raw::TrueFormula : Raw::FalseFormula;
-                }
                 return value;
             case 'e':
                 if (value && wanted) errorValue(c.value, raw);
@@ -400,10 +412,14 @@ private:
         }
     }
 
-    bool sharedText(const Cell& c, Raw& raw) {
+    bool sharedText(const Cell& c, Raw& raw, bool wanted) {
         if (!c.hasValue) return false;
         const auto index = leadingInteger(c.value);
         if (!index || *index < 0 || static_cast<std::size_t>(*index) >= context_.strings.size()) return false;
+        if (context_.strings.uncertain(static_cast<std::size_t>(*index))) {
+            if (wanted) uncertain(raw, kReleasesDiffer);
+            return true;
+        }
         if (context_.strings.at(static_cast<std::size_t>(*index)).empty())
             return context_.strings.emptyButFormatted(static_cast<std::size_t>(*index));
         raw.kind = Raw::SharedText;
@@ -430,6 +446,13 @@ private:
             raw.kind = Raw::OwnText;
             raw.text = own(fromUtf8(v));
         }
+    }
+
+    void truth(std::string_view v, Raw& raw) {
+        const auto value = officeTruth(v, context_.release);
+        if (!value) return uncertain(raw, kReleasesDiffer);
+        raw.kind = Raw::Boolean;
+        raw.number = *value ? 1 : 0;
     }
 
     void uncertain(Raw& raw, std::u16string why) {
@@ -466,9 +489,8 @@ private:
                 return;
             case 'b':
                 if (c.value.empty()) return uncertain(raw, u"公式没有保存的结果");
-                raw.kind = Raw::Boolean;
-                raw.number = officeNumber(c.value) != 0 ? 1 : 0;
-                if (raw.formula == Raw::Plain) raw.formula = Raw::Recalculated;
+                truth(c.value, raw);
+                if (raw.kind == Raw::Boolean && raw.formula == Raw::Plain) raw.formula = Raw::Recalculated;
                 return;
             case 'e':
                 return errorValue(c.value, raw);
@@ -549,6 +571,8 @@ CellValue SheetReader::value(const Raw& raw) const {
         case Raw::Boolean:
             break;
     }
+    // A value that is no number has no equal, so that no run could match it.
+    if (std::isnan(raw.number)) throw NeedsOffice{"a value that is not a number", u"单元格的数值不是数字"};
     static const auto kBoolean = std::make_shared<const NumberFormat>(NumberFormat{u"BOOLEAN", u""});
     const CellFormat& format = context_.formats.at(raw.format);
     // A truth value the office computes takes its own format where the cell's is the general one.

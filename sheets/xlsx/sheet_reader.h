@@ -3,7 +3,9 @@
 #include <cstdint>
 #include <functional>
 #include <map>
+#include <optional>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -22,11 +24,16 @@ struct SheetContext {
     const SharedStrings& strings;
     double dateOffset = 0;  // days added to a date to count it from 1899-12-30 (1,462 on the 1904 system)
     std::vector<std::pair<int, int>> comments;  // (row, column) from 0 of the sheet's comments
+    OfficeRelease release = installedOfficeRelease();
 };
 
 // How far a reading has come: rows read of the rows the sheet is expected to have. It may throw to
 // stop the reading.
 using ReadProgress = std::function<void(std::int64_t done, std::int64_t total)>;
+
+// The <v> of a truth value as the office of a release reads it; nullopt where the release is
+// unknown and the known ones read it differently.
+std::optional<bool> officeTruth(std::string_view value, OfficeRelease release);
 
 // One reading of a worksheet part, streamed once: the used rows as the office counts them, and the
 // cells of the columns asked for in every row, as the office reads them. Never holds the sheet nor

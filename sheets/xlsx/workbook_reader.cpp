@@ -129,7 +129,7 @@ const SharedStrings& WorkbookReader::strings(const ReadProgress& progress) {
         if (stringsPart_.empty() || !package_->has(stringsPart_)) {
             strings_.emplace();
         } else {
-            strings_.emplace(*package_, stringsPart_, [&](std::uint64_t) {
+            strings_.emplace(*package_, stringsPart_, installedOfficeRelease(), [&](std::uint64_t) {
                 if (progress) progress(0, 0);
             });
         }

@@ -335,7 +335,9 @@ const std::vector<std::string> kStrings = {
     "<si><r><t>single run</t></r></si>",
     "<si><t>phonetic props only</t><phoneticPr fontId=\"1\"/></si>",
     "<si><t>  </t></si>",
-    "<si><t>_x0041_</t></si>"};
+    "<si><t>_x0041_</t></si>",
+    "<si><t>_x0041_x005F_ _x41_x005F_ _x5F_x0041_ _x004a__X0041_ _x12345_x005F_</t></si>",
+    "<si><r><t>_x00e9_</t></r><r><t>_x0020__x1_</t></r></si>"};
 
 // Every kind of value a cell can hold, one per row of column A, the same in B with a date format
 // and in C with a text format.
@@ -413,7 +415,16 @@ std::string valueRows() {
                                              "><v>0.000001</v>",
                                              "t=\"n\"><v>7</v><is><t>both</t></is>",
                                              "t=\"x\"><v>5</v>",
-                                             "t=\"inlineStr\"><v>v only</v>"};
+                                             "t=\"inlineStr\"><v>v only</v>",
+                                             "t=\"s\"><v>24</v>",
+                                             "t=\"s\"><v>25</v>",
+                                             "t=\"b\"><v>tRuE</v>",
+                                             "t=\"b\"><v> true</v>",
+                                             "t=\"b\"><v>NaN</v>",
+                                             "><v>-1.#INF</v>",
+                                             "><v> NaN</v>",
+                                             "><v>1.#NAN</v>",
+                                             "t=\"inlineStr\"><is><t>_x0041_x005F_ _x5F_</t></is>"};
     std::string rows;
     int r = 0;
     for (const auto& v : values) {
