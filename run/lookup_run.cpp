@@ -349,17 +349,23 @@ private:
         const bool further = in_.matching == Matching::FurtherMatching;
         openChildTable(further);
         policy_.setStage(further ? u"匹配" : u"查找");
-        points_.begin(Phase::Match);
+        // Each part of the matching is a safe point: at a million rows, each takes a good part of a
+        // second.
+        points_.begin(Phase::Match, 4);
         step(further ? "match the values" : "look up the values", [&] {
             const MatchTables t = matchedTables();
             const RunOptions& o = options();
             const DuplicateKeys taken = further ? DuplicateKeys::First : o.duplicates;
             const auto rows = further ? furtherMatchRows(t, in_.valueTest) : lookupRows(t, taken);
+            points_.at(1);
             const MatchTables shown = tables();
             counts_ =
-                countMatches(t, rows, {{shown.parentKeys, shown.childKeys, o.composite()}, o.folding, taken});
+                countMatches(t, rows, {{shown.parentKeys, shown.childKeys, o.composite()}, o.folding, taken},
+                             [&] { points_.at(2); });
+            points_.at(3);
             edit_.cells =
                 further ? resultRows(t, rows, in_.whose) : lookupResult(t, valueColumns(), rows, taken);
+            points_.at(4);
             if (o.unmatched == Unmatched::WriteText) markUnmatched(edit_.cells, rows, o.unmatchedText);
         });
         // The result holds what the placement needs: the tables' columns go before it writes.

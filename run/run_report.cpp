@@ -244,7 +244,7 @@ std::u16string fileNameOf(const std::u16string& path) {
 }
 
 MatchCounts countMatches(const MatchTables& t, const std::vector<std::int32_t>& rows,
-                         const KeyComparison& how) {
+                         const KeyComparison& how, const std::function<void()>& counted) {
     const KeyCensus census = keyCensus(t, MatchCounts::kExamples);
     ShownKeys shown = how.shown;
     if (shown.parentKeys.empty() && shown.childKeys.empty())
@@ -286,6 +286,7 @@ MatchCounts countMatches(const MatchTables& t, const std::vector<std::int32_t>& 
             ++c.noPassingRow;
         }
     }
+    counted();
     if (c.keyNotInParent) c.nearMisses = findNearMisses(t, census.inParent, how.folded, shown);
     return c;
 }

@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -47,9 +48,11 @@ struct KeyComparison {
 };
 
 // `rows`: the parent row chosen for each child row; the first of its key when a lookup took all of
-// them or counted them.
-MatchCounts countMatches(const MatchTables& tables, const std::vector<std::int32_t>& rows,
-                         const KeyComparison& comparison = {});
+// them or counted them. `counted` is called between the counting and the search for near misses,
+// each a pass over every key.
+MatchCounts countMatches(
+    const MatchTables& tables, const std::vector<std::int32_t>& rows, const KeyComparison& comparison = {},
+    const std::function<void()>& counted = [] {});
 
 // Where the result cells went.
 struct Destination {
