@@ -1,7 +1,7 @@
 #include "sheets/cell_value.h"
 
-#include <chrono>
 #include <charconv>
+#include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <string>
