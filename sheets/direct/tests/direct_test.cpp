@@ -32,6 +32,15 @@ struct EndTheOffice : ::testing::Environment {
 };
 [[maybe_unused]] const auto* const endTheOffice = ::testing::AddGlobalTestEnvironment(new EndTheOffice);
 
+// A one-sheet package whose column A holds 1..rows.
+void writeNumbers(const std::string& path, int rows) {
+    std::string xml;
+    for (int r = 1; r <= rows; ++r)
+        xml += "<row r=\"" + std::to_string(r) + "\"><c r=\"A" + std::to_string(r) + "\"><v>" +
+               std::to_string(r) + "</v></c></row>";
+    reading_corpus::writeSheet(path, xml);
+}
+
 class DirectTest : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -110,11 +119,7 @@ TEST_F(DirectTest, LeavesToTheOfficeWhatItCannotReadWithCertainty) {
 // A long reading tells how far it has come, in rows of the rows expected, and stops when the desktop
 // throws, leaving the workbook usable.
 TEST_F(DirectTest, ALongReadingReportsItsRowsAndStopsWhenTold) {
-    std::string rows;
-    for (int r = 1; r <= 300000; ++r)
-        rows += "<row r=\"" + std::to_string(r) + "\"><c r=\"A" + std::to_string(r) + "\"><v>" +
-                std::to_string(r) + "</v></c></row>";
-    reading_corpus::writeSheet(dir.file("long.xlsx"), rows);
+    writeNumbers(dir.file("long.xlsx"), 300000);
     struct Reports : FakeDesktop {
         std::vector<std::pair<std::int64_t, std::int64_t>> seen;
         bool stop = false;
@@ -136,11 +141,7 @@ TEST_F(DirectTest, ALongReadingReportsItsRowsAndStopsWhenTold) {
 // The run's second sheet, read on a thread of its own while the run reads the first, reads as the run
 // would have read it, failures included; an application ended meanwhile stops it.
 TEST_F(DirectTest, ASheetReadAheadReadsAsItWouldInTurn) {
-    std::string rows;
-    for (int r = 1; r <= 100000; ++r)
-        rows += "<row r=\"" + std::to_string(r) + "\"><c r=\"A" + std::to_string(r) + "\"><v>" +
-                std::to_string(r) + "</v></c></row>";
-    reading_corpus::writeSheet(dir.file("long.xlsx"), rows);
+    writeNumbers(dir.file("long.xlsx"), 100000);
     reading_corpus::writeSheet(dir.file("cut.xlsx"), "<row r=\"1\"><c r=\"A1\"><v>1</v></c>");
     reading_corpus::writeSheet(dir.file("formula.xlsx"), "<row r=\"1\"><c r=\"A1\"><f>1+1</f></c></row>");
     const std::string first = make("first.xlsx", {{0, "A1", 1.0}});
